@@ -1,0 +1,45 @@
+#include "core/dispatch/dispatch.h"
+
+#include <array>
+#include <utility>
+
+#include "core/dispatch/handlers.h"
+#include "core/json/writer.h"
+#include "core/request/envelope.h"
+
+namespace lantor {
+namespace {
+
+using Handler = HandlerResult (*)(std::string_view, CommandState&);
+
+constexpr std::array<std::pair<std::string_view, Handler>, 5> kCommands = {{
+    {"compile", handle_compile},
+    {"artifact_bytes", handle_artifact_bytes},
+    {"targets", handle_targets},
+    {"version", handle_version},
+    {"reset", handle_reset},
+}};
+
+constexpr std::string_view kEnvelopeError = "invalid command envelope: expected {\"cmd\":...}";
+
+}  // namespace
+
+std::string error_response(std::string_view text) {
+  json::Writer w;
+  w.begin_object().key("ok").boolean(false).key("error").string(text).end_object();
+  return w.take();
+}
+
+std::string dispatch(std::string_view command_text, CommandState& state) {
+  std::optional<std::string> cmd = read_envelope(command_text);
+  if (!cmd) return error_response(kEnvelopeError);
+  for (const auto& [name, handler] : kCommands) {
+    if (*cmd != name) continue;
+    HandlerResult result = handler(command_text, state);
+    if (!result.ok()) return error_response(result.error());
+    return std::move(result).value();
+  }
+  return error_response("unknown cmd: " + *cmd);
+}
+
+}  // namespace lantor

@@ -1,0 +1,21 @@
+// The command handlers. Each takes the whole command text and the instance's
+// state, and returns the response text or an error text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/base/result.h"
+#include "core/dispatch/command_state.h"
+
+namespace lantor {
+
+using HandlerResult = Result<std::string>;
+
+HandlerResult handle_compile(std::string_view text, CommandState& state);
+HandlerResult handle_artifact_bytes(std::string_view text, CommandState& state);
+HandlerResult handle_targets(std::string_view text, CommandState& state);
+HandlerResult handle_version(std::string_view text, CommandState& state);
+HandlerResult handle_reset(std::string_view text, CommandState& state);
+
+}  // namespace lantor

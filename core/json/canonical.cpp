@@ -1,0 +1,175 @@
+#include "core/json/canonical.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace lantor::json {
+
+void append_uint(std::string& out, std::uint64_t u) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, u);
+  out.append(buf, r.ptr);
+}
+
+void append_int(std::string& out, std::int64_t i) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, i);
+  out.append(buf, r.ptr);
+}
+
+void append_float(std::string& out, double d) {
+  if (std::isnan(d)) {
+    out += "NaN";
+    return;
+  }
+  if (std::isinf(d)) {
+    out += d < 0 ? "-inf" : "inf";
+    return;
+  }
+  if (d == 0.0) {
+    out += std::signbit(d) ? "-0.0" : "0.0";
+    return;
+  }
+  // Shortest round-trip digits, nearest to the exact value, in scientific
+  // form: "-d.ddde+XX". The layout is then rebuilt from digits and exponent.
+  char sci[40];
+  auto r = std::to_chars(sci, sci + sizeof sci, d, std::chars_format::scientific);
+  const char* p = sci;
+  if (*p == '-') {
+    out += '-';
+    ++p;
+  }
+  char digits[24];
+  int n = 0;
+  for (; p < r.ptr && *p != 'e'; ++p)
+    if (*p != '.') digits[n++] = *p;
+  int e = 0;
+  std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), r.ptr, e);
+  // to_chars never writes trailing zeros in the shortest form, but be exact.
+  while (n > 1 && digits[n - 1] == '0') --n;
+
+  if (e >= -5 && e <= 15) {
+    if (e >= n - 1) {
+      out.append(digits, n);
+      out.append(static_cast<std::size_t>(e - n + 1), '0');
+      out += ".0";
+    } else if (e >= 0) {
+      out.append(digits, e + 1);
+      out += '.';
+      out.append(digits + e + 1, n - e - 1);
+    } else {
+      out += "0.";
+      out.append(static_cast<std::size_t>(-e - 1), '0');
+      out.append(digits, n);
+    }
+    return;
+  }
+  out += digits[0];
+  if (n >= 2) {
+    out += '.';
+    out.append(digits + 1, n - 1);
+  }
+  out += 'e';
+  out += e < 0 ? '-' : '+';
+  append_uint(out, static_cast<std::uint64_t>(e < 0 ? -e : e));
+}
+
+void append_json_string(std::string& out, std::string_view s) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  const char* p = s.data();
+  const char* end = p + s.size();
+  while (p < end) {
+    // Copy the longest run that needs no escaping in one go.
+    const char* run = p;
+    while (p < end) {
+      unsigned char c = static_cast<unsigned char>(*p);
+      if (c < 0x20 || c == '"' || c == '\\') break;
+      ++p;
+    }
+    out.append(run, p);
+    if (p == end) break;
+    unsigned char c = static_cast<unsigned char>(*p++);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      default: {
+        char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+        out.append(esc, 6);
+      }
+    }
+  }
+  out += '"';
+}
+
+namespace {
+
+bool name_less(const Member* a, const Member* b) {
+  // std::string compares through char_traits<char>, which orders bytes as
+  // unsigned values, and a prefix sorts first.
+  return a->name < b->name;
+}
+
+void write(std::string& out, const Value& v) {
+  switch (v.kind()) {
+    case Kind::Null: out += "null"; return;
+    case Kind::Bool: out += v.as_bool() ? "true" : "false"; return;
+    case Kind::UInt: append_uint(out, v.as_uint()); return;
+    case Kind::NegInt: append_int(out, v.as_negint()); return;
+    case Kind::Float: append_float(out, v.as_float()); return;
+    case Kind::String: append_json_string(out, v.as_string()); return;
+    case Kind::Array: {
+      out += '[';
+      bool first = true;
+      for (const Value& e : v.as_array()) {
+        if (!first) out += ',';
+        first = false;
+        write(out, e);
+      }
+      out += ']';
+      return;
+    }
+    case Kind::Object: {
+      const Object& o = v.as_object();
+      out += '{';
+      // Small objects (the common case) sort on the stack.
+      const Member* small[16];
+      std::vector<const Member*> large;
+      const Member** order = small;
+      if (o.size() > 16) {
+        large.resize(o.size());
+        order = large.data();
+      }
+      for (std::size_t i = 0; i < o.size(); ++i) order[i] = &o[i];
+      std::sort(order, order + o.size(), name_less);
+      for (std::size_t i = 0; i < o.size(); ++i) {
+        if (i) out += ',';
+        append_json_string(out, order[i]->name);
+        out += ':';
+        write(out, order[i]->value);
+      }
+      out += '}';
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void append_canonical(std::string& out, const Value& v) { write(out, v); }
+
+std::string canonical_json(const Value& v) {
+  std::string out;
+  write(out, v);
+  return out;
+}
+
+}  // namespace lantor::json

@@ -1,0 +1,34 @@
+// The canonical JSON text: no whitespace, object members sorted by the bytes
+// of their names at every depth, numbers in a fixed spelling, strings with a
+// minimal fixed escaping. Equal values give equal texts whatever their
+// original spelling.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/json/value.h"
+
+namespace lantor::json {
+
+// Appends the canonical text of `v` to `out`.
+void append_canonical(std::string& out, const Value& v);
+std::string canonical_json(const Value& v);
+
+// Appends `s` as a JSON string: quotation marks around it; `"` and `\` escaped
+// with a backslash; \b \t \n \f \r for those controls; \u00XX (lower-case hex)
+// for the other characters below U+0020; every other byte unchanged. The
+// response writer and the canonical writer share this.
+void append_json_string(std::string& out, std::string_view s);
+
+// Appends a binary64 in the canonical float spelling: "1.0", "12.5",
+// "0.00001", "1e+16", "1.25e-7", "-0.0". Positional for decimal exponents
+// from -5 to 15, exponent form outside. Not-finite values (which the reader
+// never produces) are written NaN, inf and -inf.
+void append_float(std::string& out, double d);
+
+// Appends an integer in plain decimal.
+void append_uint(std::string& out, std::uint64_t u);
+void append_int(std::string& out, std::int64_t i);
+
+}  // namespace lantor::json

@@ -1,0 +1,173 @@
+#include "core/json/describe.h"
+
+#include "core/json/canonical.h"
+#include "core/json/unicode.h"
+
+namespace lantor::json {
+
+std::string describe_bool(bool b) { return b ? "boolean `true`" : "boolean `false`"; }
+
+std::string describe_uint(std::uint64_t u) {
+  std::string out = "integer `";
+  append_uint(out, u);
+  out += '`';
+  return out;
+}
+
+std::string describe_int(std::int64_t i) {
+  std::string out = "integer `";
+  append_int(out, i);
+  out += '`';
+  return out;
+}
+
+std::string describe_float(double d) {
+  std::string out = "floating point `";
+  append_float(out, d);
+  out += '`';
+  return out;
+}
+
+std::string describe_string(std::string_view s) { return "string " + quoted(s); }
+
+std::string describe(const Value& v) {
+  switch (v.kind()) {
+    case Kind::Null: return std::string(kDescribeNull);
+    case Kind::Bool: return describe_bool(v.as_bool());
+    case Kind::UInt: return describe_uint(v.as_uint());
+    case Kind::NegInt: return describe_int(v.as_negint());
+    case Kind::Float: return describe_float(v.as_float());
+    case Kind::String: return describe_string(v.as_string());
+    case Kind::Array: return std::string(kDescribeArray);
+    case Kind::Object: return std::string(kDescribeObject);
+  }
+  return {};
+}
+
+namespace {
+
+void append_hex_escape(std::string& out, char32_t cp, char tag) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  char buf[8];
+  int n = 0;
+  do {
+    buf[n++] = kHex[cp & 0xF];
+    cp >>= 4;
+  } while (cp != 0);
+  out += '\\';
+  out += tag;
+  out += '{';
+  while (n > 0) out += buf[--n];
+  out += '}';
+}
+
+}  // namespace
+
+std::string quoted(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  out += '"';
+  std::size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      switch (c) {
+        case '"': out += "\\\""; continue;
+        case '\\': out += "\\\\"; continue;
+        case '\t': out += "\\t"; continue;
+        case '\r': out += "\\r"; continue;
+        case '\n': out += "\\n"; continue;
+        case '\0': out += "\\0"; continue;
+      }
+      if (c < 0x20 || c == 0x7F)
+        append_hex_escape(out, c, 'u');
+      else
+        out += static_cast<char>(c);
+      continue;
+    }
+    char32_t cp;
+    std::size_t len = decode_utf8(s.substr(i), cp);
+    if (len == 0) {
+      append_hex_escape(out, c, 'x');
+      ++i;
+      continue;
+    }
+    if (needs_unicode_escape(cp))
+      append_hex_escape(out, cp, 'u');
+    else
+      out.append(s.substr(i, len));
+    i += len;
+  }
+  out += '"';
+  return out;
+}
+
+std::string variant_list(const std::string_view* names, std::size_t count) {
+  std::string out;
+  auto tick = [&](std::string_view n) {
+    out += '`';
+    out += n;
+    out += '`';
+  };
+  if (count == 1) {
+    tick(names[0]);
+  } else if (count == 2) {
+    tick(names[0]);
+    out += " or ";
+    tick(names[1]);
+  } else if (count > 2) {
+    out += "one of ";
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i) out += ", ";
+      tick(names[i]);
+    }
+  }
+  return out;
+}
+
+std::string variant_list(std::initializer_list<std::string_view> names) {
+  return variant_list(names.begin(), names.size());
+}
+
+std::string missing_field(std::string_view name) {
+  return "missing field `" + std::string(name) + "`";
+}
+
+std::string duplicate_field(std::string_view name) {
+  return "duplicate field `" + std::string(name) + "`";
+}
+
+std::string unknown_variant(std::string_view name, std::string_view list) {
+  std::string out = "unknown variant `";
+  out += name;
+  out += "`, expected ";
+  out += list;
+  return out;
+}
+
+std::string invalid_type(std::string_view found, std::string_view expected) {
+  std::string out = "invalid type: ";
+  out += found;
+  out += ", expected ";
+  out += expected;
+  return out;
+}
+
+std::string invalid_value(std::string_view found, std::string_view expected) {
+  std::string out = "invalid value: ";
+  out += found;
+  out += ", expected ";
+  out += expected;
+  return out;
+}
+
+std::string invalid_length(std::size_t len, std::string_view expected) {
+  std::string out = "invalid length ";
+  append_uint(out, len);
+  out += ", expected ";
+  out += expected;
+  return out;
+}
+
+}  // namespace lantor::json

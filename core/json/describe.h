@@ -1,0 +1,49 @@
+// Message pieces shared by every schema reader: how a value found is
+// described, how a list of variant names is written, and the message forms.
+// The request readers (over text) and the strategy readers (over values)
+// both build their messages here, so each form has one spelling.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "core/json/value.h"
+
+namespace lantor::json {
+
+// "null", "boolean `true`", "integer `5`", "integer `-1`",
+// "floating point `1.0`", "string \"x\"", "sequence", "map".
+std::string describe(const Value& v);
+std::string describe_bool(bool b);
+std::string describe_uint(std::uint64_t u);
+std::string describe_int(std::int64_t i);
+std::string describe_float(double d);
+std::string describe_string(std::string_view s);
+inline constexpr std::string_view kDescribeNull = "null";
+inline constexpr std::string_view kDescribeArray = "sequence";
+inline constexpr std::string_view kDescribeObject = "map";
+// The description of a variant without data where data was expected.
+inline constexpr std::string_view kDescribeUnitVariant = "unit variant";
+
+// `s` between double quotes with `"` and `\` escaped by a backslash, tab, CR,
+// LF and NUL as \t \r \n \0, and other control characters, characters that
+// are not printable and combining marks as \u{hex}. Everything else, printable
+// non-ASCII and the single quote included, is written unchanged. Invalid UTF-8
+// bytes are written as \x{hex}.
+std::string quoted(std::string_view s);
+
+// "`a`", "`a` or `b`", "one of `a`, `b`, `c`".
+std::string variant_list(std::initializer_list<std::string_view> names);
+std::string variant_list(const std::string_view* names, std::size_t count);
+
+// The message forms.
+std::string missing_field(std::string_view name);    // missing field `name`
+std::string duplicate_field(std::string_view name);  // duplicate field `name`
+std::string unknown_variant(std::string_view name, std::string_view list);
+std::string invalid_type(std::string_view found, std::string_view expected);
+std::string invalid_value(std::string_view found, std::string_view expected);
+std::string invalid_length(std::size_t len, std::string_view expected);
+
+}  // namespace lantor::json

@@ -1,0 +1,27 @@
+// The property lookup over the table generated at build time.
+#include <algorithm>
+#include <cstddef>
+
+#include "core/json/unicode.h"
+
+namespace lantor::json {
+namespace {
+
+struct CodeRange {
+  char32_t lo;
+  char32_t hi;
+};
+
+#include "unicode_table.inc"
+
+}  // namespace
+
+bool needs_unicode_escape(char32_t cp) {
+  const CodeRange* end = kEscapedRanges + kEscapedRangeCount;
+  // The first range whose upper end is at or above cp.
+  const CodeRange* r =
+      std::lower_bound(kEscapedRanges, end, cp, [](const CodeRange& r, char32_t c) { return r.hi < c; });
+  return r != end && r->lo <= cp;
+}
+
+}  // namespace lantor::json

@@ -1,0 +1,38 @@
+// What the project builder hands back: every generated file and the identity
+// of the build that the manifest reports.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/base/compile_error.h"
+#include "core/base/result.h"
+#include "core/request/request.h"
+
+namespace lantor {
+
+struct ManifestFile {
+  std::string path;  // relative to the project directory, "/" separated
+  std::string sha256;
+  std::uint64_t bytes_len = 0;
+};
+
+struct ProjectPlan {
+  std::string compiler_version;
+  Target target;
+  OptLevel opt_level = OptLevel::Release;
+  std::string crate_name;
+  std::string spec_hash;
+  std::string backtest_dep;
+  std::vector<ManifestFile> files;  // ascending byte order of path
+  std::string project_hash;
+  std::map<std::string, std::string> contents;  // path to content, byte order
+};
+
+// Validates the spec, settles crate name and target, renders every file and
+// computes the hashes. Reads a CSV dataset if one is named; writes nothing.
+Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec);
+
+}  // namespace lantor

@@ -1,0 +1,57 @@
+// The command bodies: what `compile` and `artifact_bytes` carry beside "cmd".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/base/result.h"
+#include "core/json/value.h"
+
+namespace lantor {
+
+enum class OptLevel { Debug, Release, Size };
+
+// "debug", "release", "size".
+std::string_view opt_level_name(OptLevel level);
+
+struct Target {
+  enum class Kind { Wasm, Binary, NoStd };
+  Kind kind = Kind::Wasm;
+  std::string mcu;  // the target triple; used by NoStd only
+};
+
+// "wasm", "binary", "no_std".
+std::string_view target_kind_name(Target::Kind kind);
+
+struct DatasetRef {
+  enum class Kind { Csv, Inline };
+  Kind kind = Kind::Csv;
+  std::string path;     // Csv: the file to read
+  json::Value candles;  // Inline: the array as read
+};
+
+struct CompileSpec {
+  json::Value strategy;
+  Target target;
+  OptLevel opt_level = OptLevel::Release;
+  std::optional<DatasetRef> embed_data;
+  std::optional<std::string> crate_name;
+};
+
+struct CompileReq {
+  CompileSpec spec;
+  bool dry_run = false;
+  std::optional<std::string> out_dir;
+};
+
+struct BytesReq {
+  std::string path;
+};
+
+// Read the whole command text as a body. The error is the reader's message
+// followed by " at line L column C".
+Result<CompileReq> read_compile_req(std::string_view text);
+Result<BytesReq> read_bytes_req(std::string_view text);
+
+}  // namespace lantor

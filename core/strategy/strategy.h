@@ -1,0 +1,16 @@
+// Validation of a strategy document. The typed model lives in model.h.
+#pragma once
+
+#include <string>
+
+#include "core/base/result.h"
+#include "core/json/value.h"
+#include "core/strategy/model.h"
+
+namespace lantor::strategy {
+
+// Converts `v` into a StrategySpec, or returns the first error's message
+// (without any prefix and without a position).
+Result<StrategySpec> parse_strategy(const json::Value& v);
+
+}  // namespace lantor::strategy

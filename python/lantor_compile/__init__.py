@@ -1,0 +1,1 @@
+"""lantor_compile: a strategy compiler driven by JSON commands."""
