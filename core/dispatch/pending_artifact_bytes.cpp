@@ -1,11 +1,7 @@
-// Commands whose handlers have not landed yet answer with an in-band error.
+// The artifact_bytes handler has not landed yet: answer with an in-band error.
 #include "core/dispatch/handlers.h"
 
 namespace lantor {
-
-HandlerResult handle_compile(std::string_view, CommandState&) {
-  return fail("compile is not available in this build yet");
-}
 
 HandlerResult handle_artifact_bytes(std::string_view, CommandState&) {
   return fail("artifact_bytes is not available in this build yet");
