@@ -130,6 +130,9 @@ Object& Object::operator=(const Object& other) {
   return *this;
 }
 
+Object::Object() = default;
+Object::Object(Object&&) noexcept = default;
+Object& Object::operator=(Object&&) noexcept = default;
 Object::~Object() = default;
 
 void Object::build_index() const {

@@ -105,11 +105,11 @@ struct Member {
 // name index so that setting stays linear in the number of members overall.
 class Object {
  public:
-  Object() = default;
+  Object();
   Object(const Object& other);
-  Object(Object&&) noexcept = default;
+  Object(Object&&) noexcept;
   Object& operator=(const Object& other);
-  Object& operator=(Object&&) noexcept = default;
+  Object& operator=(Object&&) noexcept;
   ~Object();
 
   // Adds `name` at the end, or replaces the value of the member already named so.
