@@ -1,0 +1,302 @@
+"""The ``lantor-compile`` command-line tool.
+
+A thin shell over :class:`lantor_compile.Compiler`: every subcommand turns
+its arguments into one JSON command, hands it to ``Compiler.command`` and
+prints the response.  Nothing is computed here that the compiler does not
+report itself.
+
+Exit status: 0 when the command succeeded, 1 when the compiler answered
+with an in-band error (``"ok": false``; the error text also goes to standard
+error), 2 for usage errors, including a strategy or candles file that cannot
+be read or is not JSON.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import sys
+import time
+from collections.abc import Sequence
+from typing import NoReturn
+
+from . import Compiler
+
+PROG = "lantor-compile"
+
+# The output directory the compiler uses when a request names none.  Only
+# shown in the build notice; the request itself leaves "out_dir" out.
+DEFAULT_OUT_DIR = "_out"
+
+
+class UsageError(Exception):
+    """An argument or input file that no command can be made from (exit 2)."""
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    """Run the tool with ``argv`` (default: ``sys.argv[1:]``).
+
+    Returns the exit status instead of exiting, except for argument errors
+    found by the parser itself, which exit with status 2 as usual.
+    """
+    args = build_parser().parse_args(argv)
+    command_parser: argparse.ArgumentParser = args.parser
+    try:
+        status: int = args.run(args)
+        return status
+    except UsageError as error:
+        command_parser.error(str(error))
+    except KeyboardInterrupt:
+        return 130
+    except BrokenPipeError:
+        # The reader went away (``| head``): silence the final flush so that
+        # the interpreter does not print a second traceback on exit.
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        return 1
+
+
+def build_parser() -> argparse.ArgumentParser:
+    """Build the argument parser with its four subcommands."""
+    parser = argparse.ArgumentParser(
+        prog=PROG,
+        description="Compile trading strategy JSON documents into Cargo projects.",
+    )
+    parser.add_argument(
+        "--json",
+        action="store_true",
+        help="print responses as the compiler's exact compact JSON text",
+    )
+    # Subcommands take --json too; SUPPRESS keeps a top-level --json from
+    # being reset to False by the subcommand's default.
+    output = argparse.ArgumentParser(add_help=False)
+    output.add_argument(
+        "--json",
+        action="store_true",
+        default=argparse.SUPPRESS,
+        help="print the compiler's exact compact JSON text instead of indented JSON",
+    )
+    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
+
+    compile_parser = commands.add_parser(
+        "compile",
+        parents=[output],
+        help="validate a strategy and generate (and build) its project",
+        description="Validate STRATEGY, generate its Cargo project and build it "
+        "with cargo (or only report the manifest with --dry-run).",
+    )
+    compile_parser.add_argument(
+        "strategy", metavar="STRATEGY", help="strategy JSON file, or - for standard input"
+    )
+    compile_parser.add_argument(
+        "--target", required=True, choices=("wasm", "binary", "no_std"), help="what to build"
+    )
+    compile_parser.add_argument(
+        "--mcu", metavar="TRIPLE", help="microcontroller target triple (--target no_std only)"
+    )
+    compile_parser.add_argument(
+        "--opt-level", choices=("debug", "release", "size"), help="optimisation level (default release)"
+    )
+    compile_parser.add_argument(
+        "--crate-name", metavar="NAME", help="crate name (default: derived from the symbol)"
+    )
+    compile_parser.add_argument(
+        "--out-dir", metavar="DIR", help=f"where the project goes (default {DEFAULT_OUT_DIR})"
+    )
+    dataset = compile_parser.add_mutually_exclusive_group()
+    dataset.add_argument("--csv", metavar="PATH", help="embed this CSV candle file")
+    dataset.add_argument(
+        "--candles", metavar="FILE.json", help="embed the JSON array of candles in this file"
+    )
+    compile_parser.add_argument(
+        "--dry-run", action="store_true", help="report the manifest without writing or building"
+    )
+    compile_parser.set_defaults(run=run_compile, parser=compile_parser)
+
+    targets_parser = commands.add_parser(
+        "targets", parents=[output], help="list the targets and allowed microcontrollers"
+    )
+    targets_parser.set_defaults(run=run_targets, parser=targets_parser)
+
+    version_parser = commands.add_parser(
+        "version", parents=[output], help="print the compiler and backtest library versions"
+    )
+    version_parser.set_defaults(run=run_version, parser=version_parser)
+
+    hash_parser = commands.add_parser(
+        "hash", parents=[output], help="print the length and SHA-256 of a file, such as an artifact"
+    )
+    hash_parser.add_argument("file", metavar="FILE", help="the file to read")
+    hash_parser.set_defaults(run=run_hash, parser=hash_parser)
+    return parser
+
+
+def run_compile(args: argparse.Namespace) -> int:
+    """Handle ``compile``: build the command, announce a real build, run it."""
+    if args.target == "no_std" and args.mcu is None:
+        raise UsageError("--target no_std needs --mcu TRIPLE")
+    if args.target != "no_std" and args.mcu is not None:
+        raise UsageError("--mcu is only valid with --target no_std")
+    strategy = read_json_text(args.strategy, "strategy")
+    candles = read_json_text(args.candles, "candles") if args.candles is not None else None
+    command = compile_command(args, strategy, candles)
+
+    if args.dry_run:
+        return run_command(command, args)
+    print(f"{PROG}: {build_notice(args)}", file=sys.stderr, flush=True)
+    started = time.monotonic()
+    status = run_command(command, args)
+    elapsed = time.monotonic() - started
+    outcome = "finished in" if status == 0 else "failed after"
+    print(f"{PROG}: build {outcome} {elapsed:.1f} s", file=sys.stderr, flush=True)
+    return status
+
+
+def run_targets(args: argparse.Namespace) -> int:
+    """Handle ``targets``: the target kinds and the allowed MCU triples."""
+    return run_command('{"cmd":"targets"}', args)
+
+
+def run_version(args: argparse.Namespace) -> int:
+    """Handle ``version``: the compiler's and the backtest dependency's versions."""
+    return run_command('{"cmd":"version"}', args)
+
+
+def run_hash(args: argparse.Namespace) -> int:
+    """Handle ``hash``: read FILE through ``artifact_bytes`` and print handle, len, sha256."""
+    return run_command(
+        '{"cmd":"artifact_bytes","path":' + json_string(args.file, "FILE") + "}", args
+    )
+
+
+def compile_command(args: argparse.Namespace, strategy: str, candles: str | None) -> str:
+    """Assemble the ``compile`` command text, leaving out options not given.
+
+    The strategy (and candles) file's text is spliced in unchanged rather than
+    parsed and re-serialised: number spellings such as ``-0`` or ``1e400``,
+    repeated members and member order reach the compiler exactly as written.
+    The text before it holds no line break, so a line number that the compiler
+    reports inside the strategy is the line number in the file.
+    """
+    spec = ['"strategy":', strategy, ',"target":', target_json(args)]
+    if args.opt_level is not None:
+        spec += [',"opt_level":', json_string(args.opt_level, "--opt-level")]
+    if args.csv is not None:
+        spec += [',"embed_data":{"kind":"csv","path":', json_string(args.csv, "--csv"), "}"]
+    elif candles is not None:
+        spec += [',"embed_data":{"kind":"inline","candles":', candles, "}"]
+    if args.crate_name is not None:
+        spec += [',"crate_name":', json_string(args.crate_name, "--crate-name")]
+
+    command = ['{"cmd":"compile","spec":{', *spec, "}"]
+    if args.dry_run:
+        command.append(',"dry_run":true')
+    if args.out_dir is not None:
+        command += [',"out_dir":', json_string(args.out_dir, "--out-dir")]
+    command.append("}")
+    return "".join(command)
+
+
+def target_json(args: argparse.Namespace) -> str:
+    """The request's target object for ``--target`` (and ``--mcu``)."""
+    if args.target == "no_std":
+        return '{"kind":"no_std","mcu":' + json_string(args.mcu, "--mcu") + "}"
+    return json.dumps({"kind": args.target}, separators=(",", ":"))
+
+
+def build_notice(args: argparse.Namespace) -> str:
+    """The line announcing a real build, which blocks while cargo runs."""
+    what = args.target if args.target != "no_std" else f"no_std for {args.mcu}"
+    details = []
+    if args.crate_name is not None:
+        details.append(f"crate {args.crate_name}")
+    if args.opt_level is not None:
+        details.append(f"opt-level {args.opt_level}")
+    where = args.out_dir if args.out_dir is not None else f"{DEFAULT_OUT_DIR} (default)"
+    detail_text = f" ({', '.join(details)})" if details else ""
+    return f"building {what}{detail_text} in {where}; waiting for cargo"
+
+
+def read_json_text(source: str, what: str) -> str:
+    """Read a file (``-``: standard input) that must hold exactly one JSON value.
+
+    Returns the text as read, for splicing into a command.  The check mirrors
+    the compiler's reader closely enough that a file passing it is not
+    rejected for its syntax; NaN and Infinity, which Python would accept, are
+    refused here.
+    """
+    name = "standard input" if source == "-" else source
+    try:
+        if source == "-":
+            data = sys.stdin.buffer.read()
+        else:
+            with open(source, "rb") as file:
+                data = file.read()
+    except OSError as error:
+        raise UsageError(f"cannot read {what} file {name}: {error.strerror or error}") from None
+    try:
+        text = data.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise UsageError(f"{what} file {name} is not UTF-8 text: {error.reason} at byte {error.start}") from None
+    try:
+        json.loads(text, parse_constant=_reject_constant)
+    except json.JSONDecodeError as error:
+        raise UsageError(f"{what} file {name} is not JSON: {error}") from None
+    except ValueError as error:
+        raise UsageError(f"{what} file {name} is not JSON: {error}") from None
+    except RecursionError:
+        raise UsageError(f"{what} file {name} is nested too deeply") from None
+    return text
+
+
+def _reject_constant(name: str) -> NoReturn:
+    raise ValueError(f"{name} is not a JSON number")
+
+
+def json_string(value: str, option: str) -> str:
+    """``value`` as a JSON string literal.
+
+    Command-line arguments that are not valid UTF-8 arrive with lone
+    surrogates, which no command text can carry; they are usage errors.
+    """
+    try:
+        value.encode("utf-8")
+    except UnicodeEncodeError:
+        raise UsageError(f"{option} is not valid UTF-8 text") from None
+    return json.dumps(value, ensure_ascii=False)
+
+
+def run_command(command: str, args: argparse.Namespace) -> int:
+    """Send one command to a fresh compiler, print the response, return the exit status."""
+    response = Compiler().command(command)
+    print_response(response, compact=getattr(args, "json", False))
+    parsed = json.loads(response)
+    if isinstance(parsed, dict) and parsed.get("ok") is False:
+        # Build errors end with cargo's own trailing line break; drop it here
+        # only, the response above keeps it.
+        error = str(parsed.get("error", "")).rstrip("\n")
+        print(f"{PROG}: error: {error}", file=sys.stderr, flush=True)
+        return 1
+    return 0
+
+
+def print_response(response: str, compact: bool) -> None:
+    """Write the response to standard output, compact and exact or indented.
+
+    Written as UTF-8 bytes whatever the locale, since responses keep
+    non-ASCII characters unescaped.
+    """
+    if compact:
+        text = response
+    else:
+        text = json.dumps(json.loads(response), indent=2, ensure_ascii=False)
+    data = (text + "\n").encode("utf-8")
+    stream = getattr(sys.stdout, "buffer", None)
+    if stream is None:
+        sys.stdout.write(data.decode("utf-8"))
+        sys.stdout.flush()
+    else:
+        sys.stdout.flush()
+        stream.write(data)
+        stream.flush()
