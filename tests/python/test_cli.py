@@ -1,0 +1,287 @@
+"""The lantor-compile command-line tool, run as a separate process."""
+
+from __future__ import annotations
+
+import hashlib
+import json
+import os
+import stat
+import subprocess
+import sys
+from collections.abc import Callable
+from pathlib import Path
+
+import pytest
+
+import lantor_compile
+from lantor_compile import Compiler
+
+REPO = Path(__file__).resolve().parents[2]
+EXAMPLES = REPO / "examples"
+EXAMPLE_NAMES = [
+    "trend_ema_cross",
+    "mean_reversion_rsi",
+    "volatility_breakout_atr",
+    "spread_pair",
+    "long_short_momentum",
+]
+TREND = EXAMPLES / "trend_ema_cross.json"
+
+# The directory that holds the package actually imported here (a dev build or
+# an installed one), so that the child process runs the same code.
+PACKAGE_PARENT = str(Path(lantor_compile.__file__).resolve().parent.parent)
+
+
+def run_cli(
+    *args: str,
+    stdin: bytes = b"",
+    path_prefix: Path | None = None,
+    cwd: Path | None = None,
+) -> subprocess.CompletedProcess[str]:
+    env = dict(os.environ)
+    env["PYTHONPATH"] = os.pathsep.join(filter(None, [PACKAGE_PARENT, env.get("PYTHONPATH")]))
+    if path_prefix is not None:
+        env["PATH"] = os.pathsep.join([str(path_prefix), env.get("PATH", "")])
+    done = subprocess.run(
+        [sys.executable, "-m", "lantor_compile", *args],
+        input=stdin,
+        capture_output=True,
+        env=env,
+        cwd=cwd,
+        timeout=300,
+    )
+    return subprocess.CompletedProcess(
+        done.args, done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
+    )
+
+
+def direct(command: object) -> str:
+    """The response of a compiler called in this process, as an oracle."""
+    return Compiler().command(json.dumps(command))
+
+
+def dry_compile_command(strategy_file: Path, target: dict[str, str]) -> dict[str, object]:
+    strategy = json.loads(strategy_file.read_text(encoding="utf-8"))
+    return {"cmd": "compile", "spec": {"strategy": strategy, "target": target}, "dry_run": True}
+
+
+def stand_in_cargo(directory: Path, script: str) -> Path:
+    """An executable named cargo that runs ``script`` instead of a real build."""
+    directory.mkdir()
+    cargo = directory / "cargo"
+    cargo.write_text("#!/bin/sh\n" + script + "\n")
+    cargo.chmod(cargo.stat().st_mode | stat.S_IXUSR | stat.S_IXGRP | stat.S_IXOTH)
+    return directory
+
+
+@pytest.mark.parametrize(
+    ("args", "command"),
+    [
+        (["version"], lambda: {"cmd": "version"}),
+        (["targets"], lambda: {"cmd": "targets"}),
+        (
+            ["compile", str(TREND), "--target", "binary", "--dry-run"],
+            lambda: dry_compile_command(TREND, {"kind": "binary"}),
+        ),
+    ],
+    ids=["version", "targets", "compile"],
+)
+def test_compact_output_is_the_exact_response_and_indented_output_has_equal_content(
+    args: list[str], command: Callable[[], object]
+) -> None:
+    expected = direct(command())
+    compact = run_cli(*args, "--json")
+    indented = run_cli(*args)
+    assert (compact.returncode, indented.returncode) == (0, 0), compact.stderr + indented.stderr
+    assert compact.stdout == expected + "\n"
+    assert indented.stdout != compact.stdout
+    assert "\n  " in indented.stdout
+    assert json.loads(indented.stdout) == json.loads(expected)
+
+
+def test_json_flag_is_accepted_before_the_subcommand() -> None:
+    done = run_cli("--json", "version")
+    assert done.returncode == 0
+    assert done.stdout == direct({"cmd": "version"}) + "\n"
+
+
+@pytest.mark.parametrize("name", EXAMPLE_NAMES)
+def test_every_example_compiles_as_a_dry_run(name: str) -> None:
+    done = run_cli("compile", str(EXAMPLES / f"{name}.json"), "--target", "wasm", "--dry-run", "--json")
+    assert done.returncode == 0, done.stderr
+    assert done.stderr == ""  # a dry run announces no build
+    response = json.loads(done.stdout)
+    assert list(response) == ["target", "manifest", "built"]
+    assert response["built"] is False
+
+
+def test_trend_example_derives_its_crate_name_from_the_symbol() -> None:
+    done = run_cli("compile", str(TREND), "--target", "binary", "--dry-run")
+    assert done.returncode == 0, done.stderr
+    assert json.loads(done.stdout)["manifest"]["crate_name"] == "btc_usdt"
+
+
+def test_standard_input_is_read_for_a_dash() -> None:
+    from_stdin = run_cli("compile", "-", "--target", "wasm", "--dry-run", "--json", stdin=TREND.read_bytes())
+    from_file = run_cli("compile", str(TREND), "--target", "wasm", "--dry-run", "--json")
+    assert from_stdin.returncode == 0, from_stdin.stderr
+    assert from_stdin.stdout == from_file.stdout
+
+
+def test_options_reach_the_request() -> None:
+    done = run_cli(
+        "compile", str(TREND), "--target", "no_std", "--mcu", "thumbv7em-none-eabihf",
+        "--opt-level", "size", "--crate-name", "bot", "--dry-run", "--json",
+    )
+    assert done.returncode == 0, done.stderr
+    manifest = json.loads(done.stdout)["manifest"]
+    assert manifest["target"] == {"kind": "no_std", "mcu": "thumbv7em-none-eabihf"}
+    assert manifest["opt_level"] == "size"
+    assert manifest["crate_name"] == "bot"
+
+
+def test_datasets_are_embedded(tmp_path: Path) -> None:
+    csv = tmp_path / "candles.csv"
+    csv.write_text("ts,open,high,low,close,volume\n1,1,2,0.5,1.5,10\n")
+    candles = tmp_path / "candles.json"
+    candles.write_text('[{"ts":1,"close":1.5}]')
+    files = {}
+    for option, path in (("--csv", csv), ("--candles", candles)):
+        done = run_cli("compile", str(TREND), "--target", "binary", option, str(path), "--dry-run", "--json")
+        assert done.returncode == 0, done.stderr
+        files[option] = {f["path"]: f for f in json.loads(done.stdout)["manifest"]["files"]}
+    assert files["--csv"]["src/candles.csv"]["bytes_len"] == csv.stat().st_size
+    assert "src/candles.json" not in files["--csv"]
+    assert "src/candles.json" in files["--candles"]
+
+
+def test_strategy_text_reaches_the_compiler_unchanged(tmp_path: Path) -> None:
+    # -0 is a float (negative zero) to the compiler but the integer 0 to a
+    # parse-and-reserialise round trip; only the file's own text keeps them apart.
+    text = TREND.read_text(encoding="utf-8").strip()
+    assert text.startswith("{")
+    hashes = []
+    for spelling in ("-0", "0"):
+        strategy = tmp_path / f"zero{spelling}.json"
+        strategy.write_text('{"notes":' + spelling + "," + text[1:])
+        done = run_cli("compile", str(strategy), "--target", "wasm", "--dry-run", "--json")
+        assert done.returncode == 0, done.stderr
+        hashes.append(json.loads(done.stdout)["manifest"]["spec_hash"])
+    assert hashes[0] != hashes[1]
+
+
+@pytest.mark.parametrize(
+    ("strategy", "extra", "error"),
+    [
+        ('{"timeframe":"1h"}', [], "bad spec: strategy is not a valid StrategySpec: missing field `symbol`"),
+        (None, ["--target", "no_std", "--mcu", "Thumbv7em-none-eabihf"],
+         'bad target: mcu "Thumbv7em-none-eabihf" is not in the allowlist'),
+        (None, ["--crate-name", "MyBot"], "bad spec: crate name \"MyBot\" is not a valid identifier"),
+        (None, ["--csv", "/nonexistent/candles.csv"],
+         "io: reading /nonexistent/candles.csv: No such file or directory (os error 2)"),
+    ],
+    ids=["bad-spec", "bad-target", "bad-crate-name", "missing-csv"],
+)
+def test_domain_errors_exit_1_with_the_error_on_stderr(
+    tmp_path: Path, strategy: str | None, extra: list[str], error: str
+) -> None:
+    path = TREND
+    if strategy is not None:
+        path = tmp_path / "strategy.json"
+        path.write_text(strategy)
+    if "--target" not in extra:
+        extra = ["--target", "wasm", *extra]
+    done = run_cli("compile", str(path), *extra, "--dry-run", "--json")
+    assert done.returncode == 1
+    assert error in done.stderr
+    response = json.loads(done.stdout)
+    assert response["ok"] is False and response["error"].startswith(error)
+
+
+@pytest.mark.parametrize(
+    ("args", "stdin", "message"),
+    [
+        ([], b"", "required"),
+        (["compile", "{trend}", "--target", "binary", "--mcu", "thumbv6m-none-eabi"], b"", "--mcu"),
+        (["compile", "{trend}", "--target", "no_std"], b"", "--mcu"),
+        (["compile", "{trend}"], b"", "--target"),
+        (["compile", "{trend}", "--target", "arm"], b"", "invalid choice"),
+        (["compile", "{trend}", "--target", "wasm", "--opt-level", "fast"], b"", "invalid choice"),
+        (["compile", "{trend}", "--target", "wasm", "--csv", "a.csv", "--candles", "{trend}"], b"", "not allowed"),
+        (["compile", "{missing}", "--target", "wasm"], b"", "cannot read strategy file"),
+        (["compile", "{tmp}", "--target", "wasm"], b"", "cannot read strategy file"),
+        (["compile", "-", "--target", "wasm"], b"", "is not JSON"),
+        (["compile", "-", "--target", "wasm"], b'{"symbol":"X"} {}', "is not JSON"),
+        (["compile", "-", "--target", "wasm"], b'{"warmup":NaN}', "is not JSON"),
+        (["compile", "-", "--target", "wasm"], b'{"symbol":"\xff"}', "not UTF-8"),
+        (["compile", "{trend}", "--target", "wasm", "--candles", "{missing}"], b"", "cannot read candles file"),
+        (["hash"], b"", "FILE"),
+        (["frobnicate"], b"", "invalid choice"),
+    ],
+    ids=[
+        "no-command", "mcu-without-no_std", "no_std-without-mcu", "no-target", "unknown-target",
+        "unknown-opt-level", "two-datasets", "missing-file", "directory", "empty-stdin",
+        "two-values", "nan", "not-utf8", "missing-candles", "hash-without-file", "unknown-command",
+    ],
+)
+def test_usage_errors_exit_2(tmp_path: Path, args: list[str], stdin: bytes, message: str) -> None:
+    names = {"{trend}": str(TREND), "{missing}": str(tmp_path / "missing.json"), "{tmp}": str(tmp_path)}
+    done = run_cli(*[names.get(arg, arg) for arg in args], stdin=stdin)
+    assert done.returncode == 2
+    assert message in done.stderr
+    assert done.stdout == ""
+
+
+def test_hash_reports_length_and_digest(tmp_path: Path) -> None:
+    data = b"artifact bytes\x00\xff"
+    artifact = tmp_path / "artifact.bin"
+    artifact.write_bytes(data)
+    done = run_cli("hash", str(artifact), "--json")
+    assert done.returncode == 0, done.stderr
+    assert json.loads(done.stdout) == {"handle": 0, "len": len(data), "sha256": hashlib.sha256(data).hexdigest()}
+
+
+def test_hash_of_a_missing_file_is_a_domain_error(tmp_path: Path) -> None:
+    missing = tmp_path / "missing.bin"
+    done = run_cli("hash", str(missing))
+    assert done.returncode == 1
+    assert f"reading {missing}: No such file or directory (os error 2)" in done.stderr
+
+
+def test_real_build_announces_itself_and_reports_the_elapsed_time(tmp_path: Path) -> None:
+    bin_dir = stand_in_cargo(tmp_path / "bin", "exit 0")
+    out = tmp_path / "out"
+    done = run_cli(
+        "compile", str(TREND), "--target", "binary", "--crate-name", "trend", "--out-dir", str(out), "--json",
+        path_prefix=bin_dir,
+    )
+    assert done.returncode == 0, done.stderr
+    before, after = done.stderr.splitlines()
+    assert before.startswith("lantor-compile: building binary")
+    assert "crate trend" in before and str(out) in before
+    assert after.startswith("lantor-compile: build finished in ") and after.endswith(" s")
+    response = json.loads(done.stdout)
+    assert response["built"] is True
+    assert response["path"] == f"{out}/trend/target/release/trend"
+    assert (out / "trend" / "Cargo.toml").is_file()
+
+
+def test_default_output_directory_is_named_in_the_notice(tmp_path: Path) -> None:
+    bin_dir = stand_in_cargo(tmp_path / "bin", "exit 0")
+    done = run_cli("compile", str(TREND), "--target", "wasm", path_prefix=bin_dir, cwd=tmp_path)
+    assert done.returncode == 0, done.stderr
+    assert "in _out (default)" in done.stderr.splitlines()[0]
+    assert (tmp_path / "_out" / "btc_usdt" / "src" / "spec.json").is_file()
+
+
+def test_failed_build_exits_1_and_still_reports_the_elapsed_time(tmp_path: Path) -> None:
+    bin_dir = stand_in_cargo(tmp_path / "bin", 'echo "error: linker not found" >&2\nexit 101')
+    done = run_cli(
+        "compile", str(TREND), "--target", "no_std", "--mcu", "thumbv6m-none-eabi",
+        "--out-dir", str(tmp_path / "out"), path_prefix=bin_dir,
+    )
+    assert done.returncode == 1
+    lines = done.stderr.splitlines()
+    assert lines[0].startswith("lantor-compile: building no_std for thumbv6m-none-eabi")
+    assert "lantor-compile: error: build: error: linker not found" in done.stderr
+    assert lines[-1].startswith("lantor-compile: build failed after ")

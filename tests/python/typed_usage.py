@@ -1,0 +1,38 @@
+"""Typed use of the package's public names, checked with ``mypy --strict``.
+
+Never imported by the tests; test_typing.py hands this file to mypy, which
+fails if the stubs leave a name out or type it too loosely to check.
+"""
+
+from __future__ import annotations
+
+import json
+
+import lantor_compile
+from lantor_compile import Compiler, PanicException, __version__, version
+
+
+def send(compiler: Compiler, command: dict[str, object]) -> str:
+    response: str = compiler.command(json.dumps(command))
+    return response
+
+
+def send_by_keyword(compiler: Compiler) -> str:
+    return compiler.command(cmd_json='{"cmd":"version"}')
+
+
+def versions() -> tuple[str, str, str]:
+    return version(), __version__, lantor_compile.__version__
+
+
+def is_thread_misuse(error: BaseException) -> bool:
+    return isinstance(error, PanicException)
+
+
+def main() -> None:
+    compiler = Compiler()
+    print(send(compiler, {"cmd": "targets"}), send_by_keyword(compiler), versions())
+    try:
+        compiler.command('{"cmd":"reset"}')
+    except PanicException as error:
+        print(is_thread_misuse(error))
