@@ -1,0 +1,155 @@
+// A pull reader over one JSON text. Typed readers drive it token by token so
+// that every error carries the exact text and the byte offset at which the
+// reading gave up; " at line L column C" is only worked out when an error is
+// reported (positioned()).
+//
+// Offsets follow two rules. An error raised on the byte the reader is looking
+// at (peek_error) is placed just past that byte; an error raised after a
+// token was consumed (error) is placed where the reader stands, which is just
+// past that token.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/base/result.h"
+#include "core/json/value.h"
+
+namespace lantor::json {
+
+// Arrays and objects nest at most this many levels; opening one more fails.
+inline constexpr int kMaxDepth = 127;
+
+// The texts of the reader itself.
+namespace msg {
+inline constexpr std::string_view kEofList = "EOF while parsing a list";
+inline constexpr std::string_view kEofObject = "EOF while parsing an object";
+inline constexpr std::string_view kEofString = "EOF while parsing a string";
+inline constexpr std::string_view kEofValue = "EOF while parsing a value";
+inline constexpr std::string_view kExpectedColon = "expected `:`";
+inline constexpr std::string_view kExpectedListCommaOrEnd = "expected `,` or `]`";
+inline constexpr std::string_view kExpectedObjectCommaOrEnd = "expected `,` or `}`";
+inline constexpr std::string_view kExpectedIdent = "expected ident";
+inline constexpr std::string_view kExpectedValue = "expected value";
+inline constexpr std::string_view kExpectedQuote = "expected `\"`";
+inline constexpr std::string_view kInvalidEscape = "invalid escape";
+inline constexpr std::string_view kInvalidNumber = "invalid number";
+inline constexpr std::string_view kNumberOutOfRange = "number out of range";
+inline constexpr std::string_view kInvalidCodePoint = "invalid unicode code point";
+inline constexpr std::string_view kControlChar =
+    "control character (\\u0000-\\u001F) found while parsing a string";
+inline constexpr std::string_view kKeyMustBeString = "key must be a string";
+inline constexpr std::string_view kLoneSurrogate = "lone leading surrogate in hex escape";
+inline constexpr std::string_view kEndOfHexEscape = "unexpected end of hex escape";
+inline constexpr std::string_view kTrailingComma = "trailing comma";
+inline constexpr std::string_view kTrailingCharacters = "trailing characters";
+inline constexpr std::string_view kRecursionLimit = "recursion limit exceeded";
+}  // namespace msg
+
+// A failure: the message and the byte offset where the reader gave up.
+struct ReadError {
+  std::string message;
+  std::size_t offset = 0;
+};
+
+template <class T>
+using ReadResult = Result<T, ReadError>;
+using ReadStatus = Status<ReadError>;
+
+// The line (1 + line feeds before `offset`) and column (bytes since the last
+// line feed before `offset`, or since the start).
+struct TextPosition {
+  std::size_t line;
+  std::size_t column;
+};
+TextPosition position_of(std::string_view text, std::size_t offset);
+
+// "{message} at line L column C".
+std::string positioned(std::string_view text, const ReadError& error);
+
+class Reader {
+ public:
+  explicit Reader(std::string_view text) : text_(text) {}
+
+  std::string_view text() const { return text_; }
+  std::size_t offset() const { return pos_; }
+  bool at_end() const { return pos_ >= text_.size(); }
+
+  // The byte at the position, or -1 at the end. Consumes nothing.
+  int peek() const {
+    return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : -1;
+  }
+  // Skips whitespace, then peeks.
+  int peek_ws() {
+    skip_ws();
+    return peek();
+  }
+  void skip_ws();
+  void bump() { ++pos_; }
+
+  // An error placed where the reader stands.
+  ReadError error(std::string_view message) const { return {std::string(message), pos_}; }
+  // An error about the byte at the position: placed just past it (at the end
+  // of the text when there is none).
+  ReadError peek_error(std::string_view message) const {
+    return {std::string(message), pos_ < text_.size() ? pos_ + 1 : text_.size()};
+  }
+
+  // Strings: the position is on the opening quote. Consumes through the
+  // closing quote and appends the decoded text to `out` (cleared first).
+  ReadStatus read_string(std::string& out);
+  // Numbers: the position is on '-' or a digit.
+  ReadResult<Value> read_number();
+  // A whole value, with `depth` levels of arrays and objects already open
+  // around it. Leading whitespace is skipped.
+  ReadResult<Value> read_value(int depth);
+  // A whole value checked for syntax only: no nesting limit (an explicit
+  // stack, never recursion), no number range or surrogate checks.
+  ReadStatus skip_value();
+  // After the value: only whitespace may remain.
+  ReadStatus finish();
+
+  // Opening a container at level `depth + 1`: fails past the bracket when
+  // that is beyond the limit. The position is on the bracket; it is consumed.
+  ReadStatus open(int depth);
+
+  // Walking an object whose '{' has been consumed. Returns false at the
+  // closing brace (not consumed); otherwise reads the next member's name
+  // into `name`. `first` tracks whether a comma is due.
+  ReadResult<bool> next_key(bool& first, std::string& name);
+  // The colon between a member's name and its value.
+  ReadStatus colon();
+  // Walking an array whose '[' has been consumed. Returns false at the
+  // closing bracket (not consumed); otherwise the position is on the next
+  // element's first byte.
+  ReadResult<bool> next_element(bool& first);
+  // After an object's members, or an array's elements: consumes the closing
+  // brace or bracket, or fails as the text demands.
+  ReadStatus end_object();
+  ReadStatus end_array();
+
+  // The value at the position was found where `expected` was wanted. Scalars
+  // are read (their own syntax errors win) and the error is placed past
+  // them; an array or object is described without being read, the error
+  // placed just before its bracket.
+  ReadError unexpected(std::string_view expected);
+
+ private:
+  ReadStatus read_ident(std::string_view rest);
+  ReadStatus read_escape(std::string& out);
+  ReadResult<std::uint16_t> read_hex4();
+  ReadStatus skip_string();
+  ReadStatus skip_number();
+  // Scans a number's syntax from the position; sets `integral` when it has
+  // neither fraction nor exponent.
+  ReadStatus scan_number(bool& integral);
+  ReadResult<Value> read_array(int depth);
+  ReadResult<Value> read_object(int depth);
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace lantor::json

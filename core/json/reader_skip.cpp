@@ -1,0 +1,105 @@
+// Skipping a value: the syntax is checked exactly as when reading it, but
+// nothing is kept, and the open brackets live on an explicit stack so that
+// any depth of nesting costs memory, never the call stack.
+#include <vector>
+
+#include "core/json/reader.h"
+
+namespace lantor::json {
+
+ReadStatus Reader::skip_value() {
+  std::vector<char> open;  // '[' or '{' for every container not yet closed
+  for (;;) {
+    // A value starts here.
+    int c = peek_ws();
+    bool scalar_done = false;
+    switch (c) {
+      case -1: return fail(peek_error(msg::kEofValue));
+      case 'n': bump(); LANTOR_TRY(read_ident("ull")); scalar_done = true; break;
+      case 't': bump(); LANTOR_TRY(read_ident("rue")); scalar_done = true; break;
+      case 'f': bump(); LANTOR_TRY(read_ident("alse")); scalar_done = true; break;
+      case '"': LANTOR_TRY(skip_string()); scalar_done = true; break;
+      case '[': {
+        bump();
+        int next = peek_ws();
+        if (next == ']') {
+          bump();
+          scalar_done = true;
+        } else if (next < 0) {
+          return fail(peek_error(msg::kEofList));
+        } else {
+          open.push_back('[');
+        }
+        break;
+      }
+      case '{': {
+        bump();
+        int next = peek_ws();
+        if (next == '}') {
+          bump();
+          scalar_done = true;
+        } else if (next == '"') {
+          LANTOR_TRY(skip_string());
+          LANTOR_TRY(colon());
+          open.push_back('{');
+        } else if (next < 0) {
+          return fail(peek_error(msg::kEofObject));
+        } else {
+          return fail(peek_error(msg::kKeyMustBeString));
+        }
+        break;
+      }
+      default:
+        if (c == '-' || (c >= '0' && c <= '9')) {
+          LANTOR_TRY(skip_number());
+          scalar_done = true;
+          break;
+        }
+        return fail(peek_error(msg::kExpectedValue));
+    }
+    if (!scalar_done) continue;
+
+    // A value ended: close what it ends, or move on to the next member.
+    while (!open.empty()) {
+      int d = peek_ws();
+      if (open.back() == '[') {
+        if (d == ']') {
+          bump();
+          open.pop_back();
+          continue;
+        }
+        if (d == ',') {
+          bump();
+          int e = peek_ws();
+          if (e == ']') return fail(peek_error(msg::kTrailingComma));
+          if (e < 0) return fail(peek_error(msg::kEofValue));
+          break;
+        }
+        if (d < 0) return fail(peek_error(msg::kEofList));
+        return fail(peek_error(msg::kExpectedListCommaOrEnd));
+      }
+      if (d == '}') {
+        bump();
+        open.pop_back();
+        continue;
+      }
+      if (d == ',') {
+        bump();
+        int e = peek_ws();
+        if (e == '"') {
+          LANTOR_TRY(skip_string());
+          LANTOR_TRY(colon());
+          break;
+        }
+        if (e == '}') return fail(peek_error(msg::kTrailingComma));
+        if (e < 0) return fail(peek_error(msg::kEofValue));
+        return fail(peek_error(msg::kKeyMustBeString));
+      }
+      if (d < 0) return fail(peek_error(msg::kEofObject));
+      return fail(peek_error(msg::kExpectedObjectCommaOrEnd));
+    }
+    if (open.empty()) return Ok{};
+  }
+}
+
+}  // namespace lantor::json
