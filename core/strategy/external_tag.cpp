@@ -1,0 +1,46 @@
+#include "core/strategy/external_tag.h"
+
+#include "core/json/describe.h"
+
+namespace lantor::strategy {
+
+namespace {
+
+Result<std::size_t> find_name(std::string_view name, names::NameList names) {
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return i;
+  return fail(json::unknown_variant(name, json::variant_list(names.data(), names.size())));
+}
+
+}  // namespace
+
+Result<TaggedVariant> read_external_tag(const json::Value& v, names::NameList names) {
+  if (v.is_string()) {
+    auto index = find_name(v.as_string(), names);
+    LANTOR_TRY(index);
+    return TaggedVariant{*index, nullptr};
+  }
+  if (v.is_object()) {
+    const json::Object& members = v.as_object();
+    if (members.size() != 1)
+      return fail(json::invalid_value(json::kDescribeObject, "map with a single key"));
+    const json::Member& only = members[0];
+    auto index = find_name(only.name, names);
+    LANTOR_TRY(index);
+    return TaggedVariant{*index, &only.value};
+  }
+  return fail(json::invalid_type(json::describe(v), "string or map"));
+}
+
+Status<> expect_unit(const TaggedVariant& variant) {
+  if (variant.data == nullptr || variant.data->is_null()) return Ok{};
+  return fail(json::invalid_type(json::describe(*variant.data), "unit"));
+}
+
+Result<const json::Value*> newtype_data(const TaggedVariant& variant) {
+  if (variant.data == nullptr)
+    return fail(json::invalid_type(json::kDescribeUnitVariant, "newtype variant"));
+  return variant.data;
+}
+
+}  // namespace lantor::strategy

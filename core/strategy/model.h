@@ -1,0 +1,206 @@
+// The typed strategy document: what a strategy JSON value means once it has
+// been checked. Enumerators follow the declaration order of the document's
+// names, so an enumerator's value is its position in the matching name list.
+//
+// Conditions and expressions nest; the recursive links are owned through
+// std::vector and std::unique_ptr, which makes the tree types move-only.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace lantor::strategy {
+
+// ---- Indicators ----------------------------------------------------------
+
+// The data stream an indicator reads.
+enum class Feed : std::uint8_t { Kline, Trade, Orderbook, TradeQuote, Derivatives, CrossSection };
+
+struct IndicatorSpec {
+  std::string type;  // the indicator kind, free text
+  std::vector<double> params;
+  std::optional<Feed> feed;
+};
+
+// ---- Operands ------------------------------------------------------------
+
+struct Expr;
+
+// A value a rule compares: an indicator (or other series) by name, a
+// constant, or an expression over further operands.
+struct Operand {
+  std::variant<std::string, double, std::unique_ptr<Expr>> value;
+
+  bool is_name() const { return value.index() == 0; }
+  bool is_constant() const { return value.index() == 1; }
+  bool is_expr() const { return value.index() == 2; }
+};
+
+enum class PriceSource : std::uint8_t { Open, High, Low, Close, Volume, Hlc3, Ohlc4 };
+
+// An operand's value `bars` bars earlier.
+struct Prev {
+  Operand value;
+  std::uint32_t bars = 0;
+};
+
+enum class ArithOp : std::uint8_t { Add, Sub, Mul, Div };
+
+struct Arith {
+  ArithOp op = ArithOp::Add;
+  Operand left;
+  Operand right;
+};
+
+struct Expr {
+  std::variant<PriceSource, Prev, Arith> value;
+};
+
+// ---- Conditions ----------------------------------------------------------
+
+struct Condition;
+
+// gt, lt, ge, le, eq, ne, cross_above, cross_below.
+enum class CompareOp : std::uint8_t { Gt, Lt, Ge, Le, Eq, Ne, CrossAbove, CrossBelow };
+
+struct Comparison {
+  CompareOp op = CompareOp::Gt;
+  Operand left;
+  Operand right;
+};
+
+// `value` against the range [`low`, `high`], kept in the order written.
+struct Between {
+  Operand value;
+  Operand low;
+  Operand high;
+};
+
+enum class Direction : std::uint8_t { Rising, Falling };
+
+// `value` rising or falling over `bars` bars.
+struct Trend {
+  Direction direction = Direction::Rising;
+  Operand value;
+  std::uint32_t bars = 0;
+};
+
+enum class Junction : std::uint8_t { All, Any };
+
+// all / any over a possibly empty list.
+struct Group {
+  Junction junction = Junction::All;
+  std::vector<Condition> items;
+};
+
+struct Negation {
+  std::unique_ptr<Condition> inner;
+};
+
+struct InPosition {
+  bool value = false;
+};
+
+// A comparison of the number of bars since the position was entered.
+struct BarsCmp {
+  enum class Op : std::uint8_t { Gt, Lt, Ge, Le, Eq };
+  Op op = Op::Gt;
+  std::uint32_t bars = 0;
+};
+
+struct Condition {
+  std::variant<Comparison, Between, Trend, Group, Negation, InPosition, BarsCmp> value;
+};
+
+// ---- Sizing --------------------------------------------------------------
+
+struct FixedFraction {
+  double fraction = 0.0;
+};
+struct FixedQty {
+  double qty = 0.0;
+};
+struct FixedCash {
+  double cash = 0.0;
+};
+struct VolTarget {
+  double target_vol = 0.0;
+  std::uint32_t lookback = 0;
+};
+struct RiskPerTrade {
+  double risk_pct = 0.0;
+};
+
+// How large a position is; alternatives in the order of the rule names.
+using Sizing = std::variant<FixedFraction, FixedQty, FixedCash, VolTarget, RiskPerTrade>;
+
+// ---- Costs ---------------------------------------------------------------
+
+struct FixedBps {
+  double bps = 0.0;
+};
+struct Spread {};
+struct VolumeImpact {
+  double coef = 0.0;
+};
+
+using Slippage = std::variant<FixedBps, Spread, VolumeImpact>;
+
+struct Costs {
+  double maker_bps = 0.0;
+  double taker_bps = 0.0;
+  Slippage slippage = FixedBps{0.0};
+  bool funding = false;
+};
+
+// ---- Risk ----------------------------------------------------------------
+
+struct Risk {
+  std::optional<double> stop_loss_pct;
+  std::optional<double> take_profit_pct;
+  std::optional<double> trailing_stop_pct;
+  std::optional<double> max_leverage;
+  std::optional<double> max_position_pct;
+  bool liquidation = false;
+};
+
+// ---- Execution -----------------------------------------------------------
+
+enum class OrderType : std::uint8_t { Market, Limit, Stop, StopLimit };
+enum class FillTiming : std::uint8_t { NextOpen, Close };
+
+struct Execution {
+  OrderType order_type = OrderType::Market;
+  FillTiming fill_timing = FillTiming::NextOpen;
+  std::optional<double> limit_offset_pct;
+  std::optional<double> stop_offset_pct;
+  std::uint32_t latency_bars = 0;
+  bool partial_fills = false;
+  std::optional<double> max_participation;
+};
+
+// ---- The document --------------------------------------------------------
+
+struct StrategySpec {
+  std::uint32_t spec_version = 1;
+  std::string symbol;
+  std::optional<std::string> ref_symbol;
+  std::string timeframe;
+  std::map<std::string, IndicatorSpec> indicators;  // ordered by name, bytewise
+  Condition entry;
+  Condition exit;
+  std::optional<Condition> short_entry;
+  std::optional<Condition> short_exit;
+  Sizing sizing;
+  Costs costs;
+  Risk risk;
+  Execution execution;
+  std::optional<std::uint32_t> warmup;
+};
+
+}  // namespace lantor::strategy

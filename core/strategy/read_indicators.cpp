@@ -1,0 +1,55 @@
+// The `indicators` section: a map from indicator name to `IndicatorSpec`.
+#include <utility>
+#include <vector>
+
+#include "core/json/describe.h"
+#include "core/strategy/external_tag.h"
+#include "core/strategy/names.h"
+#include "core/strategy/readers.h"
+#include "core/strategy/record.h"
+#include "core/strategy/scalars.h"
+
+namespace lantor::strategy {
+
+namespace {
+
+Result<std::vector<double>> read_params(const json::Value& v) {
+  if (!v.is_array()) return fail(json::invalid_type(json::describe(v), "a sequence"));
+  std::vector<double> params;
+  params.reserve(v.as_array().size());
+  for (const json::Value& e : v.as_array()) {
+    auto x = read_f64(e);
+    LANTOR_TRY(x);
+    params.push_back(*x);
+  }
+  return params;
+}
+
+// Null means no feed.
+Result<std::optional<Feed>> read_feed(const json::Value& v) {
+  if (v.is_null()) return std::optional<Feed>();
+  auto feed = read_unit_enum<Feed>(v, names::kFeed);
+  LANTOR_TRY(feed);
+  return std::optional<Feed>(*feed);
+}
+
+constexpr Field<IndicatorSpec> kIndicatorFields[] = {
+    {"type", true, &store<&IndicatorSpec::type, &read_string>},
+    {"params", false, &store<&IndicatorSpec::params, &read_params>},
+    {"feed", false, &store<&IndicatorSpec::feed, &read_feed>},
+};
+
+}  // namespace
+
+Result<std::map<std::string, IndicatorSpec>> read_indicators(const json::Value& v) {
+  if (!v.is_object()) return fail(json::invalid_type(json::describe(v), "a map"));
+  std::map<std::string, IndicatorSpec> indicators;
+  for (const json::Member& member : v.as_object()) {
+    auto spec = read_record<IndicatorSpec>(member.value, kIndicatorFields, "struct IndicatorSpec");
+    LANTOR_TRY(spec);
+    indicators.emplace(member.name, std::move(*spec));
+  }
+  return indicators;
+}
+
+}  // namespace lantor::strategy

@@ -1,0 +1,39 @@
+// The section readers of a strategy document, each from an already parsed
+// JSON value to its typed form or the first error's message.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "core/base/result.h"
+#include "core/json/value.h"
+#include "core/strategy/model.h"
+
+namespace lantor::strategy {
+
+// Conditions and expressions recurse once per nesting level of the value.
+// The JSON reader never produces more than 127 levels, so a value it read
+// never comes near this bound; the bound only keeps a value built in code
+// from exhausting the stack. `depth` is the nesting level of the value being
+// read, counting the strategy document as level 1.
+inline constexpr std::size_t kMaxDepth = 256;
+inline constexpr std::string_view kRecursionLimit = "recursion limit exceeded";
+
+// The message of every operand that fits none of its forms.
+inline constexpr std::string_view kOperandMismatch =
+    "data did not match any variant of untagged enum Operand";
+
+Result<std::map<std::string, IndicatorSpec>> read_indicators(const json::Value& v);
+
+Result<Operand> read_operand(const json::Value& v, std::size_t depth);
+Result<Condition> read_condition(const json::Value& v, std::size_t depth);
+
+Result<Sizing> read_sizing(const json::Value& v);
+Result<Slippage> read_slippage(const json::Value& v);
+Result<Costs> read_costs(const json::Value& v);
+Result<Risk> read_risk(const json::Value& v);
+Result<Execution> read_execution(const json::Value& v);
+
+}  // namespace lantor::strategy

@@ -1,0 +1,34 @@
+// Fixed-size tuples: the data of the comparison operators and of the
+// expression variants, written as a JSON array of exactly `size` elements.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "core/base/result.h"
+#include "core/json/describe.h"
+#include "core/json/value.h"
+
+namespace lantor::strategy {
+
+// "a tuple of size {n}"
+std::string tuple_of_size(std::size_t n);
+
+// Reads the elements in order with `read_element(index, value) -> Status<>`.
+// The first failing element ends the read; an array that ends early fails
+// with the number of elements present, and one that runs long fails with its
+// full length once every expected element has been read.
+template <class ReadElement>
+Status<> read_tuple(const json::Value& v, std::size_t size, ReadElement&& read_element) {
+  if (!v.is_array()) return fail(json::invalid_type(json::describe(v), tuple_of_size(size)));
+  const json::Array& elements = v.as_array();
+  for (std::size_t i = 0; i < size; ++i) {
+    if (i >= elements.size()) return fail(json::invalid_length(i, tuple_of_size(size)));
+    LANTOR_TRY(read_element(i, elements[i]));
+  }
+  if (elements.size() > size)
+    return fail(json::invalid_length(elements.size(), "fewer elements in array"));
+  return Ok{};
+}
+
+}  // namespace lantor::strategy
