@@ -1,0 +1,41 @@
+#include "core/project/build.h"
+
+#include "core/project/artifact.h"
+#include "core/project/child_process.h"
+#include "core/project/utf8_lossy.h"
+
+namespace lantor {
+namespace {
+
+// The raw bytes of standard error kept while cargo runs. Decoding can only
+// lengthen the text, so the reported tail always lies within these; the
+// margin covers a character cut at the start of the kept bytes.
+constexpr std::size_t kStderrKeep = 64 * 1024;
+
+}  // namespace
+
+std::vector<std::string> cargo_args(const Target& target, OptLevel opt_level) {
+  std::vector<std::string> args = {"build"};
+  if (std::optional<std::string> triple = target_triple(target)) {
+    args.push_back("--target");
+    args.push_back(*triple);
+  }
+  if (is_release(opt_level)) args.push_back("--release");
+  return args;
+}
+
+std::string build_failure_message(std::string_view stderr_bytes) {
+  return std::string(utf8_tail(utf8_lossy(stderr_bytes), kBuildErrorTail));
+}
+
+Status<CompileError> run_cargo(const std::string& project_dir, const Target& target,
+                               OptLevel opt_level) {
+  Result<ChildOutcome> run = run_child("cargo", cargo_args(target, opt_level), project_dir, kStderrKeep);
+  if (!run.ok()) {
+    return fail(CompileError{CompileError::Kind::Build, "spawning cargo: " + run.error()});
+  }
+  if (run->success) return Ok{};
+  return fail(CompileError{CompileError::Kind::Build, build_failure_message(run->stderr_bytes)});
+}
+
+}  // namespace lantor

@@ -1,0 +1,32 @@
+// Building a written project with cargo.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/base/compile_error.h"
+#include "core/base/result.h"
+#include "core/request/request.h"
+
+namespace lantor {
+
+// How much of cargo's standard error a failed build reports, in bytes.
+inline constexpr std::size_t kBuildErrorTail = 2000;
+
+// The arguments after "cargo": "build", then "--target" and the triple for
+// targets that have one, then "--release" for release and size.
+std::vector<std::string> cargo_args(const Target& target, OptLevel opt_level);
+
+// The message of a failed build: standard error decoded as UTF-8 (U+FFFD for
+// invalid sequences), cut to its last kBuildErrorTail bytes.
+std::string build_failure_message(std::string_view stderr_bytes);
+
+// Runs cargo in `project_dir` and waits for it. Fails with a Build error:
+// "spawning cargo: ..." when cargo cannot be started, otherwise the tail of
+// its standard error when it does not exit with status 0.
+Status<CompileError> run_cargo(const std::string& project_dir, const Target& target,
+                               OptLevel opt_level);
+
+}  // namespace lantor

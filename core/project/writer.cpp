@@ -1,0 +1,115 @@
+#include "core/project/writer.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/base/oserror.h"
+
+namespace lantor {
+namespace {
+
+bool is_directory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Writes all of `bytes` to `fd`: interrupted writes are retried and short
+// writes continue with the rest. A write that moves nothing would loop for
+// ever, so it is a failure of its own.
+Result<Ok> write_all(int fd, std::string_view bytes) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(os_error_text(errno));
+    }
+    if (n == 0) return fail(std::string(kWriteZeroText));
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return Ok{};
+}
+
+// Creates or truncates `path` and fills it with `bytes`.
+Result<Ok> write_file(const std::string& path, std::string_view bytes) {
+  if (has_nul(path)) return fail(std::string(kNulInPathText));
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return fail(os_error_text(errno));
+  Result<Ok> written = write_all(fd, bytes);
+  // A failing close can mean the data never arrived (a full disk on a network
+  // file system, say), so it is reported rather than dropped. EINTR still
+  // closes the descriptor on Linux and says nothing about the data.
+  if (::close(fd) != 0 && errno != EINTR && written.ok()) return fail(os_error_text(errno));
+  return written;
+}
+
+}  // namespace
+
+std::string join_path(std::string_view base, std::string_view rel) {
+  std::string out(base);
+  if (!out.empty() && out.back() != '/') out += '/';
+  out += rel;
+  return out;
+}
+
+std::string project_dir(const std::optional<std::string>& out_dir, std::string_view crate_name) {
+  return join_path(out_dir ? std::string_view(*out_dir) : kDefaultOutDir, crate_name);
+}
+
+std::string parent_path(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  std::size_t slash = path.rfind('/');
+  // No directory part, or the root itself, which has no parent.
+  if (slash == std::string_view::npos || path == "/") return {};
+  std::string_view parent = path.substr(0, slash);
+  while (parent.size() > 1 && parent.back() == '/') parent.remove_suffix(1);
+  // The parent of "/x" is the root itself.
+  if (parent.empty()) return "/";
+  return std::string(parent);
+}
+
+Result<Ok> create_dirs(const std::string& dir) {
+  if (has_nul(dir)) return fail(std::string(kNulInPathText));
+  if (::mkdir(dir.c_str(), 0777) == 0) return Ok{};
+  int err = errno;
+  if (err == ENOENT) {
+    // Something above is missing: make the ancestors first, outermost
+    // first by recursion, then try this level again.
+    std::string parent = parent_path(dir);
+    if (!parent.empty() && parent != dir) LANTOR_TRY(create_dirs(parent));
+    if (::mkdir(dir.c_str(), 0777) == 0) return Ok{};
+    err = errno;
+  }
+  // EEXIST from a directory that was already there, or that another process
+  // created in the meantime, is success; a file of another kind is not.
+  if (is_directory(dir)) return Ok{};
+  return fail(os_error_text(err));
+}
+
+Status<CompileError> write_project(std::string_view dir,
+                                   const std::map<std::string, std::string>& contents) {
+  for (const auto& [rel, text] : contents) {
+    std::string full = join_path(dir, rel);
+    std::string parent = parent_path(full);
+    if (!parent.empty()) {
+      Result<Ok> made = create_dirs(parent);
+      if (!made.ok()) {
+        return fail(CompileError{CompileError::Kind::Io, "creating " + parent + ": " + made.error()});
+      }
+    }
+    Result<Ok> written = write_file(full, text);
+    if (!written.ok()) {
+      return fail(CompileError{CompileError::Kind::Io, "writing " + full + ": " + written.error()});
+    }
+  }
+  return Ok{};
+}
+
+}  // namespace lantor

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "core/project/writer.h"
+#include "test_build_helpers.h"
+
+namespace lantor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_file;
+using testing::TempDir;
+using testing::write_text;
+
+using Files = std::map<std::string, std::string>;
+
+const Files kFiles = {
+    {".cargo/config.toml", "[build]\ntarget = \"wasm32-unknown-unknown\"\n"},
+    {"Cargo.toml", "[package]\nname = \"demo\"\n"},
+    {"src/lib.rs", "// lib\n"},
+    {"src/spec.json", "{\"symbol\":\"BTC\"}"},
+};
+
+TEST(WriterPaths, JoinRule) {
+  struct Case {
+    const char* base;
+    const char* rel;
+    const char* joined;
+  };
+  const Case cases[] = {
+      {"_out", "demo", "_out/demo"},
+      {"out/", "demo", "out/demo"},
+      {"", "demo", "demo"},
+      {"/", "demo", "/demo"},
+      {"a//", "demo", "a//demo"},  // used unchanged, not normalised
+      {"./x", "demo", "./x/demo"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(join_path(c.base, c.rel), c.joined);
+  EXPECT_EQ(project_dir(std::nullopt, "demo"), "_out/demo");
+  EXPECT_EQ(project_dir(std::string("o/"), "demo"), "o/demo");
+  EXPECT_EQ(project_dir(std::string(""), "demo"), "demo");
+}
+
+TEST(WriterPaths, Parent) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a/b/c", "a/b"}, {"c", ""}, {"/c", "/"}, {"a//c", "a"}, {"a/b/", "a"}, {"/", ""},
+  };
+  for (const auto& [path, parent] : cases) EXPECT_EQ(parent_path(path), parent) << path;
+}
+
+TEST(Writer, WritesEveryFileAndCreatesDirectories) {
+  TempDir tmp;
+  std::string dir = (tmp.path() / "out" / "deep" / "demo").string();
+  ASSERT_TRUE(write_project(dir, kFiles).ok());
+  for (const auto& [rel, text] : kFiles) EXPECT_EQ(read_file(fs::path(dir) / rel), text) << rel;
+}
+
+TEST(Writer, NewFilesAndDirectoriesFollowTheCreationMask) {
+  TempDir tmp;
+  mode_t old = ::umask(027);
+  Status<CompileError> written = write_project((tmp.path() / "p").string(), kFiles);
+  ::umask(old);
+  ASSERT_TRUE(written.ok());
+  struct stat st;
+  ASSERT_EQ(::stat((tmp.path() / "p/src").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0750u);
+  ASSERT_EQ(::stat((tmp.path() / "p/src/lib.rs").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST(Writer, RewritingOverwritesEditsAndLeavesExtraFiles) {
+  TempDir tmp;
+  std::string dir = (tmp.path() / "demo").string();
+  ASSERT_TRUE(write_project(dir, kFiles).ok());
+  // A longer hand edit: the rewrite must truncate, not just overwrite.
+  write_text(fs::path(dir) / "src/lib.rs", "// edited by hand, and much longer than before\n");
+  write_text(fs::path(dir) / "src/extra.rs", "// added by hand\n");
+  ASSERT_TRUE(write_project(dir, kFiles).ok());
+  EXPECT_EQ(read_file(fs::path(dir) / "src/lib.rs"), "// lib\n");
+  EXPECT_EQ(read_file(fs::path(dir) / "src/extra.rs"), "// added by hand\n");
+}
+
+TEST(Writer, OutputDirThatIsAFile) {
+  TempDir tmp;
+  write_text(tmp.path() / "file", "x");
+  std::string dir = (tmp.path() / "file" / "demo").string();
+  Status<CompileError> written = write_project(dir, kFiles);
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error().kind, CompileError::Kind::Io);
+  // The first file in byte order is .cargo/config.toml.
+  EXPECT_EQ(written.error().text(),
+            "io: creating " + dir + "/.cargo: Not a directory (os error 20)");
+}
+
+TEST(Writer, ProjectDirThatIsAFile) {
+  TempDir tmp;
+  write_text(tmp.path() / "demo", "x");
+  std::string dir = (tmp.path() / "demo").string();
+  Status<CompileError> written = write_project(dir, {{"Cargo.toml", "x"}});
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error().text(), "io: creating " + dir + ": File exists (os error 17)");
+}
+
+TEST(Writer, FileThatIsADirectory) {
+  TempDir tmp;
+  std::string dir = (tmp.path() / "demo").string();
+  fs::create_directories(fs::path(dir) / "Cargo.toml");
+  Status<CompileError> written = write_project(dir, kFiles);
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error().text(),
+            "io: writing " + dir + "/Cargo.toml: Is a directory (os error 21)");
+  // Nothing is rolled back, and nothing after the failure is written.
+  EXPECT_TRUE(fs::exists(fs::path(dir) / ".cargo/config.toml"));
+  EXPECT_FALSE(fs::exists(fs::path(dir) / "src"));
+}
+
+TEST(Writer, UnwritableDirectory) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  TempDir tmp;
+  fs::create_directories(tmp.path() / "ro");
+  fs::permissions(tmp.path() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+  std::string dir = (tmp.path() / "ro" / "demo").string();
+  Status<CompileError> written = write_project(dir, kFiles);
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error().text(),
+            "io: creating " + dir + "/.cargo: Permission denied (os error 13)");
+}
+
+TEST(Writer, NulInPath) {
+  std::string dir("out\0x/demo", 10);
+  Status<CompileError> written = write_project(dir, kFiles);
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error().text(), "io: creating " + dir +
+                                        "/.cargo: file name contained an unexpected NUL byte");
+}
+
+TEST(Writer, RefusedWriteIsReported) {
+  // /dev/full accepts the open and refuses every write.
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  Status<CompileError> written = write_project("/dev", {{"full", "data"}});
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error().text(), "io: writing /dev/full: No space left on device (os error 28)");
+}
+
+TEST(Writer, RelativeDirsAreCreatedFromTheWorkingDirectory) {
+  TempDir tmp;
+  auto old = fs::current_path();
+  fs::current_path(tmp.path());
+  Status<CompileError> in_sub = write_project("_out/demo", kFiles);
+  Status<CompileError> bare = write_project("demo", kFiles);
+  fs::current_path(old);
+  ASSERT_TRUE(in_sub.ok());
+  ASSERT_TRUE(bare.ok());
+  EXPECT_EQ(read_file(tmp.path() / "_out/demo/Cargo.toml"), kFiles.at("Cargo.toml"));
+  EXPECT_EQ(read_file(tmp.path() / "demo/src/spec.json"), kFiles.at("src/spec.json"));
+}
+
+}  // namespace
+}  // namespace lantor
