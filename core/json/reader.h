@@ -97,6 +97,9 @@ class Reader {
     return {std::string(message), pos_ < text_.size() ? pos_ + 1 : text_.size()};
   }
 
+  // The rest of a literal whose first byte was consumed ("ull" of null).
+  ReadStatus read_ident(std::string_view rest);
+
   // Strings: the position is on the opening quote. Consumes through the
   // closing quote and appends the decoded text to `out` (cleared first).
   ReadStatus read_string(std::string& out);
@@ -137,7 +140,6 @@ class Reader {
   ReadError unexpected(std::string_view expected);
 
  private:
-  ReadStatus read_ident(std::string_view rest);
   ReadStatus read_escape(std::string& out);
   ReadResult<std::uint16_t> read_hex4();
   ReadStatus skip_string();

@@ -1,0 +1,105 @@
+// Target, DatasetRef and OptLevel.
+#include <array>
+
+#include "core/json/describe.h"
+#include "core/request/member_readers.h"
+#include "core/request/tagged_choice.h"
+
+namespace lantor::request {
+namespace {
+
+using json::ReadStatus;
+
+constexpr std::array<std::string_view, 3> kTargetVariants = {"wasm", "binary", "no_std"};
+constexpr std::array<Target::Kind, 3> kTargetKinds = {Target::Kind::Wasm, Target::Kind::Binary,
+                                                      Target::Kind::NoStd};
+constexpr ChoiceNames kTargetNames = {"internally tagged enum Target", kTargetVariants.data(),
+                                      kTargetVariants.size()};
+
+constexpr std::array<std::string_view, 2> kDatasetVariants = {"csv", "inline"};
+constexpr ChoiceNames kDatasetNames = {"internally tagged enum DatasetRef", kDatasetVariants.data(),
+                                       kDatasetVariants.size()};
+
+constexpr std::array<std::string_view, 3> kOptLevelNames = {"debug", "release", "size"};
+constexpr std::array<OptLevel, 3> kOptLevels = {OptLevel::Debug, OptLevel::Release, OptLevel::Size};
+
+bool is_string(const json::Value& v) { return v.is_string(); }
+bool is_array(const json::Value& v) { return v.is_array(); }
+
+// The level named by the string at the position; the error is placed past it.
+json::ReadResult<OptLevel> read_level_name(json::Reader& r) {
+  std::string name;
+  LANTOR_TRY(r.read_string(name));
+  for (std::size_t i = 0; i < kOptLevelNames.size(); ++i)
+    if (kOptLevelNames[i] == name) return kOptLevels[i];
+  return fail(r.error(json::unknown_variant(
+      name, json::variant_list(kOptLevelNames.data(), kOptLevelNames.size()))));
+}
+
+}  // namespace
+
+ReadStatus read_target(json::Reader& r, int depth, Target& out) {
+  SetAside rest;
+  json::ReadResult<std::size_t> variant = read_choice(r, depth, kTargetNames, rest);
+  LANTOR_TRY(variant);
+  out.kind = kTargetKinds[*variant];
+  if (out.kind != Target::Kind::NoStd) return expect_no_members(rest);
+  json::Value mcu;
+  LANTOR_TRY(take_member(rest, "mcu", "struct variant Target::NoStd with 1 element", is_string,
+                         "a string", mcu));
+  out.mcu = std::move(mcu.as_string());
+  return Ok{};
+}
+
+ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out) {
+  SetAside rest;
+  json::ReadResult<std::size_t> variant = read_choice(r, depth, kDatasetNames, rest);
+  LANTOR_TRY(variant);
+  if (*variant == 0) {
+    out.kind = DatasetRef::Kind::Csv;
+    json::Value path;
+    LANTOR_TRY(take_member(rest, "path", "struct variant DatasetRef::Csv with 1 element", is_string,
+                           "a string", path));
+    out.path = std::move(path.as_string());
+    return Ok{};
+  }
+  out.kind = DatasetRef::Kind::Inline;
+  return take_member(rest, "candles", "struct variant DatasetRef::Inline with 1 element", is_array,
+                     "a sequence", out.candles);
+}
+
+ReadStatus read_opt_level(json::Reader& r, int depth, OptLevel& out) {
+  int c = r.peek_ws();
+  if (c == '"') {
+    json::ReadResult<OptLevel> level = read_level_name(r);
+    LANTOR_TRY(level);
+    out = *level;
+    return Ok{};
+  }
+  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  // Only a string or a one-member object names a level.
+  if (c != '{') return fail(r.peek_error(json::msg::kExpectedValue));
+
+  LANTOR_TRY(r.open(depth));
+  c = r.peek_ws();
+  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  if (c != '"') return fail(r.unexpected("variant identifier"));
+  json::ReadResult<OptLevel> level = read_level_name(r);
+  LANTOR_TRY(level);
+  LANTOR_TRY(r.colon());
+  c = r.peek_ws();
+  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  if (c != 'n') return fail(r.unexpected("unit"));
+  r.bump();
+  LANTOR_TRY(r.read_ident("ull"));
+  c = r.peek_ws();
+  if (c == '}') {
+    r.bump();
+    out = *level;
+    return Ok{};
+  }
+  if (c < 0) return fail(r.error(json::msg::kEofObject));
+  return fail(r.error(json::msg::kExpectedValue));
+}
+
+}  // namespace lantor::request

@@ -1,0 +1,99 @@
+// The field tables of the command bodies and the two entry points.
+#include <array>
+
+#include "core/request/member_readers.h"
+#include "core/request/record.h"
+#include "core/request/request.h"
+
+namespace lantor {
+namespace {
+
+using json::ReadStatus;
+using request::Field;
+using request::RecordNames;
+
+constexpr RecordNames kCompileSpecNames = {"struct CompileSpec", "struct CompileSpec with 5 elements"};
+constexpr RecordNames kCompileReqNames = {"struct CompileReq", "struct CompileReq with 3 elements"};
+constexpr RecordNames kBytesReqNames = {"struct BytesReq", "struct BytesReq with 1 element"};
+
+const std::array<Field<CompileSpec>, 5> kCompileSpecFields = {{
+    {"strategy", true,
+     [](json::Reader& r, int depth, CompileSpec& out) -> ReadStatus {
+       json::ReadResult<json::Value> v = r.read_value(depth);
+       LANTOR_TRY(v);
+       out.strategy = std::move(v).value();
+       return Ok{};
+     }},
+    {"target", true,
+     [](json::Reader& r, int depth, CompileSpec& out) {
+       return request::read_target(r, depth, out.target);
+     }},
+    {"opt_level", false,
+     [](json::Reader& r, int depth, CompileSpec& out) {
+       return request::read_opt_level(r, depth, out.opt_level);
+     }},
+    {"embed_data", false,
+     [](json::Reader& r, int depth, CompileSpec& out) -> ReadStatus {
+       // Null means no dataset.
+       if (r.peek_ws() == 'n') {
+         r.bump();
+         LANTOR_TRY(r.read_ident("ull"));
+         out.embed_data.reset();
+         return Ok{};
+       }
+       DatasetRef data;
+       LANTOR_TRY(request::read_dataset(r, depth, data));
+       out.embed_data = std::move(data);
+       return Ok{};
+     }},
+    {"crate_name", false,
+     [](json::Reader& r, int, CompileSpec& out) {
+       return request::read_optional_string(r, out.crate_name);
+     }},
+}};
+
+const std::array<Field<CompileReq>, 3> kCompileReqFields = {{
+    {"spec", true,
+     [](json::Reader& r, int depth, CompileReq& out) {
+       return request::read_record(r, depth, kCompileSpecNames, kCompileSpecFields, out.spec);
+     }},
+    {"dry_run", false,
+     [](json::Reader& r, int, CompileReq& out) { return request::read_bool_member(r, out.dry_run); }},
+    {"out_dir", false,
+     [](json::Reader& r, int, CompileReq& out) {
+       return request::read_optional_string(r, out.out_dir);
+     }},
+}};
+
+const std::array<Field<BytesReq>, 1> kBytesReqFields = {{
+    {"path", true,
+     [](json::Reader& r, int, BytesReq& out) { return request::read_string_member(r, out.path); }},
+}};
+
+// Reads the whole text as one record and nothing after it.
+template <class T, std::size_t N>
+Result<T> read_body(std::string_view text, const RecordNames& names,
+                    const std::array<Field<T>, N>& fields) {
+  json::Reader r(text);
+  T out;
+  ReadStatus s = request::read_record(r, 0, names, fields, out);
+  if (s) s = r.finish();
+  if (!s) {
+    json::ReadError e = std::move(s).error();
+    if (e.offset == request::kUnplaced) e.offset = r.offset();
+    return fail(json::positioned(text, e));
+  }
+  return out;
+}
+
+}  // namespace
+
+Result<CompileReq> read_compile_req(std::string_view text) {
+  return read_body(text, kCompileReqNames, kCompileReqFields);
+}
+
+Result<BytesReq> read_bytes_req(std::string_view text) {
+  return read_body(text, kBytesReqNames, kBytesReqFields);
+}
+
+}  // namespace lantor
