@@ -1,0 +1,29 @@
+"""The native module (`lantor_compile._lantor_compile`)."""
+
+from typing import final
+
+__version__: str
+
+def version() -> str:
+    """The library version."""
+
+@final
+class Compiler:
+    """A compiler driven by JSON commands.
+
+    `unsendable`: the handle holds a stateful build cache, so it is bound to the
+    thread that created it.
+    """
+
+    def __init__(self) -> None: ...
+    def command(self, cmd_json: str) -> str:
+        """Apply a command JSON and return the response JSON.
+
+        Domain errors are reported in-band as `{"ok": false, "error": ...}` JSON,
+        not raised.
+        """
+
+class PanicException(BaseException):
+    """Raised when a Compiler is used in a way that cannot be carried out safely,
+    such as from a thread other than the one that created it.
+    """

@@ -1,0 +1,444 @@
+// The native module `_lantor_compile`: the Python face of the compiler.
+//
+// Everything here is binding work: matching arguments, binding an instance to
+// the thread that created it, guarding it against re-entry, and converting
+// between `str` and UTF-8 bytes. What a command does is decided by
+// lantor::dispatch, which never raises; Python exceptions come only from
+// misuse of this API.
+//
+// The module uses multi-phase initialisation and keeps its types in module
+// state rather than in C globals, so every (sub)interpreter that imports it
+// gets types of its own.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "core/base/versions.h"
+#include "core/dispatch/command_state.h"
+#include "core/dispatch/dispatch.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Fixed texts
+
+constexpr const char kModuleDoc[] = "The native module (`lantor_compile._lantor_compile`).";
+
+// The first line of each of these, up to "--", is the text signature that
+// inspect.signature() reads; the interpreter strips it from __doc__.
+constexpr const char kCompilerDoc[] =
+    "Compiler()\n--\n\n"
+    "A compiler driven by JSON commands.\n\n"
+    "`unsendable`: the handle holds a stateful build cache, so it is bound to the\n"
+    "thread that created it.";
+
+constexpr const char kCommandDoc[] =
+    "command($self, cmd_json)\n--\n\n"
+    "Apply a command JSON and return the response JSON.\n\n"
+    "Domain errors are reported in-band as `{\"ok\": false, \"error\": ...}` JSON,\n"
+    "not raised.";
+
+constexpr const char kVersionDoc[] = "version()\n--\n\nThe library version.";
+
+constexpr const char kPanicDoc[] =
+    "Raised when a Compiler is used in a way that cannot be carried out safely,\n"
+    "such as from a thread other than the one that created it.\n\n"
+    "Derives from BaseException so that a plain `except Exception` does not\n"
+    "swallow it.";
+
+// The internal name of the Compiler type, used in the thread-binding messages.
+#define LANTOR_COMPILER_TYPE_NAME "_lantor_compile::PyCompiler"
+
+constexpr const char kSentToAnotherThread[] =
+    LANTOR_COMPILER_TYPE_NAME " is unsendable, but sent to another thread";
+constexpr const char kDroppedOnAnotherThread[] =
+    LANTOR_COMPILER_TYPE_NAME " is unsendable, but is being dropped on another thread";
+
+constexpr const char kArgumentNote[] = "while processing 'cmd_json'";
+
+// ---------------------------------------------------------------------------
+// Module state
+
+struct ModuleState {
+  PyTypeObject* compiler_type;
+  PyObject* panic_exception;
+};
+
+ModuleState* module_state(PyObject* module) {
+  return static_cast<ModuleState*>(PyModule_GetState(module));
+}
+
+// ---------------------------------------------------------------------------
+// Thread identity
+//
+// Each OS thread gets a number the first time it asks for one, never reused.
+// Native thread identifiers (pthread_t) are recycled once a thread has been
+// joined, so a Compiler created on a finished thread could otherwise pass as
+// belonging to an unrelated new thread.
+
+std::uint64_t current_thread_token() {
+  static std::atomic<std::uint64_t> next_token{1};
+  thread_local const std::uint64_t token = next_token.fetch_add(1, std::memory_order_relaxed);
+  return token;
+}
+
+// ---------------------------------------------------------------------------
+// Exception helpers
+
+// The exception currently being raised, taken out of the thread state.
+struct PendingException {
+#if PY_VERSION_HEX >= 0x030C0000
+  PyObject* value = nullptr;
+  void take() { value = PyErr_GetRaisedException(); }
+  void restore() { PyErr_SetRaisedException(value); }
+#else
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+  void take() {
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
+  }
+  void restore() { PyErr_Restore(type, value, traceback); }
+#endif
+};
+
+// Attaches `note` to the exception being raised, which keeps propagating
+// unchanged otherwise. Should attaching fail, the original exception wins.
+void add_note_to_raised(const char* note) {
+  PendingException pending;
+  pending.take();
+  if (pending.value != nullptr) {
+    PyObject* result = PyObject_CallMethod(pending.value, "add_note", "s", note);
+    if (result == nullptr) {
+      PyErr_Clear();
+    } else {
+      Py_DECREF(result);
+    }
+  }
+  pending.restore();
+}
+
+// ---------------------------------------------------------------------------
+// Compiler
+
+struct CompilerObject {
+  PyObject_HEAD
+  // Owned; freed on the creating thread only (see compiler_dealloc).
+  lantor::CommandState* state;
+  // current_thread_token() of the creating thread.
+  std::uint64_t owner;
+  // Set while a command runs on this instance.
+  bool busy;
+};
+
+CompilerObject* as_compiler(PyObject* self) { return reinterpret_cast<CompilerObject*>(self); }
+
+PyObject* compiler_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  if (PyTuple_GET_SIZE(args) != 0 || (kwargs != nullptr && PyDict_GET_SIZE(kwargs) != 0)) {
+    PyErr_SetString(PyExc_TypeError, "Compiler() takes no arguments");
+    return nullptr;
+  }
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  PyObject* self = alloc(type, 0);
+  if (self == nullptr) return nullptr;
+  CompilerObject* compiler = as_compiler(self);
+  compiler->state = nullptr;
+  compiler->owner = current_thread_token();
+  compiler->busy = false;
+  compiler->state = new (std::nothrow) lantor::CommandState();
+  if (compiler->state == nullptr) {
+    Py_DECREF(self);
+    return PyErr_NoMemory();
+  }
+  return self;
+}
+
+// Reports a drop on a foreign thread through sys.unraisablehook, leaving any
+// exception that is being raised around the deallocation as it was.
+void report_foreign_drop(PyTypeObject* type) {
+  PendingException pending;
+  pending.take();
+  PyErr_SetString(PyExc_RuntimeError, kDroppedOnAnotherThread);
+  // The dying instance itself must not reach the hook: its reference count is
+  // already zero and a hook that kept it would resurrect freed memory. Its
+  // type is alive until the end of deallocation and says what was dropped.
+  PyErr_WriteUnraisable(reinterpret_cast<PyObject*>(type));
+  pending.restore();
+}
+
+void compiler_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  CompilerObject* compiler = as_compiler(self);
+  if (compiler->owner == current_thread_token()) {
+    delete compiler->state;
+  } else {
+    // The state belongs to another thread; leaking it is the only safe choice.
+    report_foreign_drop(type);
+  }
+  compiler->state = nullptr;
+  auto free_object = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_object(self);
+  // Instances of a heap type hold a reference to it (taken by tp_alloc).
+  Py_DECREF(type);
+}
+
+// Matches the arguments of a vectorcall against the single parameter
+// `cmd_json`, positional or keyword, with the interpreter's usual messages.
+// Returns a borrowed reference, or nullptr with TypeError set.
+PyObject* match_cmd_json(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* cmd_json = nargs >= 1 ? args[0] : nullptr;
+  const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
+  for (Py_ssize_t i = 0; i < nkw; ++i) {
+    PyObject* name = PyTuple_GET_ITEM(kwnames, i);
+    if (!PyUnicode_Check(name)) {
+      PyErr_SetString(PyExc_TypeError, "Compiler.command() keywords must be strings");
+      return nullptr;
+    }
+    if (PyUnicode_CompareWithASCIIString(name, "cmd_json") != 0) {
+      PyErr_Format(PyExc_TypeError, "Compiler.command() got an unexpected keyword argument '%U'",
+                   name);
+      return nullptr;
+    }
+    if (cmd_json != nullptr) {
+      PyErr_SetString(PyExc_TypeError,
+                      "Compiler.command() got multiple values for argument 'cmd_json'");
+      return nullptr;
+    }
+    cmd_json = args[nargs + i];
+  }
+  if (nargs > 1) {
+    PyErr_Format(PyExc_TypeError,
+                 "Compiler.command() takes 1 positional argument but %zd were given", nargs);
+    return nullptr;
+  }
+  if (cmd_json == nullptr) {
+    PyErr_SetString(PyExc_TypeError,
+                    "Compiler.command() missing 1 required positional argument: 'cmd_json'");
+    return nullptr;
+  }
+  return cmd_json;
+}
+
+// The UTF-8 text of `cmd_json`, read in place from the str object (which
+// caches its UTF-8 form), or nullptr with the exception set.
+const char* command_text(PyObject* cmd_json, Py_ssize_t* size) {
+  if (!PyUnicode_Check(cmd_json)) {
+    if (cmd_json == Py_None) {
+      PyErr_SetString(PyExc_TypeError, "'None' is not an instance of 'str'");
+      return nullptr;
+    }
+    PyObject* type_name = PyType_GetName(Py_TYPE(cmd_json));
+    if (type_name == nullptr) return nullptr;
+    PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of 'str'", type_name);
+    Py_DECREF(type_name);
+    return nullptr;
+  }
+  // Strict: lone surrogates raise UnicodeEncodeError.
+  return PyUnicode_AsUTF8AndSize(cmd_json, size);
+}
+
+// Holds the busy flag for the length of one command.
+class BusyGuard {
+ public:
+  explicit BusyGuard(CompilerObject* compiler) : compiler_(compiler) { compiler_->busy = true; }
+  ~BusyGuard() { compiler_->busy = false; }
+  BusyGuard(const BusyGuard&) = delete;
+  BusyGuard& operator=(const BusyGuard&) = delete;
+
+ private:
+  CompilerObject* compiler_;
+};
+
+PyObject* compiler_command(PyObject* self, PyTypeObject* defining_class, PyObject* const* args,
+                           Py_ssize_t nargs_with_flags, PyObject* kwnames) {
+  const Py_ssize_t nargs = PyVectorcall_NARGS(nargs_with_flags);
+  PyObject* cmd_json = match_cmd_json(args, nargs, kwnames);
+  if (cmd_json == nullptr) return nullptr;
+
+  CompilerObject* compiler = as_compiler(self);
+  ModuleState* module = static_cast<ModuleState*>(PyType_GetModuleState(defining_class));
+  if (module == nullptr) return nullptr;
+
+  // The state is not looked at before this check passes.
+  if (compiler->owner != current_thread_token()) {
+    PyErr_SetString(module->panic_exception, kSentToAnotherThread);
+    return nullptr;
+  }
+  if (compiler->busy) {
+    PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
+    return nullptr;
+  }
+  BusyGuard busy(compiler);
+
+  Py_ssize_t size = 0;
+  const char* text = command_text(cmd_json, &size);
+  if (text == nullptr) {
+    add_note_to_raised(kArgumentNote);
+    return nullptr;
+  }
+
+  // dispatch reports every failure in its response; the handlers below only
+  // keep a C++ exception from unwinding into the interpreter.
+  std::string response;
+  try {
+    response = lantor::dispatch(std::string_view(text, static_cast<std::size_t>(size)),
+                                *compiler->state);
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    PyErr_Format(module->panic_exception, "%s", error.what());
+    return nullptr;
+  } catch (...) {
+    PyErr_SetString(module->panic_exception, "unexpected failure inside the compiler");
+    return nullptr;
+  }
+  return PyUnicode_DecodeUTF8(response.data(), static_cast<Py_ssize_t>(response.size()),
+                              "strict");
+}
+
+PyMethodDef compiler_methods[] = {
+    {"command", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compiler_command)),
+     METH_METHOD | METH_FASTCALL | METH_KEYWORDS, kCommandDoc},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot compiler_slots[] = {
+    {Py_tp_doc, const_cast<char*>(kCompilerDoc)},
+    {Py_tp_new, reinterpret_cast<void*>(compiler_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(compiler_dealloc)},
+    {Py_tp_methods, compiler_methods},
+    {0, nullptr},
+};
+
+// The class is declared without a module of its own: it reports itself as
+// builtins.Compiler (see new_compiler_type). It holds no Python references,
+// so it needs no GC support of its own.
+PyType_Spec compiler_spec = {
+    "builtins.Compiler",
+    sizeof(CompilerObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    compiler_slots,
+};
+
+// ---------------------------------------------------------------------------
+// Module
+
+PyObject* version_string() {
+  return PyUnicode_FromStringAndSize(lantor::kCompilerVersion.data(),
+                                     static_cast<Py_ssize_t>(lantor::kCompilerVersion.size()));
+}
+
+PyObject* module_version(PyObject*, PyObject*) { return version_string(); }
+
+PyObject* new_compiler_type(PyObject* module) {
+  PyObject* type = PyType_FromModuleAndSpec(module, &compiler_spec, nullptr);
+  if (type == nullptr) return nullptr;
+  // The spec's dotted name makes the interpreter record "builtins" as the
+  // class's module. The C-level name is then cut back to the bare class name
+  // (the same buffer, so nothing to free), as the interpreter itself does
+  // when __name__ is assigned; messages that quote the type name then say
+  // 'Compiler'.
+  PyTypeObject* compiler_type = reinterpret_cast<PyTypeObject*>(type);
+  const char* dot = std::strrchr(compiler_type->tp_name, '.');
+  if (dot != nullptr) compiler_type->tp_name = dot + 1;
+  return type;
+}
+
+// The panic exception is named after the module as it was imported, so that
+// its repr and pickling point at where it can be found.
+PyObject* new_panic_exception(PyObject* module) {
+  PyObject* module_name = PyModule_GetNameObject(module);
+  if (module_name == nullptr) return nullptr;
+  PyObject* qualified = PyUnicode_FromFormat("%U.PanicException", module_name);
+  Py_DECREF(module_name);
+  if (qualified == nullptr) return nullptr;
+  const char* name = PyUnicode_AsUTF8(qualified);
+  PyObject* exception =
+      name == nullptr ? nullptr
+                      : PyErr_NewExceptionWithDoc(name, kPanicDoc, PyExc_BaseException, nullptr);
+  Py_DECREF(qualified);
+  return exception;
+}
+
+int module_exec(PyObject* module) {
+  ModuleState* state = module_state(module);
+
+  PyObject* version = version_string();
+  if (version == nullptr) return -1;
+  int failed = PyModule_AddObjectRef(module, "__version__", version);
+  Py_DECREF(version);
+  if (failed < 0) return -1;
+
+  PyObject* compiler_type = new_compiler_type(module);
+  if (compiler_type == nullptr) return -1;
+  state->compiler_type = reinterpret_cast<PyTypeObject*>(compiler_type);
+  if (PyModule_AddType(module, state->compiler_type) < 0) return -1;
+
+  state->panic_exception = new_panic_exception(module);
+  if (state->panic_exception == nullptr) return -1;
+  if (PyModule_AddObjectRef(module, "PanicException", state->panic_exception) < 0) return -1;
+  return 0;
+}
+
+int module_traverse(PyObject* module, visitproc visit, void* arg) {
+  ModuleState* state = module_state(module);
+  if (state == nullptr) return 0;
+  Py_VISIT(state->compiler_type);
+  Py_VISIT(state->panic_exception);
+  return 0;
+}
+
+int module_clear(PyObject* module) {
+  ModuleState* state = module_state(module);
+  if (state == nullptr) return 0;
+  Py_CLEAR(state->compiler_type);
+  Py_CLEAR(state->panic_exception);
+  return 0;
+}
+
+void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
+
+PyMethodDef module_methods[] = {
+    {"version", module_version, METH_NOARGS, kVersionDoc},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+#if PY_VERSION_HEX >= 0x030C0000
+    // Everything lives in module state, but the core has not been audited for
+    // running concurrently under separate interpreter locks.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_SUPPORTED},
+#endif
+#if PY_VERSION_HEX >= 0x030D0000
+    // The thread check and the busy flag rely on the interpreter lock.
+    {Py_mod_gil, Py_MOD_GIL_USED},
+#endif
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "_lantor_compile",
+    kModuleDoc,
+    sizeof(ModuleState),
+    module_methods,
+    module_slots,
+    module_traverse,
+    module_clear,
+    module_free,
+};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__lantor_compile(void) { return PyModuleDef_Init(&module_def); }
