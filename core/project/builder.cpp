@@ -1,0 +1,88 @@
+// build_project: validate the strategy, settle the crate name and the target,
+// render every file of the project, and compute the hashes. Nothing is
+// written here; the only file touched is a CSV dataset the request names.
+#include <utility>
+
+#include "core/base/sha256.h"
+#include "core/base/versions.h"
+#include "core/json/canonical.h"
+#include "core/project/dataset.h"
+#include "core/project/hashing.h"
+#include "core/project/naming.h"
+#include "core/project/plan.h"
+#include "core/project/templates.h"
+#include "core/strategy/strategy.h"
+
+namespace lantor {
+namespace {
+
+CompileError bad_spec(std::string message) {
+  return CompileError{CompileError::Kind::BadSpec, std::move(message)};
+}
+
+void put(std::map<std::string, std::string>& contents, std::string_view path, std::string text) {
+  contents.emplace(std::string(path), std::move(text));
+}
+
+}  // namespace
+
+Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec) {
+  // The typed strategy only proves the document valid; what is embedded and
+  // hashed is the value as received.
+  if (auto typed = strategy::parse_strategy(spec.strategy); !typed)
+    return fail(bad_spec("strategy is not a valid StrategySpec: " + typed.error()));
+
+  Result<std::string> crate_name = derive_crate_name(spec);
+  if (!crate_name) return fail(bad_spec(std::move(crate_name).error()));
+
+  if (auto checked = check_target(spec.target); !checked)
+    return fail(CompileError{CompileError::Kind::BadTarget, std::move(checked).error()});
+
+  std::string spec_json = json::canonical_json(spec.strategy);
+
+  std::string candles_csv;
+  std::string candles_json;
+  if (spec.embed_data) {
+    if (spec.embed_data->kind == DatasetRef::Kind::Csv) {
+      auto read = read_csv_dataset(spec.embed_data->path);
+      if (!read) return fail(std::move(read).error());
+      candles_csv = std::move(read).value();
+    } else {
+      // The one canonical pass over a possibly large dataset: the text feeds
+      // both the spec hash and src/candles.json.
+      candles_json = json::canonical_json(spec.embed_data->candles);
+    }
+  }
+
+  ProjectPlan plan;
+  plan.compiler_version = std::string(kCompilerVersion);
+  plan.target = spec.target;
+  plan.opt_level = spec.opt_level;
+  plan.backtest_dep = std::string(kBacktestDep);
+  plan.spec_hash = spec_hash(spec, spec_json, candles_json);
+
+  auto& contents = plan.contents;
+  put(contents, kManifestPath,
+      render_template(manifest_template(spec.target.kind),
+                      {{"crate_name", *crate_name},
+                       {"backtest_dep", kBacktestDep},
+                       {"profile", profile_section(spec.opt_level)}}));
+  put(contents, main_source_path(spec.target.kind), std::string(main_source(spec.target.kind)));
+  if (auto config = build_config(spec.target)) put(contents, kBuildConfigPath, std::move(*config));
+  put(contents, kSpecPath, std::move(spec_json));
+  if (spec.embed_data) {
+    if (spec.embed_data->kind == DatasetRef::Kind::Csv)
+      put(contents, kCandlesCsvPath, std::move(candles_csv));
+    else
+      put(contents, kCandlesJsonPath, std::move(candles_json));
+  }
+
+  plan.files.reserve(contents.size());
+  for (const auto& [path, text] : contents)
+    plan.files.push_back(ManifestFile{path, sha256_hex(text), text.size()});
+  plan.project_hash = project_hash(plan.files);
+  plan.crate_name = std::move(crate_name).value();
+  return plan;
+}
+
+}  // namespace lantor
