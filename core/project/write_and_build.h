@@ -1,0 +1,21 @@
+// The part of a compile that touches the disk: write the plan's project,
+// build it, and say where the artifact is.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/base/compile_error.h"
+#include "core/base/result.h"
+#include "core/project/plan.h"
+
+namespace lantor {
+
+// Writes `plan` into its project directory under `out_dir` (or "_out"),
+// after clearing generated files an earlier compile for another target left
+// there, runs cargo in it and returns the artifact's path. The first failure
+// ends it: an Io error from writing, a Build error from cargo.
+Result<std::string, CompileError> write_and_build(const ProjectPlan& plan,
+                                                  const std::optional<std::string>& out_dir);
+
+}  // namespace lantor
