@@ -7,6 +7,7 @@
 #include "core/dispatch/handlers.h"
 #include "core/json/writer.h"
 #include "core/project/plan.h"
+#include "core/project/write_and_build.h"
 #include "core/request/request.h"
 
 namespace lantor {
@@ -15,8 +16,10 @@ namespace {
 // The part of a non-dry compile that touches the disk: write the plan's
 // project under `out_dir`, build it, and return the artifact's path, or the
 // error text for the response.
-Result<std::string> finish_build(const ProjectPlan&, const std::optional<std::string>&) {
-  return fail("compile without dry_run is not available in this build yet");
+Result<std::string> finish_build(const ProjectPlan& plan, const std::optional<std::string>& out_dir) {
+  Result<std::string, CompileError> path = write_and_build(plan, out_dir);
+  if (!path) return fail(path.error().text());
+  return std::move(path).value();
 }
 
 void write_target(json::Writer& w, const Target& target) {
