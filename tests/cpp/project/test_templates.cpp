@@ -1,0 +1,116 @@
+// The template texts and the placeholder renderer.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/project/targets.h"
+#include "core/project/templates.h"
+
+namespace lantor {
+namespace {
+
+struct LengthRow {
+  const char* name;
+  std::string_view text;
+  std::size_t bytes;
+  bool ends_with_line_feed;
+};
+
+class TemplateText : public ::testing::TestWithParam<LengthRow> {};
+
+TEST_P(TemplateText, HasItsLengthAndEnding) {
+  const LengthRow& row = GetParam();
+  EXPECT_EQ(row.text.size(), row.bytes) << row.name;
+  if (row.bytes == 0) return;
+  EXPECT_EQ(row.text.back() == '\n', row.ends_with_line_feed) << row.name;
+  EXPECT_EQ(row.text.find('\r'), std::string_view::npos) << row.name;
+  EXPECT_EQ(row.text.find('\t'), std::string_view::npos) << row.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, TemplateText,
+    ::testing::Values(LengthRow{"wasm manifest", kWasmManifest, 309, false},
+                      LengthRow{"binary manifest", kBinaryManifest, 257, false},
+                      LengthRow{"no_std manifest", kNoStdManifest, 237, false},
+                      LengthRow{"wasm lib.rs", kWasmLibSource, 626, true},
+                      LengthRow{"binary main.rs", kBinaryMainSource, 432, true},
+                      LengthRow{"no_std lib.rs", kNoStdLibSource, 966, true},
+                      LengthRow{"wasm config", kWasmBuildConfig, 42, true},
+                      LengthRow{"release profile", kReleaseProfile, 47, true},
+                      LengthRow{"size profile", kSizeProfile, 92, true},
+                      LengthRow{"debug profile", kDebugProfile, 0, false}),
+    [](const auto& info) {
+      std::string name = info.param.name;
+      for (char& c : name)
+        if (c == ' ' || c == '.') c = '_';
+      return name;
+    });
+
+TEST(Templates, ManifestsCarryExactlyTheirPlaceholders) {
+  for (std::string_view manifest : {kWasmManifest, kBinaryManifest, kNoStdManifest}) {
+    EXPECT_TRUE(manifest.ends_with("\n\n{{profile}}"));
+    EXPECT_NE(manifest.find("name = \"{{crate_name}}\"\n"), std::string_view::npos);
+  }
+  EXPECT_NE(kWasmManifest.find("lantor-backtest = \"{{backtest_dep}}\"\n"), std::string_view::npos);
+  EXPECT_NE(kBinaryManifest.find("lantor-backtest = \"{{backtest_dep}}\"\n"), std::string_view::npos);
+  EXPECT_EQ(kNoStdManifest.find("backtest"), std::string_view::npos);
+  EXPECT_NE(kWasmManifest.find("crate-type = [\"cdylib\"]"), std::string_view::npos);
+  EXPECT_NE(kNoStdManifest.find("crate-type = [\"staticlib\"]"), std::string_view::npos);
+  EXPECT_EQ(kBinaryManifest.find("crate-type"), std::string_view::npos);
+  // Sources and configurations are copied unchanged: no placeholders in them.
+  for (std::string_view fixed : {kWasmLibSource, kBinaryMainSource, kNoStdLibSource, kWasmBuildConfig})
+    EXPECT_EQ(fixed.find("{{"), std::string_view::npos);
+  EXPECT_NE(kBinaryMainSource.find("println!(\"lantor strategy for {symbol}\");"), std::string_view::npos);
+}
+
+TEST(Templates, SourceAndConfigFollowTheTarget) {
+  EXPECT_EQ(main_source_path(Target::Kind::Wasm), "src/lib.rs");
+  EXPECT_EQ(main_source_path(Target::Kind::Binary), "src/main.rs");
+  EXPECT_EQ(main_source_path(Target::Kind::NoStd), "src/lib.rs");
+  EXPECT_EQ(main_source(Target::Kind::NoStd), kNoStdLibSource);
+  EXPECT_FALSE(build_config(Target{Target::Kind::Binary, ""}).has_value());
+  EXPECT_EQ(build_config(Target{Target::Kind::Wasm, "ignored"}), std::string(kWasmBuildConfig));
+  EXPECT_EQ(build_config(Target{Target::Kind::NoStd, "thumbv7em-none-eabihf"}),
+            "[build]\ntarget = \"thumbv7em-none-eabihf\"\n");
+  for (std::string_view mcu : kMcuAllowlist)
+    EXPECT_EQ(build_config(Target{Target::Kind::NoStd, std::string(mcu)})->size(), 20 + mcu.size());
+  EXPECT_EQ(profile_section(OptLevel::Debug), "");
+  EXPECT_EQ(profile_section(OptLevel::Release), "[profile.release]\nlto = true\ncodegen-units = 1\n");
+  EXPECT_TRUE(profile_section(OptLevel::Size).starts_with("[profile.release]\nopt-level = \"z\"\n"));
+}
+
+struct RenderRow {
+  const char* text;
+  std::initializer_list<TemplatePair> pairs;
+  const char* expected;
+};
+
+TEST(RenderTemplate, ReplacesPairsInOrderWithoutOverlap) {
+  const RenderRow rows[] = {
+      {"{{a}}-{{a}}", {{"a", "x"}}, "x-x"},
+      {"{{a}}{{b}}", {{"a", "1"}, {"b", "2"}}, "12"},
+      // Later pairs see the result of earlier ones.
+      {"{{a}}", {{"a", "{{b}}"}, {"b", "z"}}, "z"},
+      // ... but not the other way round.
+      {"{{b}}", {{"a", "q"}, {"b", "{{a}}"}}, "{{a}}"},
+      // Scanning resumes after the inserted value, so it is not rescanned.
+      {"{{a}}", {{"a", "{{a}}"}}, "{{a}}"},
+      {"{{{a}}}", {{"a", "1"}}, "{1}"},
+      {"{{a}}}}", {{"a", "1"}}, "1}}"},
+      {"{{aa}} {a} {{ a }}", {{"a", "1"}}, "{{aa}} {a} {{ a }}"},
+      {"x{{a}}", {{"a", ""}}, "x"},
+      {"", {{"a", "1"}}, ""},
+  };
+  for (const RenderRow& row : rows) EXPECT_EQ(render_template(row.text, row.pairs), row.expected) << row.text;
+}
+
+TEST(RenderTemplate, FillsTheBinaryManifest) {
+  std::string out = render_template(kBinaryManifest,
+                                    {{"crate_name", "btc_usdt"}, {"backtest_dep", "0.1.5"}, {"profile", ""}});
+  EXPECT_TRUE(out.starts_with("[package]\nname = \"btc_usdt\"\nversion = \"0.1.0\"\n"));
+  EXPECT_TRUE(out.ends_with("[dependencies]\nlantor-backtest = \"0.1.5\"\nserde_json = \"1\"\n\n"));
+  EXPECT_EQ(out.size(), 257u - 14 + 8 - 16 + 5 - 11);
+}
+
+}  // namespace
+}  // namespace lantor
