@@ -266,7 +266,10 @@ PyObject* compiler_command(PyObject* self, PyTypeObject* defining_class, PyObjec
 
   CompilerObject* compiler = as_compiler(self);
   ModuleState* module = static_cast<ModuleState*>(PyType_GetModuleState(defining_class));
-  if (module == nullptr) return nullptr;
+  if (module == nullptr) {
+    PyErr_SetString(PyExc_SystemError, "Compiler.command() called without its module state");
+    return nullptr;
+  }
 
   // The state is not looked at before this check passes.
   if (compiler->owner != current_thread_token()) {
@@ -343,11 +346,12 @@ PyObject* module_version(PyObject*, PyObject*) { return version_string(); }
 PyObject* new_compiler_type(PyObject* module) {
   PyObject* type = PyType_FromModuleAndSpec(module, &compiler_spec, nullptr);
   if (type == nullptr) return nullptr;
-  // The spec's dotted name makes the interpreter record "builtins" as the
-  // class's module. The C-level name is then cut back to the bare class name
-  // (the same buffer, so nothing to free), as the interpreter itself does
-  // when __name__ is assigned; messages that quote the type name then say
-  // 'Compiler'.
+  // The dotted name "builtins.Compiler" makes the interpreter record
+  // "builtins" as the class's module (a dotless name would leave __module__
+  // unset and draw a DeprecationWarning). The C-level name is then cut back
+  // to the bare class name, pointing into the same buffer so nothing changes
+  // ownership, as the interpreter itself does when __name__ is assigned;
+  // messages that quote the type name then say 'Compiler'.
   PyTypeObject* compiler_type = reinterpret_cast<PyTypeObject*>(type);
   const char* dot = std::strrchr(compiler_type->tp_name, '.');
   if (dot != nullptr) compiler_type->tp_name = dot + 1;
