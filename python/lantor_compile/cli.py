@@ -213,7 +213,10 @@ def build_notice(args: argparse.Namespace) -> str:
         details.append(f"crate {args.crate_name}")
     if args.opt_level is not None:
         details.append(f"opt-level {args.opt_level}")
-    where = args.out_dir if args.out_dir is not None else f"{DEFAULT_OUT_DIR} (default)"
+    if args.out_dir is None:
+        where = f"{DEFAULT_OUT_DIR} (default)"
+    else:
+        where = args.out_dir or "the current directory"
     detail_text = f" ({', '.join(details)})" if details else ""
     return f"building {what}{detail_text} in {where}; waiting for cargo"
 
