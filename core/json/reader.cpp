@@ -27,15 +27,6 @@ std::string positioned(std::string_view text, const ReadError& error) {
   return out;
 }
 
-void Reader::skip_ws() {
-  const std::size_t n = text_.size();
-  while (pos_ < n) {
-    char c = text_[pos_];
-    if (c != ' ' && c != '\n' && c != '\t' && c != '\r') break;
-    ++pos_;
-  }
-}
-
 ReadStatus Reader::read_ident(std::string_view rest) {
   for (char expected : rest) {
     if (pos_ >= text_.size()) return fail(error(msg::kEofValue));
@@ -180,21 +171,69 @@ ReadResult<Value> Reader::read_array(int depth) {
   return Value::array(std::move(items));
 }
 
+namespace {
+
+// Past this many members, an object checks repeated names through its own
+// index instead of scanning the members read so far.
+constexpr std::size_t kScanLimit = 16;
+
+bool same_name(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && (a.empty() || (a[0] == b[0] && a == b));
+}
+
+}  // namespace
+
 ReadResult<Value> Reader::read_object(int depth) {
+  if (member_scratch_.empty()) member_scratch_.resize(kMaxDepth + 2);
+  std::vector<Member>& scratch = member_scratch_[static_cast<std::size_t>(depth)];
+  scratch.clear();
   Object object;
+  bool wide = false;  // members go straight into `object` with its index
   bool first = true;
-  std::string name;
+  std::string wide_name;
   for (;;) {
+    // The name is read in place, into the slot its member will take.
+    std::string& name = wide ? wide_name : scratch.emplace_back().name;
     ReadResult<bool> more = next_key(first, name);
-    LANTOR_TRY(more);
-    if (!*more) break;
+    if (!more || !*more) {
+      if (!wide) scratch.pop_back();
+      LANTOR_TRY(more);
+      break;
+    }
     LANTOR_TRY(colon());
     ReadResult<Value> value = read_value(depth);
     LANTOR_TRY(value);
     // A repeated name keeps its first place and takes the last value.
-    object.set(std::move(name), std::move(value).value());
+    if (wide) {
+      object.set(std::move(name), std::move(value).value());
+      continue;
+    }
+    Member* same = nullptr;
+    for (std::size_t i = 0; i + 1 < scratch.size(); ++i) {
+      if (same_name(scratch[i].name, name)) {
+        same = &scratch[i];
+        break;
+      }
+    }
+    if (same != nullptr) {
+      same->value = std::move(value).value();
+      scratch.pop_back();
+      continue;
+    }
+    scratch.back().value = std::move(value).value();
+    if (scratch.size() >= kScanLimit) {
+      wide = true;
+      object.reserve(scratch.size() * 2);
+      for (Member& m : scratch) object.push_unique(std::move(m.name), std::move(m.value));
+      scratch.clear();
+    }
   }
   LANTOR_TRY(end_object());
+  if (!wide) {
+    object.reserve(scratch.size());
+    for (Member& m : scratch) object.push_unique(std::move(m.name), std::move(m.value));
+    scratch.clear();
+  }
   return Value::object(std::move(object));
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/base/result.h"
 #include "core/json/value.h"
@@ -86,7 +87,14 @@ class Reader {
     skip_ws();
     return peek();
   }
-  void skip_ws();
+  void skip_ws() {
+    // Usually there is no whitespace at all: check one byte before looping.
+    while (pos_ < text_.size()) {
+      char c = text_[pos_];
+      if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return;
+      ++pos_;
+    }
+  }
   void bump() { ++pos_; }
 
   // An error placed where the reader stands.
@@ -147,11 +155,18 @@ class Reader {
   // Scans a number's syntax from the position; sets `integral` when it has
   // neither fraction nor exponent.
   ReadStatus scan_number(bool& integral);
+  // The common shapes of numbers in one pass: integers of up to 19 digits
+  // and decimals without exponent. False leaves the position unchanged.
+  bool read_plain_number(Value& out);
   ReadResult<Value> read_array(int depth);
   ReadResult<Value> read_object(int depth);
 
   std::string_view text_;
   std::size_t pos_ = 0;
+  // Per nesting level, the members of the object being read there: an
+  // object is built once its size is known instead of growing member by
+  // member. Kept across objects so the storage is reused.
+  std::vector<std::vector<Member>> member_scratch_;
 };
 
 }  // namespace lantor::json

@@ -78,7 +78,7 @@ Value& Value::operator=(Value&& other) noexcept {
   return *this;
 }
 
-void Value::release() noexcept {
+void Value::release_heap() noexcept {
   switch (kind_) {
     case Kind::String: delete s_; break;
     case Kind::Array: delete a_; break;

@@ -81,7 +81,14 @@ class Value {
   friend bool operator==(const Value& a, const Value& b);
 
  private:
-  void release() noexcept;
+  // Scalars own nothing, so only strings, arrays and objects leave the
+  // inline path; this runs for every moved-from temporary.
+  void release() noexcept {
+    if (kind_ >= Kind::String) release_heap();
+    kind_ = Kind::Null;
+    u_ = 0;
+  }
+  void release_heap() noexcept;
 
   Kind kind_;
   union {
