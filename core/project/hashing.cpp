@@ -48,14 +48,16 @@ std::string spec_hash(const CompileSpec& spec, std::string_view spec_json,
 }
 
 std::string project_hash(const std::vector<ManifestFile>& files) {
-  Sha256 digest;
+  // The listing is small (a few lines), so it is built whole and hashed in
+  // one go rather than fed to the digest in many tiny pieces.
+  std::string listing;
   for (const ManifestFile& file : files) {
-    digest.update(file.path);
-    digest.update("\n");
-    digest.update(file.sha256);
-    digest.update("\n");
+    listing += file.path;
+    listing += '\n';
+    listing += file.sha256;
+    listing += '\n';
   }
-  return digest.hex();
+  return sha256_hex(listing);
 }
 
 }  // namespace lantor
