@@ -90,6 +90,11 @@ def compile_text(spec: dict, *, indent: int | None = None) -> bytes:
     return text.encode("utf-8")
 
 
+def compile_text_raw(strategy: str, target: str, extra: str = "") -> bytes:
+    text = '{"cmd":"compile","dry_run":true,"spec":{' + extra + '"target":' + target + ',"strategy":' + strategy + "}}"
+    return text.encode("utf-8")
+
+
 def seeds() -> list[bytes]:
     out = [t.encode("utf-8") for t in ENVELOPES]
     strategies = [MINIMAL]
@@ -111,6 +116,20 @@ def seeds() -> list[bytes]:
         out.append(compile_text({"strategy": broken, "target": {"kind": "wasm"}}))
     out.append(compile_text({"strategy": MINIMAL, "target": {"kind": "no_std", "mcu": "avr"}}))
     out.append(compile_text({"strategy": MINIMAL, "target": {"kind": "wasm"}, "crate_name": "1bad-name"}))
+
+    # Nesting at and just past the limit: in the strategy (arrays and nested
+    # conditions), in the candles, in a target's set-aside member, and in a
+    # skipped member where it is not limited.
+    for depth in (124, 125, 126):
+        cond = '{"in_position":true}'
+        for _ in range(depth // 2):
+            cond = '{"not":' + cond + "}"
+        strategy = json.dumps(MINIMAL)[:-1] + ',"entry":' + cond + "}"
+        out.append(compile_text_raw(strategy, '{"kind":"wasm"}'))
+        out.append(compile_text_raw("[" * depth + "]" * depth, '{"kind":"wasm"}'))
+        out.append(compile_text_raw(json.dumps(MINIMAL), '{"kind":"wasm","x":' + "[" * depth + "]" * depth + "}",
+                                    '"embed_data":{"kind":"inline","candles":' + "[" * depth + "]" * depth + "},"))
+    out.append(b'{"cmd":"version","x":' + b"[" * 5000 + b"]" * 5000 + b"}")
 
     # The parsing suite, each document as the strategy and as an unknown member.
     suite = ROOT / "tests" / "data" / "jsontestsuite" / "test_parsing"
