@@ -2,16 +2,17 @@
 // harness aborts when a response breaks one of the properties below.
 //
 // Inputs that would touch the file system are skipped before dispatch:
-// artifact_bytes commands, and compile commands that are not dry runs or that
-// name a CSV dataset. That decision is made with the system's own readers, so
+// readable artifact_bytes commands, and compile commands that are not dry runs
+// or that name a CSV dataset. That decision is made with the system's own readers, so
 // it agrees with what the handlers would do.
 //
 // Properties:
 //   - every response parses as JSON and is either {"ok":false,"error":"..."}
 //     (exactly those two members, in that order) or the success shape of the
 //     command that was named;
-//   - an unreadable envelope gives the one fixed envelope error, and an
-//     unknown name gives "unknown cmd: " with the name;
+//   - an unreadable envelope gives the one fixed envelope error, an unknown
+//     name gives "unknown cmd: " with the name, and an unreadable body the
+//     reader's own error text behind the command's prefix;
 //   - a dry-run compile's manifest agrees with an independent computation of
 //     its digests: spec_hash over the hashed form of the request's spec,
 //     src/spec.json and src/candles.json over the canonical texts, and
@@ -205,15 +206,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_canonical_fixed_point(input);
 
   // Decide, with the system's own readers, whether dispatch could touch a file.
+  // A body that fails to read is answered with the reader's own text.
   const std::optional<std::string> cmd = lantor::read_envelope(input);
   std::optional<lantor::CompileReq> dry_run;
-  if (cmd && *cmd == "artifact_bytes") return 0;
+  std::optional<std::string> body_error;
+  if (cmd && *cmd == "artifact_bytes") {
+    lantor::Result<lantor::BytesReq> req = lantor::read_bytes_req(input);
+    if (req) return 0;
+    body_error = "bad artifact_bytes request: " + req.error();
+  }
   if (cmd && *cmd == "compile") {
     lantor::Result<lantor::CompileReq> req = lantor::read_compile_req(input);
     if (req) {
       if (!req->dry_run) return 0;
       if (req->spec.embed_data && req->spec.embed_data->kind == lantor::DatasetRef::Kind::Csv) return 0;
       dry_run = std::move(req).value();
+    } else {
+      body_error = "bad compile request: " + req.error();
     }
   }
 
@@ -229,6 +238,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // members are in the fixed orders, which are checked below.
   if (!cmd) {
     if (response != kEnvelopeError) violation("envelope error text", input, response);
+    return 0;
+  }
+  if (body_error) {
+    if (response != lantor::error_response(*body_error)) violation("body error text", input, response);
+    if (!is_error_response(v) || v.as_object()[1].value.as_string() != *body_error)
+      violation("body error does not read back", input, response);
     return 0;
   }
   if (is_error_response(v)) {

@@ -82,6 +82,14 @@ ENVELOPES = [
     '{"cmd":"compile","spec":["s",{"kind":"binary"},"size",null,"c"],"dry_run":true}',
     '["compile",["s",["wasm"]],true]',
     '["artifact_bytes"]',
+    '{"cmd":"artifact_bytes"}',
+    '{"cmd":"artifact_bytes","path":1}',
+    '{"cmd":"artifact_bytes","path":null}',
+    '{"cmd":"artifact_bytes","path":"a","path":"b"}',
+    '{"cmd":"artifact_bytes","path":"\\ud800x"}',
+    '{"cmd":"artifact_bytes","x":1e999,"path":"a"}',
+    '["artifact_bytes",1]',
+    '{"cmd":"artifact_bytes","path":' + '[' * 130 + ']' * 130 + '}',
 ]
 
 
