@@ -67,12 +67,13 @@ std::string compile_response(const ProjectPlan& plan, const std::optional<std::s
 }  // namespace
 
 HandlerResult handle_compile(std::string_view text, CommandState&) {
-  Result<CompileReq> req = read_compile_req(text);
+  // The dataset is wanted only as canonical text: no tree is built for it.
+  Result<CompileReq> req = read_compile_req(text, DatasetForm::Text);
   if (!req) return fail("bad compile request: " + req.error());
 
   // The builder runs before anything can be written, so an invalid request
   // leaves the file system alone.
-  auto plan = build_project(req->spec);
+  auto plan = build_project(std::move(req->spec));
   if (!plan) return fail(plan.error().text());
 
   if (req->dry_run) return compile_response(*plan, std::nullopt);

@@ -119,6 +119,9 @@ class Reader {
   // A whole value checked for syntax only: no nesting limit (an explicit
   // stack, never recursion), no number range or surrogate checks.
   ReadStatus skip_value();
+  // A whole value, accepted and rejected exactly as read_value does, whose
+  // canonical text is appended to `out` instead of building a tree.
+  ReadStatus read_canonical(int depth, std::string& out);
   // After the value: only whitespace may remain.
   ReadStatus finish();
 
@@ -160,6 +163,8 @@ class Reader {
   bool read_plain_number(Value& out);
   ReadResult<Value> read_array(int depth);
   ReadResult<Value> read_object(int depth);
+  ReadStatus canonical_array(int depth, std::string& out);
+  ReadStatus canonical_object(int depth, std::string& out);
 
   std::string_view text_;
   std::size_t pos_ = 0;
@@ -167,6 +172,18 @@ class Reader {
   // object is built once its size is known instead of growing member by
   // member. Kept across objects so the storage is reused.
   std::vector<std::vector<Member>> member_scratch_;
+
+  // Scratch of read_canonical, kept across objects for the same reason: per
+  // level, the names read and where their values' texts lie in the output.
+  struct CanonMember {
+    std::string name;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+  };
+  std::vector<std::vector<CanonMember>> canon_members_;
+  std::vector<std::size_t> canon_order_;
+  std::string canon_values_;
+  std::string canon_string_;
 };
 
 }  // namespace lantor::json

@@ -24,9 +24,9 @@ void put(std::map<std::string, std::string>& contents, std::string_view path, st
   contents.emplace(std::string(path), std::move(text));
 }
 
-}  // namespace
-
-Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec) {
+// `candles_text`, when given, is the inline dataset's canonical text, which
+// the plan takes over.
+Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* candles_text) {
   // The typed strategy only proves the document valid; what is embedded and
   // hashed is the value as received.
   if (auto typed = strategy::parse_strategy(spec.strategy); !typed)
@@ -50,7 +50,12 @@ Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec) {
     } else {
       // The one canonical pass over a possibly large dataset: the text feeds
       // both the spec hash and src/candles.json.
-      candles_json = json::canonical_json(spec.embed_data->candles);
+      if (candles_text != nullptr)
+        candles_json = std::move(*candles_text);
+      else if (spec.embed_data->candles_json)
+        candles_json = *spec.embed_data->candles_json;
+      else
+        candles_json = json::canonical_json(spec.embed_data->candles);
     }
   }
 
@@ -83,6 +88,18 @@ Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec) {
   plan.project_hash = project_hash(plan.files);
   plan.crate_name = std::move(crate_name).value();
   return plan;
+}
+
+}  // namespace
+
+Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec) {
+  return build(spec, nullptr);
+}
+
+Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec) {
+  std::string* text = nullptr;
+  if (spec.embed_data && spec.embed_data->candles_json) text = &*spec.embed_data->candles_json;
+  return build(spec, text);
 }
 
 }  // namespace lantor

@@ -34,5 +34,8 @@ struct ProjectPlan {
 // Validates the spec, settles crate name and target, renders every file and
 // computes the hashes. Reads a CSV dataset if one is named; writes nothing.
 Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec);
+// The same; an inline dataset's canonical text, if the spec holds one, moves
+// into the plan instead of being copied.
+Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec);
 
 }  // namespace lantor

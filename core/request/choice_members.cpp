@@ -51,8 +51,9 @@ ReadStatus read_target(json::Reader& r, int depth, Target& out) {
   return Ok{};
 }
 
-ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out) {
+ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out, DatasetForm form) {
   SetAside rest;
+  if (form == DatasetForm::Text) rest.canonical_member = "candles";
   json::ReadResult<std::size_t> variant = read_choice(r, depth, kDatasetNames, rest);
   LANTOR_TRY(variant);
   if (*variant == 0) {
@@ -64,8 +65,10 @@ ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out) {
     return Ok{};
   }
   out.kind = DatasetRef::Kind::Inline;
-  return take_member(rest, "candles", "struct variant DatasetRef::Inline with 1 element", is_array,
-                     "a sequence", out.candles);
+  LANTOR_TRY(take_member(rest, "candles", "struct variant DatasetRef::Inline with 1 element",
+                         is_array, "a sequence", out.candles));
+  if (rest.captured) out.candles_json = std::move(rest.canonical);
+  return Ok{};
 }
 
 ReadStatus read_opt_level(json::Reader& r, int depth, OptLevel& out) {

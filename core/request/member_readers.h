@@ -21,6 +21,7 @@ json::ReadStatus read_bool_member(json::Reader& r, bool& out);
 json::ReadStatus read_opt_level(json::Reader& r, int depth, OptLevel& out);
 // The tagged choices. Errors in their set-aside members come back unplaced.
 json::ReadStatus read_target(json::Reader& r, int depth, Target& out);
-json::ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out);
+json::ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out,
+                              DatasetForm form = DatasetForm::Tree);
 
 }  // namespace lantor::request

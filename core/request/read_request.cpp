@@ -16,6 +16,9 @@ constexpr RecordNames kCompileSpecNames = {"struct CompileSpec", "struct Compile
 constexpr RecordNames kCompileReqNames = {"struct CompileReq", "struct CompileReq with 3 elements"};
 constexpr RecordNames kBytesReqNames = {"struct BytesReq", "struct BytesReq with 1 element"};
 
+// The tables come in two forms that differ only in how an inline dataset is
+// read (DatasetForm).
+template <DatasetForm kForm>
 const std::array<Field<CompileSpec>, 5> kCompileSpecFields = {{
     {"strategy", true,
      [](json::Reader& r, int depth, CompileSpec& out) -> ReadStatus {
@@ -42,7 +45,7 @@ const std::array<Field<CompileSpec>, 5> kCompileSpecFields = {{
          return Ok{};
        }
        DatasetRef data;
-       LANTOR_TRY(request::read_dataset(r, depth, data));
+       LANTOR_TRY(request::read_dataset(r, depth, data, kForm));
        out.embed_data = std::move(data);
        return Ok{};
      }},
@@ -52,10 +55,12 @@ const std::array<Field<CompileSpec>, 5> kCompileSpecFields = {{
      }},
 }};
 
+template <DatasetForm kForm>
 const std::array<Field<CompileReq>, 3> kCompileReqFields = {{
     {"spec", true,
      [](json::Reader& r, int depth, CompileReq& out) {
-       return request::read_record(r, depth, kCompileSpecNames, kCompileSpecFields, out.spec);
+       return request::read_record(r, depth, kCompileSpecNames, kCompileSpecFields<kForm>,
+                                   out.spec);
      }},
     {"dry_run", false,
      [](json::Reader& r, int, CompileReq& out) { return request::read_bool_member(r, out.dry_run); }},
@@ -88,8 +93,10 @@ Result<T> read_body(std::string_view text, const RecordNames& names,
 
 }  // namespace
 
-Result<CompileReq> read_compile_req(std::string_view text) {
-  return read_body(text, kCompileReqNames, kCompileReqFields);
+Result<CompileReq> read_compile_req(std::string_view text, DatasetForm form) {
+  if (form == DatasetForm::Text)
+    return read_body(text, kCompileReqNames, kCompileReqFields<DatasetForm::Text>);
+  return read_body(text, kCompileReqNames, kCompileReqFields<DatasetForm::Tree>);
 }
 
 Result<BytesReq> read_bytes_req(std::string_view text) {

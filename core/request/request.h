@@ -29,6 +29,9 @@ struct DatasetRef {
   Kind kind = Kind::Csv;
   std::string path;     // Csv: the file to read
   json::Value candles;  // Inline: the array as read
+  // Inline, when the request was read with DatasetForm::Text: the canonical
+  // text of the array, and `candles` is left an empty array.
+  std::optional<std::string> candles_json;
 };
 
 struct CompileSpec {
@@ -51,7 +54,11 @@ struct BytesReq {
 
 // Read the whole command text as a body. The error is the reader's message
 // followed by " at line L column C".
-Result<CompileReq> read_compile_req(std::string_view text);
+// An inline dataset is read as a tree of values (Tree) or straight into its
+// canonical text (Text: much less memory and time for a large dataset, for
+// callers that need nothing else of it).
+enum class DatasetForm { Tree, Text };
+Result<CompileReq> read_compile_req(std::string_view text, DatasetForm form = DatasetForm::Tree);
 Result<BytesReq> read_bytes_req(std::string_view text);
 
 }  // namespace lantor

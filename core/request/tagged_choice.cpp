@@ -39,6 +39,15 @@ json::ReadResult<std::size_t> read_object_form(json::Reader& r, int depth, const
       continue;
     }
     LANTOR_TRY(r.colon());
+    if (!rest.canonical_member.empty() && name == rest.canonical_member && r.peek_ws() == '[') {
+      // The canonical text is about as long as the rest of the command.
+      if (!rest.captured) rest.canonical.reserve(r.text().size() - r.offset());
+      rest.captured = true;
+      LANTOR_TRY(r.read_canonical(depth, rest.canonical));
+      rest.members.emplace_back(std::move(name), json::Value::array({}));
+      name.clear();
+      continue;
+    }
     json::ReadResult<json::Value> value = r.read_value(depth);
     LANTOR_TRY(value);
     rest.members.emplace_back(std::move(name), std::move(value).value());

@@ -24,6 +24,12 @@ struct SetAside {
   bool array_form = false;
   std::vector<std::pair<std::string, json::Value>> members;  // object form
   std::vector<json::Value> elements;                         // array form, after the tag
+  // When set, an array under this member name (object form) is read straight
+  // into its canonical text, `canonical`, and stands among `members` as an
+  // empty array, so that checking it and finding repeats work as usual.
+  std::string_view canonical_member;
+  std::string canonical;
+  bool captured = false;
 };
 
 // Reads the choice; returns the index of its variant.

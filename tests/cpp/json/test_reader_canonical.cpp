@@ -1,0 +1,103 @@
+// read_canonical against read_value followed by the canonical writer: the
+// same text for every accepted value, and the same message and offset for
+// every rejected one.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/json/canonical.h"
+#include "core/json/reader.h"
+
+namespace lantor::json {
+namespace {
+
+struct Outcome {
+  bool ok;
+  std::string text;  // canonical text, or the error message
+  std::size_t offset;
+};
+
+Outcome through_tree(std::string_view text, int depth) {
+  Reader r(text);
+  ReadResult<Value> v = r.read_value(depth);
+  if (!v) return {false, v.error().message, v.error().offset};
+  return {true, canonical_json(*v), r.offset()};
+}
+
+Outcome direct(std::string_view text, int depth) {
+  Reader r(text);
+  std::string out = "prefix";
+  ReadStatus s = r.read_canonical(depth, out);
+  if (!s) return {false, s.error().message, s.error().offset};
+  EXPECT_EQ(out.substr(0, 6), "prefix") << text;
+  return {true, out.substr(6), r.offset()};
+}
+
+void expect_same(std::string_view text, int depth = 0) {
+  Outcome a = through_tree(text, depth);
+  Outcome b = direct(text, depth);
+  EXPECT_EQ(a.ok, b.ok) << text;
+  EXPECT_EQ(a.text, b.text) << text;
+  EXPECT_EQ(a.offset, b.offset) << text;
+}
+
+TEST(ReadCanonical, WritesTheCanonicalText) {
+  Reader r(R"( {"b":1,"a":[{"d":null,"c":true}],"é":-0,"z":1E2,"a":"x\/\u00e9\t"} )");
+  std::string out;
+  ASSERT_TRUE(r.read_canonical(0, out).ok());
+  EXPECT_EQ(out, "{\"a\":\"x/\xC3\xA9\\t\",\"b\":1,\"z\":100.0,\"\xC3\xA9\":-0.0}");
+}
+
+TEST(ReadCanonical, RepeatedNamesKeepTheLastValue) {
+  Reader r(R"({"a":1,"b":{"y":1,"x":2,"y":3},"a":2,"a":[3]})");
+  std::string out;
+  ASSERT_TRUE(r.read_canonical(0, out).ok());
+  EXPECT_EQ(out, R"({"a":[3],"b":{"x":2,"y":3}})");
+}
+
+TEST(ReadCanonical, MatchesTheTreeOnAcceptedValues) {
+  for (const char* text : {
+           "null", "true", "false", "0", "-0", "18446744073709551615", "18446744073709551616",
+           "-9223372036854775808", "-9223372036854775809", "0.1", "1.50", "1e16", "5e-324",
+           "0.30000000000000004", "\"\"", R"("a\"b\\c\u0001\ud83d\ude00")", "[]", "{}",
+           "[[],[{}],{\"a\":[]}]", R"([{"t":1700000000000,"o":42000.5,"h":42010.25,"l":41990.0,"c":42001.75,"v":12.345}])",
+           R"({"":1,"B":2,"_":3,"a":4,"aa":5})", R"({"aa":1,"a":2,"":3})",
+           " [ 1 , { \"b\" : 2 , \"a\" : 1 } ] ", R"({"k":{"k":{"k":{"b":0,"a":1}}}})",
+           R"([{"a":1,"a":2,"b":3,"a":4,"c":5,"b":6}])",
+       })
+    expect_same(text);
+}
+
+TEST(ReadCanonical, MatchesTheTreeOnRejectedValues) {
+  for (const char* text : {
+           "", " ", "[", "[1", "[1,", "[1,]", "[1 2]", "{", "{\"a\"", "{\"a\":", "{\"a\":1,}",
+           "{\"a\" 1}", "{1:2}", "{\"a\":1 \"b\":2}", "nul", "tru", "fals", "nulx", "-", "01",
+           "1.", "1e", "1e+", "-a", "\"abc", "\"\\x\"", "\"\\ud800\"", "\"\\u12\"", "\"a\x01\"",
+           "[\"\\ud83d\\u0041\"]", "x", "[1,2]]", "{\"a\":[1,{\"b\":tru}]}", "1e400", "-1e400",
+           "[{\"a\":1},{\"b\":[1,2,}]", "{\"a\":1,\"a\":}",
+       })
+    expect_same(text);
+}
+
+TEST(ReadCanonical, KeepsTheNestingLimit) {
+  for (int levels : {kMaxDepth - 1, kMaxDepth, kMaxDepth + 1}) {
+    std::string arrays = std::string(static_cast<std::size_t>(levels), '[') +
+                         std::string(static_cast<std::size_t>(levels), ']');
+    expect_same(arrays);
+    expect_same(arrays, 3);
+    std::string objects;
+    for (int i = 0; i < levels; ++i) objects += "{\"a\":";
+    objects += "1" + std::string(static_cast<std::size_t>(levels), '}');
+    expect_same(objects);
+  }
+}
+
+TEST(ReadCanonical, WideObjectsSortAndDropRepeats) {
+  std::string text = "{";
+  for (int i = 40; i >= 0; --i) text += "\"m" + std::to_string(i % 30) + "\":" + std::to_string(i) + ",";
+  text.back() = '}';
+  expect_same(text);
+}
+
+}  // namespace
+}  // namespace lantor::json
