@@ -38,10 +38,8 @@ void append_float(std::string& out, double d) {
   char sci[40];
   auto r = std::to_chars(sci, sci + sizeof sci, d, std::chars_format::scientific);
   const char* p = sci;
-  if (*p == '-') {
-    out += '-';
-    ++p;
-  }
+  const bool negative = *p == '-';
+  if (negative) ++p;
   char digits[24];
   int n = 0;
   for (; p < r.ptr && *p != 'e'; ++p)
@@ -50,7 +48,11 @@ void append_float(std::string& out, double d) {
   std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), r.ptr, e);
   // to_chars never writes trailing zeros in the shortest form, but be exact.
   while (n > 1 && digits[n - 1] == '0') --n;
+  append_float_digits(out, negative, digits, n, e);
+}
 
+void append_float_digits(std::string& out, bool negative, const char* digits, int n, int e) {
+  if (negative) out += '-';
   if (e >= -5 && e <= 15) {
     if (e >= n - 1) {
       out.append(digits, n);

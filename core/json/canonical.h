@@ -27,6 +27,11 @@ void append_json_string(std::string& out, std::string_view s);
 // never produces) are written NaN, inf and -inf.
 void append_float(std::string& out, double d);
 
+// The layout part of append_float: the non-zero value whose shortest digits
+// are `digits` (n of them, the first and last not '0') with decimal exponent
+// `e`, so that its magnitude is d1.d2...dn times 10 to the power e.
+void append_float_digits(std::string& out, bool negative, const char* digits, int n, int e);
+
 // Appends an integer in plain decimal.
 void append_uint(std::string& out, std::uint64_t u);
 void append_int(std::string& out, std::int64_t i);

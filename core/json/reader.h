@@ -164,6 +164,10 @@ class Reader {
   ReadResult<Value> read_array(int depth);
   ReadResult<Value> read_object(int depth);
   ReadStatus canonical_array(int depth, std::string& out);
+  bool canonical_plain_number(std::string& out);
+  struct CanonLevel;
+  // Works out and keeps the layout of the `count` members just read.
+  void plan_layout(CanonLevel& level, std::size_t count);
   ReadStatus canonical_object(int depth, std::string& out);
 
   std::string_view text_;
@@ -180,7 +184,20 @@ class Reader {
     std::size_t begin = 0;
     std::size_t end = 0;
   };
-  std::vector<std::vector<CanonMember>> canon_members_;
+  // What an object of some list of names turns into: which members are
+  // written, in which order, each after its name already written as JSON
+  // text with the colon. Large datasets repeat the same names object after
+  // object; the last layout per level is kept and reused while they match.
+  struct CanonLayout {
+    std::vector<std::string> names;  // as read, in document order
+    std::vector<std::pair<std::size_t, std::string>> writes;
+    bool valid = false;
+  };
+  struct CanonLevel {
+    std::vector<CanonMember> members;
+    CanonLayout layout;
+  };
+  std::vector<CanonLevel> canon_levels_;
   std::vector<std::size_t> canon_order_;
   std::string canon_values_;
   std::string canon_string_;

@@ -22,7 +22,78 @@ void append_number(std::string& out, const Value& v) {
   }
 }
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
 }  // namespace
+
+// The common numbers straight from their spelling, without a binary value:
+// - an integer of up to 19 digits (18 when negative) is within the 64-bit
+//   ranges, and JSON's spelling of it (no leading zeros) is the canonical one;
+// - a decimal without exponent of at most 15 significant digits: every such
+//   decimal survives the trip through binary64 and back, so no other decimal
+//   of at most 15 digits reads as the same value, and its own digits (without
+//   leading and trailing zeros) are the shortest round-trip digits.
+// Anything else, malformed text included, returns false with nothing
+// consumed or written, and goes the general way.
+bool Reader::canonical_plain_number(std::string& out) {
+  const char* const begin = text_.data() + pos_;
+  const char* const end = text_.data() + text_.size();
+  const char* p = begin;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  const char* const int_begin = p;
+  if (p == end || !is_digit(*p)) return false;
+  if (*p == '0') {
+    ++p;
+    if (p < end && is_digit(*p)) return false;
+  } else {
+    while (p < end && is_digit(*p)) ++p;
+  }
+  const char* const int_end = p;
+  if (p < end && (*p == 'e' || *p == 'E')) return false;
+  if (p == end || *p != '.') {
+    const std::size_t len = static_cast<std::size_t>(int_end - int_begin);
+    // "-0" is the float negative zero.
+    if (len > (negative ? 18u : 19u) || (negative && *int_begin == '0')) return false;
+    out.append(begin, int_end);
+    pos_ += static_cast<std::size_t>(int_end - begin);
+    return true;
+  }
+  const char* const frac_begin = ++p;
+  if (p == end || !is_digit(*p)) return false;
+  while (p < end && is_digit(*p)) ++p;
+  const char* const frac_end = p;
+  if (p < end && (*p == 'e' || *p == 'E')) return false;
+
+  // The significant digits, from the first non-zero one, and the decimal
+  // exponent of that first one.
+  char digits[32];
+  int n = 0;
+  long e = 0;
+  for (const char* q = int_begin; q < int_end; ++q) {
+    if (n == 0 && *q == '0') continue;
+    if (n == 0) e = int_end - q - 1;
+    if (n == 32) return false;
+    digits[n++] = *q;
+  }
+  for (const char* q = frac_begin; q < frac_end; ++q) {
+    if (n == 0 && *q == '0') continue;
+    if (n == 0) e = -(q - frac_begin + 1);
+    if (n == 32) return false;
+    digits[n++] = *q;
+  }
+  while (n > 0 && digits[n - 1] == '0') --n;
+  if (n > 15) return false;
+  // Far from the ends of the binary64 range, where the above holds.
+  if (e < -300 || e > 300) return false;
+  if (n == 0) {
+    out += negative ? "-0.0" : "0.0";
+  } else {
+    append_float_digits(out, negative, digits, n, static_cast<int>(e));
+  }
+  pos_ += static_cast<std::size_t>(frac_end - begin);
+  return true;
+}
 
 ReadStatus Reader::read_canonical(int depth, std::string& out) {
   int c = peek_ws();
@@ -55,6 +126,7 @@ ReadStatus Reader::read_canonical(int depth, std::string& out) {
       return canonical_object(depth + 1, out);
     default:
       if (c == '-' || (c >= '0' && c <= '9')) {
+        if (canonical_plain_number(out)) return Ok{};
         ReadResult<Value> number = read_number();
         LANTOR_TRY(number);
         append_number(out, *number);
@@ -84,9 +156,10 @@ ReadStatus Reader::canonical_array(int depth, std::string& out) {
 ReadStatus Reader::canonical_object(int depth, std::string& out) {
   // The values are written where they stand, in document order; once the
   // object is complete its members are rewritten in name order. Each level
-  // has its own list so that nested objects do not disturb it.
-  if (canon_members_.empty()) canon_members_.resize(kMaxDepth + 2);
-  std::vector<CanonMember>& members = canon_members_[static_cast<std::size_t>(depth)];
+  // has its own lists so that nested objects do not disturb them.
+  if (canon_levels_.empty()) canon_levels_.resize(kMaxDepth + 2);
+  CanonLevel& level = canon_levels_[static_cast<std::size_t>(depth)];
+  std::vector<CanonMember>& members = level.members;
   std::size_t count = 0;
   const std::size_t start = out.size();
   bool first = true;
@@ -104,30 +177,56 @@ ReadStatus Reader::canonical_object(int depth, std::string& out) {
   }
   LANTOR_TRY(end_object());
 
+  CanonLayout& layout = level.layout;
+  bool same = layout.valid && layout.names.size() == count;
+  for (std::size_t i = 0; same && i < count; ++i) same = layout.names[i] == members[i].name;
+  if (!same) plan_layout(level, count);
+
+  canon_values_.assign(out, start, std::string::npos);
+  out.resize(start);
+  out += '{';
+  for (const auto& [index, key] : layout.writes) {
+    out += key;
+    const CanonMember& m = members[index];
+    out.append(canon_values_, m.begin - start, m.end - m.begin);
+  }
+  out += '}';
+  return Ok{};
+}
+
+void Reader::plan_layout(CanonLevel& level, std::size_t count) {
+  const std::vector<CanonMember>& members = level.members;
   // Name order, stable, so that of repeated names the last one read comes
   // last among its equals; it alone is written, as a repeated name keeps
   // only its last value.
   std::vector<std::size_t>& order = canon_order_;
   order.resize(count);
   for (std::size_t i = 0; i < count; ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return members[a].name < members[b].name;
-  });
-  canon_values_.assign(out, start, std::string::npos);
-  out.resize(start);
-  out += '{';
-  bool written = false;
+  auto less = [&](std::size_t a, std::size_t b) { return members[a].name < members[b].name; };
+  if (count <= 16) {
+    // Insertion sort: stable, and no buffer to allocate for a few names.
+    for (std::size_t i = 1; i < count; ++i) {
+      std::size_t moving = order[i];
+      std::size_t j = i;
+      for (; j > 0 && less(moving, order[j - 1]); --j) order[j] = order[j - 1];
+      order[j] = moving;
+    }
+  } else {
+    std::stable_sort(order.begin(), order.end(), less);
+  }
+  CanonLayout& layout = level.layout;
+  layout.writes.clear();
   for (std::size_t k = 0; k < count; ++k) {
     const CanonMember& m = members[order[k]];
     if (k + 1 < count && members[order[k + 1]].name == m.name) continue;
-    if (written) out += ',';
-    written = true;
-    append_json_string(out, m.name);
-    out += ':';
-    out.append(canon_values_, m.begin - start, m.end - m.begin);
+    std::string key = layout.writes.empty() ? "" : ",";
+    append_json_string(key, m.name);
+    key += ':';
+    layout.writes.emplace_back(order[k], std::move(key));
   }
-  out += '}';
-  return Ok{};
+  layout.names.resize(count);
+  for (std::size_t i = 0; i < count; ++i) layout.names[i] = members[i].name;
+  layout.valid = true;
 }
 
 }  // namespace lantor::json

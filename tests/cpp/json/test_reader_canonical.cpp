@@ -64,6 +64,24 @@ TEST(ReadCanonical, MatchesTheTreeOnAcceptedValues) {
            R"({"":1,"B":2,"_":3,"a":4,"aa":5})", R"({"aa":1,"a":2,"":3})",
            " [ 1 , { \"b\" : 2 , \"a\" : 1 } ] ", R"({"k":{"k":{"k":{"b":0,"a":1}}}})",
            R"([{"a":1,"a":2,"b":3,"a":4,"c":5,"b":6}])",
+           // Numbers whose canonical text comes from their spelling, and
+           // their neighbours that take the general way.
+           "42000.50", "-41990.0", "0.000012345", "0.00001", "0.000001", "-0.0", "-0.000",
+           "0.0", "123456789012345.0", "100000000000000.5", "0.1234567890123456",
+           "0.123456789012345", "1000000000000000.0", "10000000000000000.0", "9999999999999999999",
+           "10000000000000000000", "-999999999999999999", "-9223372036854775808", "-0", "0",
+           "123.4560000000000000000000000000000000", "0.30000000000000004", "1.5e3", "1.5E+3",
+           "-12.25e-2", "7.0", "700.0", "0.7",
+           "0.0000000000000000000000000000000000000000000000000000000000000000000000000000000001",
+           "[1.0,2.50,-3.125,4]",
+           // Objects in a row whose names repeat, change order, count or
+           // spelling, or repeat inside one object: the layout kept from
+           // the previous object must be used only when it still applies.
+           R"([{"b":1,"a":2},{"b":3,"a":4},{"a":5,"b":6},{"b":7,"c":8},{"b":1,"b":2},)"
+           R"({"b":3,"a":4,"b":5},{"b":1,"a":2},{"b":1},{"b":1,"a":2,"c":3},{"b":1,"a":2},)"
+           R"({"\u0062":1,"a":2},{"b\n":1,"a":2},{},{"b":1,"a":2}])",
+           R"([{"x":{"b":1,"a":2},"w":[{"b":1,"a":2},{"a":1}]},{"x":{"a":1,"b":2},"w":[]},)"
+           R"({"w":{"b":{"d":1,"c":2}},"x":1},{"x":{"b":1,"a":2},"w":[{"b":1,"a":2},{"a":1}]}])",
        })
     expect_same(text);
 }
@@ -74,9 +92,36 @@ TEST(ReadCanonical, MatchesTheTreeOnRejectedValues) {
            "{\"a\" 1}", "{1:2}", "{\"a\":1 \"b\":2}", "nul", "tru", "fals", "nulx", "-", "01",
            "1.", "1e", "1e+", "-a", "\"abc", "\"\\x\"", "\"\\ud800\"", "\"\\u12\"", "\"a\x01\"",
            "[\"\\ud83d\\u0041\"]", "x", "[1,2]]", "{\"a\":[1,{\"b\":tru}]}", "1e400", "-1e400",
-           "[{\"a\":1},{\"b\":[1,2,}]", "{\"a\":1,\"a\":}",
+           "[{\"a\":1},{\"b\":[1,2,}]", "{\"a\":1,\"a\":}", "-.5", "1.e5", ".5", "-01.5",
+           "00.5", "1.5.5", "[1.5x]", "1.5e", "-", "[-]", "2.", "[0.5,]",
        })
     expect_same(text);
+}
+
+TEST(ReadCanonical, MatchesTheTreeOnManyDecimals) {
+  // Integer and fraction parts of 0 to 20 digits, with runs of zeros, with
+  // and without sign: across the 15-digit and 64-bit-range boundaries.
+  std::uint64_t state = 12345;
+  auto next = [&](std::uint64_t bound) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return (state >> 33) % bound;
+  };
+  auto digits = [&](std::uint64_t count, bool lead) {
+    std::string s;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      char c = static_cast<char>('0' + (next(3) == 0 ? 0 : next(10)));
+      if (i == 0 && lead && c == '0') c = '1';
+      s += c;
+    }
+    return s;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    std::string text = next(4) == 0 ? "-" : "";
+    std::uint64_t int_len = next(21);
+    text += int_len == 0 ? "0" : digits(int_len, true);
+    if (next(3) != 0) text += "." + digits(1 + next(20), false);
+    expect_same(text);
+  }
 }
 
 TEST(ReadCanonical, KeepsTheNestingLimit) {
