@@ -65,6 +65,30 @@ bool Reader::canonical_plain_number(std::string& out) {
   const char* const frac_end = p;
   if (p < end && (*p == 'e' || *p == 'E')) return false;
 
+  // Most decimals are spelled canonically already: a fraction that ends in a
+  // non-zero digit (or is the single 0 of a whole number), with at most 15
+  // significant digits and no more than four zeros after "0.". Their text is
+  // copied as it stands.
+  const std::size_t int_len = static_cast<std::size_t>(int_end - int_begin);
+  const std::size_t frac_len = static_cast<std::size_t>(frac_end - frac_begin);
+  bool as_spelled = false;
+  if (frac_end[-1] != '0') {
+    if (*int_begin != '0') {
+      as_spelled = int_len + frac_len <= 15;
+    } else {
+      std::size_t zeros = 0;
+      while (zeros < frac_len && frac_begin[zeros] == '0') ++zeros;
+      as_spelled = zeros <= 4 && frac_len - zeros <= 15;
+    }
+  } else if (frac_len == 1) {
+    as_spelled = int_len <= 15;
+  }
+  if (as_spelled) {
+    out.append(begin, frac_end);
+    pos_ += static_cast<std::size_t>(frac_end - begin);
+    return true;
+  }
+
   // The significant digits, from the first non-zero one, and the decimal
   // exponent of that first one.
   char digits[32];
