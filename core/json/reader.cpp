@@ -173,30 +173,74 @@ ReadResult<Value> Reader::read_array(int depth) {
 
 namespace {
 
-// Past this many members, an object checks repeated names through its own
-// index instead of scanning the members read so far.
+// Past this many members, an object finds repeated names through a hash
+// table instead of scanning the members read so far.
 constexpr std::size_t kScanLimit = 16;
+// Scratch kept for the next command stays below this many members a level.
+constexpr std::size_t kKeptMembers = 1024;
+
+thread_local ObjectScratch thread_scratch;
 
 bool same_name(const std::string& a, const std::string& b) {
   return a.size() == b.size() && (a.empty() || (a[0] == b[0] && a == b));
 }
 
+std::size_t name_hash(const std::string& name) { return std::hash<std::string_view>{}(name); }
+
+// Open addressing over `members`: each slot holds a member's index plus one,
+// or 0. Sized to a power of two at least twice the member count.
+void rebuild_table(ObjectScratch& scratch, const std::vector<Member>& members, std::size_t count) {
+  ++scratch.generation;
+  std::vector<std::uint32_t>& table = scratch.table;
+  std::size_t size = 64;
+  while (size < 2 * (count + 1)) size *= 2;
+  table.assign(size, 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t slot = name_hash(members[i].name) & (size - 1);
+    while (table[slot] != 0) slot = (slot + 1) & (size - 1);
+    table[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
 }  // namespace
 
+Reader::Reader(std::string_view text) : text_(text), scratch_(&own_scratch_) {
+  if (!thread_scratch.lent) {
+    thread_scratch.lent = true;
+    scratch_ = &thread_scratch;
+  }
+}
+
+Reader::~Reader() {
+  if (scratch_ != &thread_scratch) return;
+  // A very wide object leaves a large buffer behind; it is not kept.
+  for (std::vector<Member>& level : scratch_->members) {
+    level.clear();
+    if (level.capacity() > kKeptMembers) std::vector<Member>().swap(level);
+  }
+  if (scratch_->table.size() > 4 * kKeptMembers) std::vector<std::uint32_t>().swap(scratch_->table);
+  scratch_->lent = false;
+}
+
 ReadResult<Value> Reader::read_object(int depth) {
-  if (member_scratch_.empty()) member_scratch_.resize(kMaxDepth + 2);
-  std::vector<Member>& scratch = member_scratch_[static_cast<std::size_t>(depth)];
+  const std::size_t level = static_cast<std::size_t>(depth);
+  // Sized once for every level, so that the per-level lists never move while
+  // shallower levels are still being read.
+  if (scratch_->members.size() <= level) scratch_->members.resize(kMaxDepth + 2);
+  std::vector<Member>& scratch = scratch_->members[level];
   scratch.clear();
-  Object object;
-  bool wide = false;  // members go straight into `object` with its index
+  // Members of a wide object are found through the table, which serves one
+  // object at a time: a wide object nested in a value takes it over, and
+  // this one rebuilds it afterwards (the generation tells).
+  bool wide = false;
+  std::uint64_t generation = 0;
   bool first = true;
-  std::string wide_name;
   for (;;) {
     // The name is read in place, into the slot its member will take.
-    std::string& name = wide ? wide_name : scratch.emplace_back().name;
+    std::string& name = scratch.emplace_back().name;
     ReadResult<bool> more = next_key(first, name);
     if (!more || !*more) {
-      if (!wide) scratch.pop_back();
+      scratch.pop_back();
       LANTOR_TRY(more);
       break;
     }
@@ -204,16 +248,32 @@ ReadResult<Value> Reader::read_object(int depth) {
     ReadResult<Value> value = read_value(depth);
     LANTOR_TRY(value);
     // A repeated name keeps its first place and takes the last value.
-    if (wide) {
-      object.set(std::move(name), std::move(value).value());
-      continue;
-    }
+    const std::size_t count = scratch.size() - 1;  // members before this one
     Member* same = nullptr;
-    for (std::size_t i = 0; i + 1 < scratch.size(); ++i) {
-      if (same_name(scratch[i].name, name)) {
-        same = &scratch[i];
-        break;
+    if (!wide) {
+      for (std::size_t i = 0; i < count; ++i) {
+        if (same_name(scratch[i].name, name)) {
+          same = &scratch[i];
+          break;
+        }
       }
+    } else {
+      std::vector<std::uint32_t>& table = scratch_->table;
+      if (scratch_->generation != generation || 2 * (count + 1) > table.size()) {
+        rebuild_table(*scratch_, scratch, count);
+        generation = scratch_->generation;
+      }
+      const std::size_t mask = table.size() - 1;
+      std::size_t slot = name_hash(name) & mask;
+      while (table[slot] != 0) {
+        Member& m = scratch[table[slot] - 1];
+        if (same_name(m.name, name)) {
+          same = &m;
+          break;
+        }
+        slot = (slot + 1) & mask;
+      }
+      if (same == nullptr) table[slot] = static_cast<std::uint32_t>(count + 1);
     }
     if (same != nullptr) {
       same->value = std::move(value).value();
@@ -221,19 +281,17 @@ ReadResult<Value> Reader::read_object(int depth) {
       continue;
     }
     scratch.back().value = std::move(value).value();
-    if (scratch.size() >= kScanLimit) {
+    if (!wide && scratch.size() >= kScanLimit) {
       wide = true;
-      object.reserve(scratch.size() * 2);
-      for (Member& m : scratch) object.push_unique(std::move(m.name), std::move(m.value));
-      scratch.clear();
+      rebuild_table(*scratch_, scratch, scratch.size());
+      generation = scratch_->generation;
     }
   }
   LANTOR_TRY(end_object());
-  if (!wide) {
-    object.reserve(scratch.size());
-    for (Member& m : scratch) object.push_unique(std::move(m.name), std::move(m.value));
-    scratch.clear();
-  }
+  Object object;
+  object.reserve(scratch.size());
+  for (Member& m : scratch) object.push_unique(std::move(m.name), std::move(m.value));
+  scratch.clear();
   return Value::object(std::move(object));
 }
 

@@ -70,9 +70,25 @@ TextPosition position_of(std::string_view text, std::size_t offset);
 // "{message} at line L column C".
 std::string positioned(std::string_view text, const ReadError& error);
 
+// Scratch storage of read_object, per nesting level: the members of the
+// object being read there, so that an object is built once its size is known
+// instead of growing member by member, and a table of their names for
+// finding repeats in wide objects. One set per thread is lent to the reader
+// that asks first and kept from command to command, so that reading a small
+// request allocates nothing but the tree itself.
+struct ObjectScratch {
+  std::vector<std::vector<Member>> members;
+  std::vector<std::uint32_t> table;
+  std::uint64_t generation = 0;  // counts rebuilds of `table`
+  bool lent = false;
+};
+
 class Reader {
  public:
-  explicit Reader(std::string_view text) : text_(text) {}
+  explicit Reader(std::string_view text);
+  ~Reader();
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
 
   std::string_view text() const { return text_; }
   std::size_t offset() const { return pos_; }
@@ -172,10 +188,9 @@ class Reader {
 
   std::string_view text_;
   std::size_t pos_ = 0;
-  // Per nesting level, the members of the object being read there: an
-  // object is built once its size is known instead of growing member by
-  // member. Kept across objects so the storage is reused.
-  std::vector<std::vector<Member>> member_scratch_;
+  // The thread's scratch when it was free, else `own_scratch_`.
+  ObjectScratch* scratch_;
+  ObjectScratch own_scratch_;
 
   // Scratch of read_canonical, kept across objects for the same reason: per
   // level, the names read and where their values' texts lie in the output.
