@@ -125,6 +125,20 @@ def seeds() -> list[bytes]:
     out.append(compile_text({"strategy": MINIMAL, "target": {"kind": "no_std", "mcu": "avr"}}))
     out.append(compile_text({"strategy": MINIMAL, "target": {"kind": "wasm"}, "crate_name": "1bad-name"}))
 
+    # Inline datasets in many number and string spellings: the compile
+    # handler writes their canonical text straight from the command text.
+    for candles in [
+        '[[1,1.50,1E2,-0,0.1e1,-0.0,1e-400,18446744073709551616,-9223372036854775809,100000000000000000000000]]',
+        '[{"b":1,"a":2,"b":3},{"\\u00e9":"\\ud83d\\ude00\\/\\t\\u0001"},{"a":{"c":1,"b":[]}}]',
+        '[[0.30000000000000004,5e-324,1.7976931348623157e308,123456789012345678,1.0e+16,1e15,0.00001,1e-6]]',
+        '[ [ 1 , 2 ] , [ ] , { } , "x" , null , true , false ]',
+        '[[1e400]]', '[[01]]', '[[1.]]', '[[-]]', '[{"a":1,}]',
+    ]:
+        out.append(compile_text_raw(json.dumps(MINIMAL), '{"kind":"binary"}',
+                                    '"embed_data":{"kind":"inline","candles":' + candles + "},"))
+        out.append(compile_text_raw(json.dumps(MINIMAL), '{"kind":"binary"}',
+                                    '"embed_data":["inline",' + candles + "],"))
+
     # Nesting at and just past the limit: in the strategy (arrays and nested
     # conditions), in the candles, in a target's set-aside member, and in a
     # skipped member where it is not limited.
