@@ -205,6 +205,9 @@ class Reader {
   // object; the last layout per level is kept and reused while they match.
   struct CanonLayout {
     std::vector<std::string> names;  // as read, in document order
+    // Per name, its text in the input as `"name":` when that spelling is the
+    // only one without escapes; empty otherwise.
+    std::vector<std::string> keys;
     std::vector<std::pair<std::size_t, std::string>> writes;
     bool valid = false;
   };

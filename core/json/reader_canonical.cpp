@@ -184,12 +184,33 @@ ReadStatus Reader::canonical_object(int depth, std::string& out) {
   if (canon_levels_.empty()) canon_levels_.resize(kMaxDepth + 2);
   CanonLevel& level = canon_levels_[static_cast<std::size_t>(depth)];
   std::vector<CanonMember>& members = level.members;
+  CanonLayout& layout = level.layout;
   std::size_t count = 0;
+  // Members from the start whose names were recognised as the kept layout's
+  // spelled the plain way, without reading them.
+  std::size_t matched = 0;
   const std::size_t start = out.size();
   bool first = true;
   for (;;) {
     if (count == members.size()) members.emplace_back();
     CanonMember& m = members[count];
+    if (matched == count && count < layout.keys.size() && !layout.keys[count].empty()) {
+      // `"name":` right here, or `,"name":` after the first member: what
+      // next_key and colon would read without fail, as the same name.
+      const std::string& key = layout.keys[count];
+      const std::size_t lead = first ? 0 : 1;
+      if (text_.size() - pos_ >= lead + key.size() && (first || text_[pos_] == ',') &&
+          text_.compare(pos_ + lead, key.size(), key) == 0) {
+        pos_ += lead + key.size();
+        first = false;
+        ++matched;
+        m.begin = out.size();
+        LANTOR_TRY(read_canonical(depth, out));
+        m.end = out.size();
+        ++count;
+        continue;
+      }
+    }
     ReadResult<bool> more = next_key(first, m.name);
     LANTOR_TRY(more);
     if (!*more) break;
@@ -201,10 +222,12 @@ ReadStatus Reader::canonical_object(int depth, std::string& out) {
   }
   LANTOR_TRY(end_object());
 
-  CanonLayout& layout = level.layout;
   bool same = layout.valid && layout.names.size() == count;
-  for (std::size_t i = 0; same && i < count; ++i) same = layout.names[i] == members[i].name;
-  if (!same) plan_layout(level, count);
+  for (std::size_t i = matched; same && i < count; ++i) same = layout.names[i] == members[i].name;
+  if (!same) {
+    for (std::size_t i = 0; i < matched; ++i) members[i].name = layout.names[i];
+    plan_layout(level, count);
+  }
 
   canon_values_.assign(out, start, std::string::npos);
   out.resize(start);
@@ -249,7 +272,24 @@ void Reader::plan_layout(CanonLevel& level, std::size_t count) {
     layout.writes.emplace_back(order[k], std::move(key));
   }
   layout.names.resize(count);
-  for (std::size_t i = 0; i < count; ++i) layout.names[i] = members[i].name;
+  layout.keys.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& name = members[i].name;
+    layout.names[i] = name;
+    // Only a name without quotation marks, backslashes and control
+    // characters has a single spelling without escapes.
+    bool plain = true;
+    for (char ch : name) {
+      unsigned char c = static_cast<unsigned char>(ch);
+      if (c < 0x20 || c == '"' || c == '\\') plain = false;
+    }
+    layout.keys[i].clear();
+    if (plain) {
+      layout.keys[i] += '"';
+      layout.keys[i] += name;
+      layout.keys[i] += "\":";
+    }
+  }
   layout.valid = true;
 }
 
