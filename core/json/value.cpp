@@ -1,8 +1,96 @@
 #include "core/json/value.h"
 
+#include <new>
 #include <unordered_map>
 
 namespace lantor::json {
+namespace {
+
+// The string, array or object behind a Value sits in a block of this size.
+// A tree is built and dropped within one command, hundreds of blocks at a
+// time, which overflows the allocator's small per-thread caches; each thread
+// keeps its own list of free blocks instead, up to a bound.
+constexpr std::size_t kBlockSize = 32;
+static_assert(sizeof(std::string) <= kBlockSize && sizeof(Array) <= kBlockSize &&
+              sizeof(Object) <= kBlockSize);
+constexpr std::size_t kMaxFreeBlocks = 4096;
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+
+// Trivially destructible, so that it stays usable while other thread-local
+// objects are destroyed at thread exit; `Drain` empties it then.
+struct FreeList {
+  FreeBlock* head;
+  std::size_t count;
+  bool closed;
+};
+thread_local FreeList free_list{nullptr, 0, false};
+
+struct Drain {
+  ~Drain() {
+    while (free_list.head != nullptr) {
+      FreeBlock* next = free_list.head->next;
+      ::operator delete(free_list.head);
+      free_list.head = next;
+    }
+    free_list.count = 0;
+    free_list.closed = true;
+  }
+};
+
+// The thread's list, with its Drain constructed on first use (taking or
+// giving back a block) so that it runs at the thread's exit.
+FreeList& thread_free_list() {
+  thread_local Drain drain;
+  (void)drain;
+  return free_list;
+}
+
+void* take_block() {
+  FreeList& list = thread_free_list();
+  if (FreeBlock* b = list.head) {
+    list.head = b->next;
+    --list.count;
+    return b;
+  }
+  return ::operator new(kBlockSize);
+}
+
+void give_block(void* p) {
+  // While the thread's thread-local objects are being destroyed the list
+  // is closed (or its Drain cannot be made any more): blocks go straight back.
+  FreeList& list = free_list.closed ? free_list : thread_free_list();
+  if (list.closed || list.count >= kMaxFreeBlocks) {
+    ::operator delete(p);
+    return;
+  }
+  FreeBlock* b = static_cast<FreeBlock*>(p);
+  b->next = list.head;
+  list.head = b;
+  ++list.count;
+}
+
+// Constructs a T in a block; the block goes back if the constructor throws.
+template <class T, class... Args>
+T* make(Args&&... args) {
+  void* p = take_block();
+  try {
+    return new (p) T(std::forward<Args>(args)...);
+  } catch (...) {
+    give_block(p);
+    throw;
+  }
+}
+
+template <class T>
+void destroy(T* p) noexcept {
+  p->~T();
+  give_block(p);
+}
+
+}  // namespace
 
 Value Value::boolean(bool b) noexcept {
   Value v;
@@ -34,30 +122,30 @@ Value Value::floating(double d) noexcept {
 
 Value Value::string(std::string s) {
   Value v;
-  v.s_ = new std::string(std::move(s));
+  v.s_ = make<std::string>(std::move(s));
   v.kind_ = Kind::String;
   return v;
 }
 
 Value Value::array(Array a) {
   Value v;
-  v.a_ = new Array(std::move(a));
+  v.a_ = make<Array>(std::move(a));
   v.kind_ = Kind::Array;
   return v;
 }
 
 Value Value::object(Object o) {
   Value v;
-  v.o_ = new Object(std::move(o));
+  v.o_ = make<Object>(std::move(o));
   v.kind_ = Kind::Object;
   return v;
 }
 
 Value::Value(const Value& other) : kind_(other.kind_), u_(other.u_) {
   switch (kind_) {
-    case Kind::String: s_ = new std::string(*other.s_); break;
-    case Kind::Array: a_ = new Array(*other.a_); break;
-    case Kind::Object: o_ = new Object(*other.o_); break;
+    case Kind::String: s_ = make<std::string>(*other.s_); break;
+    case Kind::Array: a_ = make<Array>(*other.a_); break;
+    case Kind::Object: o_ = make<Object>(*other.o_); break;
     default: break;
   }
 }
@@ -80,9 +168,9 @@ Value& Value::operator=(Value&& other) noexcept {
 
 void Value::release_heap() noexcept {
   switch (kind_) {
-    case Kind::String: delete s_; break;
-    case Kind::Array: delete a_; break;
-    case Kind::Object: delete o_; break;
+    case Kind::String: destroy(s_); break;
+    case Kind::Array: destroy(a_); break;
+    case Kind::Object: destroy(o_); break;
     default: break;
   }
   kind_ = Kind::Null;
