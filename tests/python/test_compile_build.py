@@ -20,19 +20,13 @@ from pathlib import Path
 from typing import Any
 
 import pytest
+from support import MINIMAL_STRATEGY
 
 DATA = Path(__file__).resolve().parent.parent / "data"
 STANDIN = DATA / "standin_cargo"
 BACKTEST = DATA / "lantor-backtest"
 
-STRATEGY: dict[str, Any] = {
-    "symbol": "BTC-USDT",
-    "timeframe": "1h",
-    "indicators": {},
-    "entry": {"in_position": False},
-    "exit": {"in_position": True},
-    "sizing": {"type": "fixed_qty", "qty": 1},
-}
+STRATEGY: dict[str, Any] = MINIMAL_STRATEGY
 
 
 def compile_cmd(

@@ -13,29 +13,12 @@ from typing import Any
 import pytest
 
 from lantor_compile import Compiler
+from support import MINIMAL_STRATEGY, TARGETS
 
 ROOT = Path(__file__).resolve().parents[2]
 EXAMPLES = sorted((ROOT / "examples").glob("*.json"))
 
-MCUS = [
-    "thumbv6m-none-eabi",
-    "thumbv7m-none-eabi",
-    "thumbv7em-none-eabi",
-    "thumbv7em-none-eabihf",
-    "thumbv8m.main-none-eabi",
-    "thumbv8m.main-none-eabihf",
-    "riscv32imac-unknown-none-elf",
-]
-TARGETS = [{"kind": "wasm"}, {"kind": "binary"}] + [{"kind": "no_std", "mcu": m} for m in MCUS]
-
-STRATEGY: dict[str, Any] = {
-    "symbol": "BTC-USDT",
-    "timeframe": "1h",
-    "indicators": {"fast": {"type": "ema", "params": [12]}},
-    "entry": {"in_position": False},
-    "exit": {"in_position": True},
-    "sizing": {"type": "fixed_qty", "qty": 1},
-}
+STRATEGY: dict[str, Any] = {**MINIMAL_STRATEGY, "indicators": {"fast": {"type": "ema", "params": [12]}}}
 
 MANIFEST_MEMBERS = [
     "compiler_version",

@@ -13,18 +13,12 @@ from typing import Any
 import pytest
 
 from lantor_compile import Compiler
+from support import MINIMAL_STRATEGY
 
 VERSION = '{"version":"0.1.2","backtest_dep":"0.1.5"}'
 ENVELOPE_ERROR = '{"ok":false,"error":"invalid command envelope: expected {\\"cmd\\":...}"}'
 
-STRATEGY: dict[str, Any] = {
-    "symbol": "BTC-USDT",
-    "timeframe": "1h",
-    "indicators": {},
-    "entry": {"in_position": False},
-    "exit": {"in_position": True},
-    "sizing": {"type": "fixed_qty", "qty": 1},
-}
+STRATEGY: dict[str, Any] = MINIMAL_STRATEGY
 # The canonical text of STRATEGY without its closing brace, so that a member
 # sorting after "timeframe" can be appended.
 STRATEGY_CANON_HEAD = (

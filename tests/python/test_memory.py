@@ -19,6 +19,7 @@ from pathlib import Path
 import pytest
 
 from lantor_compile import Compiler
+from support import MINIMAL_STRATEGY
 
 MB = 1024 * 1024
 PAGE = os.sysconf("SC_PAGE_SIZE")
@@ -32,12 +33,8 @@ def rss() -> int:
 
 
 STRATEGY = {
-    "symbol": "BTC-USDT",
-    "timeframe": "1h",
+    **MINIMAL_STRATEGY,
     "indicators": {"fast": {"type": "ema", "params": [12]}},
-    "entry": {"in_position": False},
-    "exit": {"in_position": True},
-    "sizing": {"type": "fixed_qty", "qty": 1},
     "notes": "x" * 5000,
 }
 

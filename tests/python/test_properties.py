@@ -28,15 +28,9 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 from lantor_compile import Compiler
+from support import MINIMAL_STRATEGY
 
-STRATEGY: dict[str, Any] = {
-    "symbol": "BTC-USDT",
-    "timeframe": "1h",
-    "indicators": {},
-    "entry": {"in_position": False},
-    "exit": {"in_position": True},
-    "sizing": {"type": "fixed_qty", "qty": 1},
-}
+STRATEGY: dict[str, Any] = MINIMAL_STRATEGY
 
 # Names the strategy schema reads; the extra member must not be one of them.
 SCHEMA_NAMES = {
