@@ -20,26 +20,10 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 
-MCUS = [
-    "thumbv6m-none-eabi",
-    "thumbv7m-none-eabi",
-    "thumbv7em-none-eabi",
-    "thumbv7em-none-eabihf",
-    "thumbv8m.main-none-eabi",
-    "thumbv8m.main-none-eabihf",
-    "riscv32imac-unknown-none-elf",
-]
-
-TARGETS = [{"kind": "wasm"}, {"kind": "binary"}] + [{"kind": "no_std", "mcu": m} for m in MCUS]
-
-MINIMAL = {
-    "symbol": "BTC-USDT",
-    "timeframe": "1h",
-    "indicators": {},
-    "entry": {"in_position": False},
-    "exit": {"in_position": True},
-    "sizing": {"type": "fixed_qty", "qty": 1},
-}
+# The test data the Python tests share: the minimal strategy and the targets.
+sys.path.insert(0, str(ROOT / "tests" / "python"))
+from support import MINIMAL_STRATEGY as MINIMAL  # noqa: E402
+from support import MCUS, TARGETS  # noqa: E402,F401
 
 ENVELOPES = [
     '{"cmd":"version"}',
