@@ -3,6 +3,7 @@
 #include "core/json/reader.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "core/json/describe.h"
 
@@ -157,7 +158,11 @@ ReadResult<Value> Reader::read_value(int depth) {
 }
 
 ReadResult<Value> Reader::read_array(int depth) {
-  Array items;
+  const std::size_t level = static_cast<std::size_t>(depth);
+  // As in read_object: sized once, so a deeper level never moves this one.
+  if (scratch_->elements.size() <= level) scratch_->elements.resize(kMaxDepth + 2);
+  std::vector<Value>& scratch = scratch_->elements[level];
+  scratch.clear();
   bool first = true;
   for (;;) {
     ReadResult<bool> more = next_element(first);
@@ -165,9 +170,11 @@ ReadResult<Value> Reader::read_array(int depth) {
     if (!*more) break;
     ReadResult<Value> item = read_value(depth);
     LANTOR_TRY(item);
-    items.push_back(std::move(item).value());
+    scratch.push_back(std::move(item).value());
   }
   LANTOR_TRY(end_array());
+  Array items(std::make_move_iterator(scratch.begin()), std::make_move_iterator(scratch.end()));
+  scratch.clear();
   return Value::array(std::move(items));
 }
 
@@ -217,6 +224,10 @@ Reader::~Reader() {
   for (std::vector<Member>& level : scratch_->members) {
     level.clear();
     if (level.capacity() > kKeptMembers) std::vector<Member>().swap(level);
+  }
+  for (std::vector<Value>& level : scratch_->elements) {
+    level.clear();
+    if (level.capacity() > kKeptMembers) std::vector<Value>().swap(level);
   }
   if (scratch_->table.size() > 4 * kKeptMembers) std::vector<std::uint32_t>().swap(scratch_->table);
   scratch_->lent = false;

@@ -78,6 +78,9 @@ std::string positioned(std::string_view text, const ReadError& error);
 // request allocates nothing but the tree itself.
 struct ObjectScratch {
   std::vector<std::vector<Member>> members;
+  // The same for read_array: per level, the elements read so far, so that an
+  // array is allocated once at its final size instead of growing.
+  std::vector<std::vector<Value>> elements;
   std::vector<std::uint32_t> table;
   std::uint64_t generation = 0;  // counts rebuilds of `table`
   bool lent = false;
