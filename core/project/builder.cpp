@@ -1,6 +1,8 @@
 // build_project: validate the strategy, settle the crate name and the target,
 // render every file of the project, and compute the hashes. Nothing is
 // written here; the only file touched is a CSV dataset the request names.
+#include <array>
+#include <cstddef>
 #include <utility>
 
 #include "core/base/sha256.h"
@@ -22,6 +24,17 @@ CompileError bad_spec(std::string message) {
 
 void put(std::map<std::string, std::string>& contents, std::string_view path, std::string text) {
   contents.emplace(std::string(path), std::move(text));
+}
+
+// The main sources are constant texts, one per target kind: each one's
+// digest is worked out once per process instead of once per command.
+const std::string& main_source_digest(Target::Kind kind) {
+  static const std::array<std::string, 3> digests = {
+      sha256_hex(main_source(Target::Kind::Wasm)),
+      sha256_hex(main_source(Target::Kind::Binary)),
+      sha256_hex(main_source(Target::Kind::NoStd)),
+  };
+  return digests[static_cast<std::size_t>(kind)];
 }
 
 // `candles_text`, when given, is the inline dataset's canonical text, which
@@ -83,8 +96,12 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
   }
 
   plan.files.reserve(contents.size());
-  for (const auto& [path, text] : contents)
-    plan.files.push_back(ManifestFile{path, sha256_hex(text), text.size()});
+  const std::string_view main_path = main_source_path(spec.target.kind);
+  for (const auto& [path, text] : contents) {
+    std::string digest =
+        path == main_path ? main_source_digest(spec.target.kind) : sha256_hex(text);
+    plan.files.push_back(ManifestFile{path, std::move(digest), text.size()});
+  }
   plan.project_hash = project_hash(plan.files);
   plan.crate_name = std::move(crate_name).value();
   return plan;
