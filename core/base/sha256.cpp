@@ -22,40 +22,56 @@ const EVP_MD* sha256_md() {
 #endif
 }
 
-// One context per thread, reset for each one-shot digest instead of
-// allocated and freed per call.
+// One context per thread for one-shot digests, reset for each one instead
+// of allocated and freed per call; and one for incremental digests, lent to
+// one Sha256 at a time (a second one alive on the thread makes its own).
+struct Holder {
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  bool lent = false;
+  ~Holder() { EVP_MD_CTX_free(ctx); }
+};
+
 EVP_MD_CTX* shared_context() {
-  struct Holder {
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    ~Holder() { EVP_MD_CTX_free(ctx); }
-  };
   thread_local Holder holder;
   return holder.ctx;
 }
 
-}  // namespace
-
-struct Sha256::Impl {
-  EVP_MD_CTX* ctx = nullptr;
-};
-
-Sha256::Sha256() : impl_(std::make_unique<Impl>()) {
-  impl_->ctx = EVP_MD_CTX_new();
-  // Allocation failure of a few bytes, or a libcrypto without SHA-256, leaves
-  // nothing sensible to report a digest with.
-  if (impl_->ctx == nullptr || EVP_DigestInit_ex(impl_->ctx, sha256_md(), nullptr) != 1) std::abort();
+Holder& incremental_holder() {
+  thread_local Holder holder;
+  return holder;
 }
 
-Sha256::~Sha256() { EVP_MD_CTX_free(impl_->ctx); }
+}  // namespace
+
+Sha256::Sha256() {
+  Holder& holder = incremental_holder();
+  if (!holder.lent && holder.ctx != nullptr) {
+    holder.lent = true;
+    borrowed_ = true;
+    ctx_ = holder.ctx;
+  } else {
+    ctx_ = EVP_MD_CTX_new();
+  }
+  // Allocation failure of a few bytes, or a libcrypto without SHA-256, leaves
+  // nothing sensible to report a digest with.
+  if (ctx_ == nullptr || EVP_DigestInit_ex(ctx_, sha256_md(), nullptr) != 1) std::abort();
+}
+
+Sha256::~Sha256() {
+  if (borrowed_)
+    incremental_holder().lent = false;
+  else
+    EVP_MD_CTX_free(ctx_);
+}
 
 void Sha256::update(const void* data, std::size_t len) {
-  if (len != 0) EVP_DigestUpdate(impl_->ctx, data, len);
+  if (len != 0) EVP_DigestUpdate(ctx_, data, len);
 }
 
 std::string Sha256::hex() {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
-  EVP_DigestFinal_ex(impl_->ctx, digest, &len);
+  EVP_DigestFinal_ex(ctx_, digest, &len);
   return to_hex(digest, len);
 }
 

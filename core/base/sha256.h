@@ -3,9 +3,11 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
+
+// libcrypto's digest context (EVP_MD_CTX), kept opaque here.
+struct evp_md_ctx_st;
 
 namespace lantor {
 
@@ -25,8 +27,9 @@ class Sha256 {
   std::string hex();
 
  private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+  evp_md_ctx_st* ctx_ = nullptr;
+  // Whether ctx_ is the thread's reusable context rather than one of its own.
+  bool borrowed_ = false;
 };
 
 // The SHA-256 digest of `bytes` as 64 lower-case hexadecimal characters.
