@@ -141,9 +141,10 @@ ReadResult<Value> Reader::read_value(int depth) {
       LANTOR_TRY(read_ident("alse"));
       return Value::boolean(false);
     case '"': {
-      std::string s;
-      LANTOR_TRY(read_string(s));
-      return Value::string(std::move(s));
+      // Read in place, into the string the value will hold.
+      Value v = Value::string(std::string());
+      LANTOR_TRY(read_string(v.as_string()));
+      return v;
     }
     case '[':
       LANTOR_TRY(open(depth));
@@ -161,6 +162,7 @@ ReadResult<Value> Reader::read_array(int depth) {
   const std::size_t level = static_cast<std::size_t>(depth);
   // As in read_object: sized once, so a deeper level never moves this one.
   if (scratch_->elements.size() <= level) scratch_->elements.resize(kMaxDepth + 2);
+  if (level > deepest_) deepest_ = level;
   std::vector<Value>& scratch = scratch_->elements[level];
   scratch.clear();
   bool first = true;
@@ -221,11 +223,13 @@ Reader::Reader(std::string_view text) : text_(text), scratch_(&own_scratch_) {
 Reader::~Reader() {
   if (scratch_ != &thread_scratch) return;
   // A very wide object leaves a large buffer behind; it is not kept.
-  for (std::vector<Member>& level : scratch_->members) {
+  for (std::size_t i = 0; i <= deepest_ && i < scratch_->members.size(); ++i) {
+    std::vector<Member>& level = scratch_->members[i];
     level.clear();
     if (level.capacity() > kKeptMembers) std::vector<Member>().swap(level);
   }
-  for (std::vector<Value>& level : scratch_->elements) {
+  for (std::size_t i = 0; i <= deepest_ && i < scratch_->elements.size(); ++i) {
+    std::vector<Value>& level = scratch_->elements[i];
     level.clear();
     if (level.capacity() > kKeptMembers) std::vector<Value>().swap(level);
   }
@@ -238,6 +242,7 @@ ReadResult<Value> Reader::read_object(int depth) {
   // Sized once for every level, so that the per-level lists never move while
   // shallower levels are still being read.
   if (scratch_->members.size() <= level) scratch_->members.resize(kMaxDepth + 2);
+  if (level > deepest_) deepest_ = level;
   std::vector<Member>& scratch = scratch_->members[level];
   scratch.clear();
   // Members of a wide object are found through the table, which serves one
@@ -300,9 +305,19 @@ ReadResult<Value> Reader::read_object(int depth) {
   }
   LANTOR_TRY(end_object());
   Object object;
-  object.reserve(scratch.size());
-  for (Member& m : scratch) object.push_unique(std::move(m.name), std::move(m.value));
-  scratch.clear();
+  const std::size_t count = scratch.size();
+  if (scratch.capacity() - count <= count / 4) {
+    // The list fits the object closely: the object takes it over whole, and
+    // the level starts again with room for as many members, which the next
+    // object there (in a dataset, the next row) usually needs.
+    object.assign_unique(std::move(scratch));
+    scratch = std::vector<Member>();
+    scratch.reserve(count);
+  } else {
+    object.assign_unique(std::vector<Member>(std::make_move_iterator(scratch.begin()),
+                                             std::make_move_iterator(scratch.end())));
+    scratch.clear();
+  }
   return Value::object(std::move(object));
 }
 

@@ -194,6 +194,9 @@ class Reader {
   // The thread's scratch when it was free, else `own_scratch_`.
   ObjectScratch* scratch_;
   ObjectScratch own_scratch_;
+  // The deepest level whose scratch this reader used; only those levels
+  // need emptying when it is done.
+  std::size_t deepest_ = 0;
 
   // Scratch of read_canonical, kept across objects for the same reason: per
   // level, the names read and where their values' texts lie in the output.

@@ -258,6 +258,11 @@ void Object::push_unique(std::string name, Value value) {
   if (index_) index_->by_name.emplace(members_.back().name, members_.size() - 1);
 }
 
+void Object::assign_unique(std::vector<Member>&& members) {
+  index_.reset();
+  members_ = std::move(members);
+}
+
 const Value* Object::find(std::string_view name) const {
   std::size_t i = find_index(name);
   return i < members_.size() ? &members_[i].value : nullptr;

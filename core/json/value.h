@@ -123,6 +123,9 @@ class Object {
   void set(std::string name, Value value);
   // Adds a member whose name the caller knows is not present yet.
   void push_unique(std::string name, Value value);
+  // Replaces every member with `members`, whose names the caller knows are
+  // unique; the list itself is taken over, so no member is moved.
+  void assign_unique(std::vector<Member>&& members);
 
   const Value* find(std::string_view name) const;
   Value* find(std::string_view name);
