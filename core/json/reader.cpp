@@ -175,6 +175,14 @@ ReadResult<Value> Reader::read_array(int depth) {
     scratch.push_back(std::move(item).value());
   }
   LANTOR_TRY(end_array());
+  const std::size_t count = scratch.size();
+  if (scratch.capacity() - count <= count / 4) {
+    // As in read_object: a close fit is handed over whole.
+    Value array = Value::array(std::move(scratch));
+    scratch = std::vector<Value>();
+    scratch.reserve(count);
+    return array;
+  }
   Array items(std::make_move_iterator(scratch.begin()), std::make_move_iterator(scratch.end()));
   scratch.clear();
   return Value::array(std::move(items));

@@ -2,6 +2,8 @@
 // raw bytes are UTF-8 so that every string the reader hands out can be
 // written back as JSON unchanged. A byte sequence that is not UTF-8 fails
 // with "invalid unicode code point", placed just past its first byte.
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "core/json/reader.h"
@@ -22,6 +24,33 @@ struct RunTable {
   }
 };
 constexpr RunTable kRun;
+
+// Word-at-a-time scanning of unescaped runs: eight bytes are loaded at once
+// and, when none of them can end the run, skipped together. The masks below
+// flag, in each byte's top bit, a byte that is the quote, the backslash or a
+// control (and, for reading, non-ASCII). A flag can only be spurious above a
+// real one, so the lowest flag is exactly the first such byte.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+constexpr std::uint64_t zero_bytes(std::uint64_t w) { return (w - kOnes) & ~w & kHighs; }
+
+constexpr std::uint64_t skip_stops(std::uint64_t w) {
+  return zero_bytes(w ^ (kOnes * '"')) | zero_bytes(w ^ (kOnes * '\\')) |
+         ((w - kOnes * 0x20) & ~w & kHighs);
+}
+
+constexpr std::uint64_t run_stops(std::uint64_t w) { return skip_stops(w) | (w & kHighs); }
+
+// The words are read in memory order only on little-endian machines, where
+// the lowest flag belongs to the earliest byte.
+constexpr bool kWordScan = std::endian::native == std::endian::little;
+
+std::uint64_t load_word(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -115,6 +144,14 @@ ReadStatus Reader::read_string(std::string& out) {
   for (;;) {
     std::size_t start = pos_;
     while (pos_ < n) {
+      if (kWordScan && n - pos_ >= 8) {
+        std::uint64_t stops = run_stops(load_word(base + pos_));
+        if (stops == 0) {
+          pos_ += 8;
+          continue;
+        }
+        pos_ += static_cast<std::size_t>(std::countr_zero(stops)) / 8;
+      }
       unsigned char c = static_cast<unsigned char>(base[pos_]);
       if (!kRun.stop[c]) {
         ++pos_;
@@ -149,6 +186,15 @@ ReadStatus Reader::skip_string() {
   for (;;) {
     // Only the quote, the backslash and controls matter when skipping.
     while (pos_ < n) {
+      if (kWordScan && n - pos_ >= 8) {
+        std::uint64_t stops = skip_stops(load_word(base + pos_));
+        if (stops == 0) {
+          pos_ += 8;
+          continue;
+        }
+        pos_ += static_cast<std::size_t>(std::countr_zero(stops)) / 8;
+        break;
+      }
       unsigned char c = static_cast<unsigned char>(base[pos_]);
       if (c == '"' || c == '\\' || c < 0x20) break;
       ++pos_;
