@@ -8,7 +8,7 @@ namespace {
 
 Result<std::size_t> find_name(std::string_view name, names::NameList names) {
   for (std::size_t i = 0; i < names.size(); ++i)
-    if (names[i] == name) return i;
+    if (names::same(names[i], name)) return i;
   return fail(json::unknown_variant(name, json::variant_list(names.data(), names.size())));
 }
 

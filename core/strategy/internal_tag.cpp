@@ -12,7 +12,7 @@ constexpr std::string_view kTag = "type";
 Result<std::size_t> read_tag_value(const json::Value& tag, names::NameList names) {
   if (!tag.is_string()) return fail(json::invalid_type(json::describe(tag), "variant identifier"));
   for (std::size_t i = 0; i < names.size(); ++i)
-    if (names[i] == tag.as_string()) return i;
+    if (names::same(names[i], tag.as_string())) return i;
   return fail(
       json::unknown_variant(tag.as_string(), json::variant_list(names.data(), names.size())));
 }

@@ -16,6 +16,7 @@
 #include "core/base/result.h"
 #include "core/json/describe.h"
 #include "core/json/value.h"
+#include "core/strategy/names.h"
 
 namespace lantor::strategy {
 
@@ -71,7 +72,7 @@ Status<> read_members(const json::Object& members, std::span<const Field<T>> fie
   std::uint32_t seen = 0;
   for (const json::Member& member : members) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
-      if (fields[i].name != member.name) continue;
+      if (!names::same(fields[i].name, member.name)) continue;
       LANTOR_TRY(fields[i].read(member.value, out));
       seen |= std::uint32_t{1} << i;
       break;
