@@ -1,14 +1,44 @@
 // Skipping a value: the syntax is checked exactly as when reading it, but
 // nothing is kept, and the open brackets live on an explicit stack so that
 // any depth of nesting costs memory, never the call stack.
+#include <cstddef>
 #include <vector>
 
 #include "core/json/reader.h"
 
 namespace lantor::json {
+namespace {
+
+// The stack of open brackets: usual depths fit in place, and only deeper
+// nesting moves it to the heap.
+class BracketStack {
+ public:
+  bool empty() const { return size_ == 0; }
+  char back() const { return at(size_ - 1); }
+  void pop_back() { --size_; }
+  void push_back(char c) {
+    if (size_ < kInPlace) {
+      in_place_[size_++] = c;
+      return;
+    }
+    if (deeper_.size() < size_ - kInPlace + 1) deeper_.resize(size_ - kInPlace + 1);
+    deeper_[size_ - kInPlace] = c;
+    ++size_;
+  }
+
+ private:
+  static constexpr std::size_t kInPlace = 64;
+  char at(std::size_t i) const { return i < kInPlace ? in_place_[i] : deeper_[i - kInPlace]; }
+
+  char in_place_[kInPlace];
+  std::vector<char> deeper_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace
 
 ReadStatus Reader::skip_value() {
-  std::vector<char> open;  // '[' or '{' for every container not yet closed
+  BracketStack open;  // '[' or '{' for every container not yet closed
   for (;;) {
     // A value starts here.
     int c = peek_ws();
