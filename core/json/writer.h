@@ -2,6 +2,7 @@
 // caller gives them, with commas placed automatically.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -57,25 +58,46 @@ class Writer {
       after_key_ = false;
       return;
     }
-    if (!first_.empty()) {
-      if (!first_.back()) out_ += ',';
-      first_.back() = false;
+    if (depth_ != 0) {
+      if (!first()) out_ += ',';
+      set_first(false);
     }
   }
   Writer& open(char c) {
     comma();
     out_ += c;
-    first_.push_back(true);
+    ++depth_;
+    set_first(true);
     return *this;
   }
   Writer& close(char c) {
     out_ += c;
-    first_.pop_back();
+    --depth_;
     return *this;
   }
 
+  // Per open container, whether nothing has been written in it yet: the
+  // levels of a response fit in one word; deeper ones spill to `deeper_`.
+  static constexpr std::size_t kInWord = 64;
+  bool first() const {
+    const std::size_t level = depth_ - 1;
+    return level < kInWord ? ((first_bits_ >> level) & 1) != 0 : deeper_[level - kInWord];
+  }
+  void set_first(bool value) {
+    const std::size_t level = depth_ - 1;
+    if (level < kInWord) {
+      const std::uint64_t bit = std::uint64_t{1} << level;
+      first_bits_ = value ? (first_bits_ | bit) : (first_bits_ & ~bit);
+      return;
+    }
+    if (deeper_.size() <= level - kInWord) deeper_.resize(level - kInWord + 1);
+    deeper_[level - kInWord] = value;
+  }
+
   std::string out_;
-  std::vector<bool> first_;
+  std::uint64_t first_bits_ = 0;
+  std::vector<bool> deeper_;
+  std::size_t depth_ = 0;
   bool after_key_ = false;
 };
 
