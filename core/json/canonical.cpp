@@ -148,28 +148,118 @@ bool name_less(const Member* a, const Member* b) {
   return x < y;
 }
 
-void write(std::string& out, const Value& v) {
+// The canonical writer's output: bytes are put straight into the string's
+// storage, which is grown to its capacity up front, so that the many small
+// pieces of a document cost no library call each. finish() trims the string
+// to what was written.
+class Sink {
+ public:
+  explicit Sink(std::string& out) : out_(out), used_(out.size()) {
+    out_.resize(out_.capacity());
+  }
+  Sink(const Sink&) = delete;
+  Sink& operator=(const Sink&) = delete;
+
+  void finish() { out_.resize(used_); }
+
+  void put(char c) {
+    if (used_ == out_.size()) grow(1);
+    out_[used_++] = c;
+  }
+  void append(const char* p, std::size_t n) {
+    if (out_.size() - used_ < n) grow(n);
+    std::memcpy(out_.data() + used_, p, n);
+    used_ += n;
+  }
+  void append(std::string_view s) { append(s.data(), s.size()); }
+
+  // A JSON string, escaped exactly as append_json_string does.
+  void string(std::string_view s) {
+    const char* p = s.data();
+    const char* end = p + s.size();
+    while (end - p >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p, sizeof w);
+      if (escape_flags(w) != 0) break;
+      p += 8;
+    }
+    while (p < end) {
+      unsigned char c = static_cast<unsigned char>(*p);
+      if (c < 0x20 || c == '"' || c == '\\') break;
+      ++p;
+    }
+    if (p != end) {
+      // Escapes are rare: the general routine writes them.
+      scratch_.clear();
+      append_json_string(scratch_, s);
+      append(scratch_);
+      return;
+    }
+    if (out_.size() - used_ < s.size() + 2) grow(s.size() + 2);
+    char* d = out_.data() + used_;
+    d[0] = '"';
+    std::memcpy(d + 1, s.data(), s.size());
+    d[s.size() + 1] = '"';
+    used_ += s.size() + 2;
+  }
+
+  void float_number(double d) {
+    scratch_.clear();
+    append_float(scratch_, d);
+    append(scratch_);
+  }
+
+ private:
+  void grow(std::size_t need) {
+    std::size_t size = out_.size() * 2;
+    if (size < used_ + need) size = used_ + need;
+    if (size < 64) size = 64;
+    out_.resize(size);
+  }
+
+  std::string& out_;
+  std::size_t used_;
+  // Where escaped strings and floats are spelled before being copied in.
+  std::string scratch_;
+};
+
+void write(Sink& out, const Value& v) {
   switch (v.kind()) {
-    case Kind::Null: out += "null"; return;
-    case Kind::Bool: out += v.as_bool() ? "true" : "false"; return;
-    case Kind::UInt: append_uint(out, v.as_uint()); return;
-    case Kind::NegInt: append_int(out, v.as_negint()); return;
-    case Kind::Float: append_float(out, v.as_float()); return;
-    case Kind::String: append_json_string(out, v.as_string()); return;
+    case Kind::Null: out.append("null", 4); return;
+    case Kind::Bool:
+      if (v.as_bool())
+        out.append("true", 4);
+      else
+        out.append("false", 5);
+      return;
+    case Kind::UInt: {
+      char buf[24];
+      auto r = std::to_chars(buf, buf + sizeof buf, v.as_uint());
+      out.append(buf, static_cast<std::size_t>(r.ptr - buf));
+      return;
+    }
+    case Kind::NegInt: {
+      char buf[24];
+      auto r = std::to_chars(buf, buf + sizeof buf, v.as_negint());
+      out.append(buf, static_cast<std::size_t>(r.ptr - buf));
+      return;
+    }
+    case Kind::Float: out.float_number(v.as_float()); return;
+    case Kind::String: out.string(v.as_string()); return;
     case Kind::Array: {
-      out += '[';
+      out.put('[');
       bool first = true;
       for (const Value& e : v.as_array()) {
-        if (!first) out += ',';
+        if (!first) out.put(',');
         first = false;
         write(out, e);
       }
-      out += ']';
+      out.put(']');
       return;
     }
     case Kind::Object: {
       const Object& o = v.as_object();
-      out += '{';
+      out.put('{');
       // Small objects (the common case) sort on the stack.
       const Member* small[16];
       std::vector<const Member*> large;
@@ -185,12 +275,12 @@ void write(std::string& out, const Value& v) {
       }
       if (!sorted) std::sort(order, order + o.size(), name_less);
       for (std::size_t i = 0; i < o.size(); ++i) {
-        if (i) out += ',';
-        append_json_string(out, order[i]->name);
-        out += ':';
+        if (i) out.put(',');
+        out.string(order[i]->name);
+        out.put(':');
         write(out, order[i]->value);
       }
-      out += '}';
+      out.put('}');
       return;
     }
   }
@@ -198,13 +288,17 @@ void write(std::string& out, const Value& v) {
 
 }  // namespace
 
-void append_canonical(std::string& out, const Value& v) { write(out, v); }
+void append_canonical(std::string& out, const Value& v) {
+  Sink sink(out);
+  write(sink, v);
+  sink.finish();
+}
 
 std::string canonical_json(const Value& v) {
   std::string out;
   // Past the first few growth steps of a small document.
   out.reserve(1024);
-  write(out, v);
+  append_canonical(out, v);
   return out;
 }
 
