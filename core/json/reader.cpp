@@ -268,7 +268,12 @@ ReadResult<Value> Reader::read_object(int depth) {
       LANTOR_TRY(more);
       break;
     }
-    LANTOR_TRY(colon());
+    // The colon usually follows the name at once; colon() handles the rest
+    // and every failure.
+    if (pos_ < text_.size() && text_[pos_] == ':')
+      bump();
+    else
+      LANTOR_TRY(colon());
     ReadResult<Value> value = read_value(depth);
     LANTOR_TRY(value);
     // A repeated name keeps its first place and takes the last value.

@@ -70,7 +70,11 @@ ReadStatus Reader::skip_value() {
           scalar_done = true;
         } else if (next == '"') {
           LANTOR_TRY(skip_string());
-          LANTOR_TRY(colon());
+          // The colon usually follows the name at once.
+          if (pos_ < text_.size() && text_[pos_] == ':')
+            bump();
+          else
+            LANTOR_TRY(colon());
           open.push_back('{');
         } else if (next < 0) {
           return fail(peek_error(msg::kEofObject));
@@ -118,7 +122,11 @@ ReadStatus Reader::skip_value() {
         int e = peek_ws();
         if (e == '"') {
           LANTOR_TRY(skip_string());
-          LANTOR_TRY(colon());
+          // The colon usually follows the name at once.
+          if (pos_ < text_.size() && text_[pos_] == ':')
+            bump();
+          else
+            LANTOR_TRY(colon());
           break;
         }
         if (e == '}') return fail(peek_error(msg::kTrailingComma));
