@@ -13,7 +13,19 @@ namespace {
 constexpr std::size_t kBlockSize = 32;
 static_assert(sizeof(std::string) <= kBlockSize && sizeof(Array) <= kBlockSize &&
               sizeof(Object) <= kBlockSize);
-constexpr std::size_t kMaxFreeBlocks = 4096;
+// Under AddressSanitizer a recycled block would hide a use after free from
+// it, so sanitized builds give every block straight back.
+#if defined(__SANITIZE_ADDRESS__)
+#define LANTOR_RECYCLE_BLOCKS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LANTOR_RECYCLE_BLOCKS 0
+#endif
+#endif
+#ifndef LANTOR_RECYCLE_BLOCKS
+#define LANTOR_RECYCLE_BLOCKS 1
+#endif
+constexpr std::size_t kMaxFreeBlocks = LANTOR_RECYCLE_BLOCKS ? 4096 : 0;
 
 struct FreeBlock {
   FreeBlock* next;
