@@ -93,6 +93,23 @@ std::uint64_t escape_flags(std::uint64_t w) {
          ((w - kOnes * 0x20) & ~w & kHighs);
 }
 
+// The end of the run at `p` that needs no escaping; whole words of such bytes
+// are passed over eight at a time.
+const char* plain_run_end(const char* p, const char* end) {
+  while (end - p >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    if (escape_flags(w) != 0) break;
+    p += 8;
+  }
+  while (p < end) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c == '"' || c == '\\') break;
+    ++p;
+  }
+  return p;
+}
+
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view s) {
@@ -101,20 +118,9 @@ void append_json_string(std::string& out, std::string_view s) {
   const char* p = s.data();
   const char* end = p + s.size();
   while (p < end) {
-    // Copy the longest run that needs no escaping in one go; whole words of
-    // such bytes are passed over eight at a time.
+    // Copy the longest run that needs no escaping in one go.
     const char* run = p;
-    while (end - p >= 8) {
-      std::uint64_t w;
-      std::memcpy(&w, p, sizeof w);
-      if (escape_flags(w) != 0) break;
-      p += 8;
-    }
-    while (p < end) {
-      unsigned char c = static_cast<unsigned char>(*p);
-      if (c < 0x20 || c == '"' || c == '\\') break;
-      ++p;
-    }
+    p = plain_run_end(p, end);
     out.append(run, p);
     if (p == end) break;
     unsigned char c = static_cast<unsigned char>(*p++);
@@ -177,17 +183,7 @@ class Sink {
   void string(std::string_view s) {
     const char* p = s.data();
     const char* end = p + s.size();
-    while (end - p >= 8) {
-      std::uint64_t w;
-      std::memcpy(&w, p, sizeof w);
-      if (escape_flags(w) != 0) break;
-      p += 8;
-    }
-    while (p < end) {
-      unsigned char c = static_cast<unsigned char>(*p);
-      if (c < 0x20 || c == '"' || c == '\\') break;
-      ++p;
-    }
+    p = plain_run_end(p, end);
     if (p != end) {
       // Escapes are rare: the general routine writes them.
       scratch_.clear();
