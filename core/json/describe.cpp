@@ -130,6 +130,21 @@ std::string variant_list(std::initializer_list<std::string_view> names) {
   return variant_list(names.begin(), names.size());
 }
 
+std::string counted_name(std::string_view name, std::size_t n) {
+  std::string out(name);
+  out += " with ";
+  append_uint(out, n);
+  out += n == 1 ? " element" : " elements";
+  return out;
+}
+
+std::string elements_in_sequence(std::size_t n) {
+  std::string out;
+  append_uint(out, n);
+  out += n == 1 ? " element in sequence" : " elements in sequence";
+  return out;
+}
+
 std::string missing_field(std::string_view name) {
   return "missing field `" + std::string(name) + "`";
 }

@@ -38,6 +38,13 @@ std::string quoted(std::string_view s);
 std::string variant_list(std::initializer_list<std::string_view> names);
 std::string variant_list(const std::string_view* names, std::size_t count);
 
+// "{name} with 1 element", "{name} with {n} elements": the expectation of an
+// array form that ends before a required member.
+std::string counted_name(std::string_view name, std::size_t n);
+// "1 element in sequence", "{n} elements in sequence": the expectation of a
+// variant's array form that holds more elements than the variant has members.
+std::string elements_in_sequence(std::size_t n);
+
 // The message forms.
 std::string missing_field(std::string_view name);    // missing field `name`
 std::string duplicate_field(std::string_view name);  // duplicate field `name`

@@ -102,7 +102,7 @@ json::ReadResult<std::size_t> read_choice(json::Reader& r, int depth, const Choi
 
 json::ReadStatus expect_no_members(const SetAside& rest) {
   if (rest.array_form && !rest.elements.empty())
-    return fail(unplaced(json::invalid_length(rest.elements.size(), "0 elements in sequence")));
+    return fail(unplaced(json::invalid_length(rest.elements.size(), json::elements_in_sequence(0))));
   return Ok{};
 }
 
@@ -114,7 +114,7 @@ json::ReadStatus take_member(SetAside& rest, std::string_view name, std::string_
     json::Value& v = rest.elements.front();
     if (!accepts(v)) return fail(unplaced(json::invalid_type(json::describe(v), expected)));
     if (rest.elements.size() > 1)
-      return fail(unplaced(json::invalid_length(rest.elements.size(), "1 element in sequence")));
+      return fail(unplaced(json::invalid_length(rest.elements.size(), json::elements_in_sequence(1))));
     out = std::move(v);
     return Ok{};
   }

@@ -46,14 +46,6 @@ Status<> store(const json::Value& v, typename MemberOf<decltype(Member)>::Owner&
   return Ok{};
 }
 
-// "{name} with 1 element", "{name} with {n} elements": the expectation of an
-// array form that ends before a required field.
-std::string counted_name(std::string_view name, std::size_t n);
-
-// "1 element in sequence", "{n} elements in sequence": the expectation of a
-// variant's array form that holds more elements than the variant has fields.
-std::string elements_in_sequence(std::size_t n);
-
 // What to say when an array form holds more elements than there are fields.
 enum class Overflow : std::uint8_t {
   // "invalid length {array length}, expected fewer elements in array"
@@ -95,13 +87,13 @@ Status<> read_positional(std::span<const json::Value> elements, std::span<const 
     if (i < elements.size()) {
       LANTOR_TRY(fields[i].read(elements[i], out));
     } else if (fields[i].required) {
-      return fail(json::invalid_length(i, counted_name(name, fields.size())));
+      return fail(json::invalid_length(i, json::counted_name(name, fields.size())));
     }
   }
   if (elements.size() > fields.size()) {
     if (overflow == Overflow::FewerElements)
       return fail(json::invalid_length(elements.size(), "fewer elements in array"));
-    return fail(json::invalid_length(elements.size(), elements_in_sequence(fields.size())));
+    return fail(json::invalid_length(elements.size(), json::elements_in_sequence(fields.size())));
   }
   return Ok{};
 }
