@@ -66,19 +66,22 @@ std::string compile_response(const ProjectPlan& plan, const std::optional<std::s
 
 }  // namespace
 
-HandlerResult handle_compile(std::string_view text, CommandState&) {
+HandlerResult handle_compile(std::string_view text, CommandState& state) {
   // The dataset is wanted only as canonical text: no tree is built for it.
   Result<CompileReq> req = read_compile_req(text, DatasetForm::Text);
   if (!req) return fail("bad compile request: " + req.error());
+  return run_compile(std::move(req).value(), state);
+}
 
+HandlerResult run_compile(CompileReq&& req, CommandState&) {
   // The builder runs before anything can be written, so an invalid request
   // leaves the file system alone.
-  auto plan = build_project(std::move(req->spec));
+  auto plan = build_project(std::move(req.spec));
   if (!plan) return fail(plan.error().text());
 
-  if (req->dry_run) return compile_response(*plan, std::nullopt);
+  if (req.dry_run) return compile_response(*plan, std::nullopt);
 
-  Result<std::string> artifact = finish_build(*plan, req->out_dir);
+  Result<std::string> artifact = finish_build(*plan, req.out_dir);
   if (!artifact) return fail(std::move(artifact).error());
   return compile_response(*plan, std::move(artifact).value());
 }

@@ -7,12 +7,15 @@
 
 #include "core/base/result.h"
 #include "core/dispatch/command_state.h"
+#include "core/request/request.h"
 
 namespace lantor {
 
 using HandlerResult = Result<std::string>;
 
 HandlerResult handle_compile(std::string_view text, CommandState& state);
+// The compile command once its request has been read.
+HandlerResult run_compile(CompileReq&& req, CommandState& state);
 HandlerResult handle_artifact_bytes(std::string_view text, CommandState& state);
 HandlerResult handle_targets(std::string_view text, CommandState& state);
 HandlerResult handle_version(std::string_view text, CommandState& state);

@@ -30,9 +30,9 @@ std::string positioned(std::string_view text, const ReadError& error) {
 
 ReadStatus Reader::read_ident(std::string_view rest) {
   for (char expected : rest) {
-    if (pos_ >= text_.size()) return fail(error(msg::kEofValue));
+    if (pos_ >= text_.size()) return fail(syntax_error(msg::kEofValue));
     char got = text_[pos_++];
-    if (got != expected) return fail(error(msg::kExpectedIdent));
+    if (got != expected) return fail(syntax_error(msg::kExpectedIdent));
   }
   return Ok{};
 }
@@ -50,18 +50,18 @@ ReadResult<bool> Reader::next_key(bool& first, std::string& name) {
     bump();
     c = peek_ws();
   } else if (c >= 0) {
-    if (!first) return fail(peek_error(msg::kExpectedObjectCommaOrEnd));
+    if (!first) return fail(syntax_peek_error(msg::kExpectedObjectCommaOrEnd));
     first = false;
   } else {
-    return fail(peek_error(msg::kEofObject));
+    return fail(syntax_peek_error(msg::kEofObject));
   }
   if (c == '"') {
     LANTOR_TRY(read_string(name));
     return true;
   }
-  if (c == '}') return fail(peek_error(msg::kTrailingComma));
-  if (c < 0) return fail(peek_error(msg::kEofValue));
-  return fail(peek_error(msg::kKeyMustBeString));
+  if (c == '}') return fail(syntax_peek_error(msg::kTrailingComma));
+  if (c < 0) return fail(syntax_peek_error(msg::kEofValue));
+  return fail(syntax_peek_error(msg::kKeyMustBeString));
 }
 
 ReadStatus Reader::colon() {
@@ -70,8 +70,8 @@ ReadStatus Reader::colon() {
     bump();
     return Ok{};
   }
-  if (c < 0) return fail(peek_error(msg::kEofObject));
-  return fail(peek_error(msg::kExpectedColon));
+  if (c < 0) return fail(syntax_peek_error(msg::kEofObject));
+  return fail(syntax_peek_error(msg::kExpectedColon));
 }
 
 ReadResult<bool> Reader::next_element(bool& first) {
@@ -81,13 +81,13 @@ ReadResult<bool> Reader::next_element(bool& first) {
     bump();
     c = peek_ws();
   } else if (c >= 0) {
-    if (!first) return fail(peek_error(msg::kExpectedListCommaOrEnd));
+    if (!first) return fail(syntax_peek_error(msg::kExpectedListCommaOrEnd));
     first = false;
   } else {
-    return fail(peek_error(msg::kEofList));
+    return fail(syntax_peek_error(msg::kEofList));
   }
-  if (c == ']') return fail(peek_error(msg::kTrailingComma));
-  if (c < 0) return fail(peek_error(msg::kEofValue));
+  if (c == ']') return fail(syntax_peek_error(msg::kTrailingComma));
+  if (c < 0) return fail(syntax_peek_error(msg::kEofValue));
   return true;
 }
 
@@ -98,7 +98,7 @@ ReadStatus Reader::end_object() {
     return Ok{};
   }
   if (c == ',') return fail(peek_error(msg::kTrailingComma));
-  if (c < 0) return fail(peek_error(msg::kEofObject));
+  if (c < 0) return fail(syntax_peek_error(msg::kEofObject));
   return fail(peek_error(msg::kTrailingCharacters));
 }
 
@@ -112,22 +112,22 @@ ReadStatus Reader::end_array() {
     // A comma after the last wanted element: a closing bracket right after
     // it is a trailing comma, anything else an element too many.
     bump();
-    if (peek_ws() == ']') return fail(peek_error(msg::kTrailingComma));
+    if (peek_ws() == ']') return fail(syntax_peek_error(msg::kTrailingComma));
     return fail(peek_error(msg::kTrailingCharacters));
   }
-  if (c < 0) return fail(peek_error(msg::kEofList));
+  if (c < 0) return fail(syntax_peek_error(msg::kEofList));
   return fail(peek_error(msg::kTrailingCharacters));
 }
 
 ReadStatus Reader::finish() {
-  if (peek_ws() >= 0) return fail(peek_error(msg::kTrailingCharacters));
+  if (peek_ws() >= 0) return fail(syntax_peek_error(msg::kTrailingCharacters));
   return Ok{};
 }
 
 ReadResult<Value> Reader::read_value(int depth) {
   int c = peek_ws();
   switch (c) {
-    case -1: return fail(peek_error(msg::kEofValue));
+    case -1: return fail(syntax_peek_error(msg::kEofValue));
     case 'n':
       bump();
       LANTOR_TRY(read_ident("ull"));
@@ -154,7 +154,7 @@ ReadResult<Value> Reader::read_value(int depth) {
       return read_object(depth + 1);
     default:
       if (c == '-' || (c >= '0' && c <= '9')) return read_number();
-      return fail(peek_error(msg::kExpectedValue));
+      return fail(syntax_peek_error(msg::kExpectedValue));
   }
 }
 
@@ -356,14 +356,14 @@ ReadError Reader::unexpected(std::string_view expected) {
     }
     case '[': return error(invalid_type(kDescribeArray, expected));
     case '{': return error(invalid_type(kDescribeObject, expected));
-    case -1: return peek_error(msg::kEofValue);
+    case -1: return syntax_peek_error(msg::kEofValue);
     default:
       if (c == '-' || (c >= '0' && c <= '9')) {
         ReadResult<Value> v = read_number();
         if (!v) return std::move(v).error();
         return error(invalid_type(describe(*v), expected));
       }
-      return peek_error(msg::kExpectedValue);
+      return syntax_peek_error(msg::kExpectedValue);
   }
 }
 

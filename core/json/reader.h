@@ -53,6 +53,11 @@ inline constexpr std::string_view kRecursionLimit = "recursion limit exceeded";
 struct ReadError {
   std::string message;
   std::size_t offset = 0;
+  // Set when the failure breaks the JSON grammar itself (as skip_value checks
+  // it), so that the text is not JSON and every reading of it fails. Errors
+  // about what a valid text holds (its depth, number range, surrogates,
+  // UTF-8, or what a typed reader wanted) leave it unset.
+  bool not_json = false;
 };
 
 template <class T>
@@ -124,6 +129,18 @@ class Reader {
     return {std::string(message), pos_ < text_.size() ? pos_ + 1 : text_.size()};
   }
 
+  // The same two placements for a breach of the grammar (ReadError::not_json).
+  ReadError syntax_error(std::string_view message) const {
+    ReadError e = error(message);
+    e.not_json = true;
+    return e;
+  }
+  ReadError syntax_peek_error(std::string_view message) const {
+    ReadError e = peek_error(message);
+    e.not_json = true;
+    return e;
+  }
+
   // The rest of a literal whose first byte was consumed ("ull" of null).
   ReadStatus read_ident(std::string_view rest);
 
@@ -184,10 +201,15 @@ class Reader {
   ReadResult<Value> read_object(int depth);
   ReadStatus canonical_array(int depth, std::string& out);
   bool canonical_plain_number(std::string& out);
+  // The length of the number at the position when it is spelled exactly as
+  // its canonical text, else 0.
+  std::size_t canonical_spelling_length() const;
   struct CanonLevel;
+  struct CanonMember;
   // Works out and keeps the layout of the `count` members just read.
   void plan_layout(CanonLevel& level, std::size_t count);
   ReadStatus canonical_object(int depth, std::string& out);
+  ReadStatus canonical_member_value(int depth, CanonLevel& level, CanonMember& m);
 
   std::string_view text_;
   std::size_t pos_ = 0;
@@ -199,11 +221,25 @@ class Reader {
   std::size_t deepest_ = 0;
 
   // Scratch of read_canonical, kept across objects for the same reason: per
-  // level, the names read and where their values' texts lie in the output.
+  // level, the names read and where their values' canonical texts lie: in
+  // the input itself (a number already spelled canonically) or in the
+  // level's `values`.
   struct CanonMember {
     std::string name;
     std::size_t begin = 0;
-    std::size_t end = 0;
+    std::size_t size = 0;
+    bool in_text = false;
+  };
+  // A member's name as the input spells it, `"name":` (after a comma but for
+  // the first member), when that spelling is the only one without escapes;
+  // empty otherwise. Up to eight bytes of it are also kept as a word and a
+  // mask, compared with the input in one go.
+  struct CanonKey {
+    std::string text;
+    std::uint64_t word = 0;
+    std::uint64_t mask = 0;
+    // Whether `text` (never when empty) is at `pos` in `input`.
+    bool matches(std::string_view input, std::size_t pos) const;
   };
   // What an object of some list of names turns into: which members are
   // written, in which order, each after its name already written as JSON
@@ -211,19 +247,17 @@ class Reader {
   // object; the last layout per level is kept and reused while they match.
   struct CanonLayout {
     std::vector<std::string> names;  // as read, in document order
-    // Per name, its text in the input as `"name":` when that spelling is the
-    // only one without escapes; empty otherwise.
-    std::vector<std::string> keys;
+    std::vector<CanonKey> keys;
     std::vector<std::pair<std::size_t, std::string>> writes;
     bool valid = false;
   };
   struct CanonLevel {
     std::vector<CanonMember> members;
     CanonLayout layout;
+    std::string values;
   };
   std::vector<CanonLevel> canon_levels_;
   std::vector<std::size_t> canon_order_;
-  std::string canon_values_;
   std::string canon_string_;
 };
 

@@ -99,31 +99,31 @@ ReadStatus Reader::scan_number(bool& integral) {
   const std::size_t n = text_.size();
   integral = true;
   if (text_[pos_] == '-') ++pos_;
-  if (pos_ >= n) return fail(error(msg::kEofValue));
+  if (pos_ >= n) return fail(syntax_error(msg::kEofValue));
   char c = text_[pos_];
   if (c == '0') {
     ++pos_;
     // Only one leading zero.
-    if (pos_ < n && is_digit(text_[pos_])) return fail(peek_error(msg::kInvalidNumber));
+    if (pos_ < n && is_digit(text_[pos_])) return fail(syntax_peek_error(msg::kInvalidNumber));
   } else if (c >= '1' && c <= '9') {
     while (pos_ < n && is_digit(text_[pos_])) ++pos_;
   } else {
     ++pos_;
-    return fail(error(msg::kInvalidNumber));
+    return fail(syntax_error(msg::kInvalidNumber));
   }
   if (pos_ < n && text_[pos_] == '.') {
     integral = false;
     ++pos_;
-    if (pos_ >= n) return fail(peek_error(msg::kEofValue));
-    if (!is_digit(text_[pos_])) return fail(peek_error(msg::kInvalidNumber));
+    if (pos_ >= n) return fail(syntax_peek_error(msg::kEofValue));
+    if (!is_digit(text_[pos_])) return fail(syntax_peek_error(msg::kInvalidNumber));
     while (pos_ < n && is_digit(text_[pos_])) ++pos_;
   }
   if (pos_ < n && (text_[pos_] == 'e' || text_[pos_] == 'E')) {
     integral = false;
     ++pos_;
     if (pos_ < n && (text_[pos_] == '+' || text_[pos_] == '-')) ++pos_;
-    if (pos_ >= n) return fail(error(msg::kEofValue));
-    if (!is_digit(text_[pos_++])) return fail(error(msg::kInvalidNumber));
+    if (pos_ >= n) return fail(syntax_error(msg::kEofValue));
+    if (!is_digit(text_[pos_++])) return fail(syntax_error(msg::kInvalidNumber));
     while (pos_ < n && is_digit(text_[pos_])) ++pos_;
   }
   return Ok{};

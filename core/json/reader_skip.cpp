@@ -44,7 +44,7 @@ ReadStatus Reader::skip_value() {
     int c = peek_ws();
     bool scalar_done = false;
     switch (c) {
-      case -1: return fail(peek_error(msg::kEofValue));
+      case -1: return fail(syntax_peek_error(msg::kEofValue));
       case 'n': bump(); LANTOR_TRY(read_ident("ull")); scalar_done = true; break;
       case 't': bump(); LANTOR_TRY(read_ident("rue")); scalar_done = true; break;
       case 'f': bump(); LANTOR_TRY(read_ident("alse")); scalar_done = true; break;
@@ -56,7 +56,7 @@ ReadStatus Reader::skip_value() {
           bump();
           scalar_done = true;
         } else if (next < 0) {
-          return fail(peek_error(msg::kEofList));
+          return fail(syntax_peek_error(msg::kEofList));
         } else {
           open.push_back('[');
         }
@@ -77,9 +77,9 @@ ReadStatus Reader::skip_value() {
             LANTOR_TRY(colon());
           open.push_back('{');
         } else if (next < 0) {
-          return fail(peek_error(msg::kEofObject));
+          return fail(syntax_peek_error(msg::kEofObject));
         } else {
-          return fail(peek_error(msg::kKeyMustBeString));
+          return fail(syntax_peek_error(msg::kKeyMustBeString));
         }
         break;
       }
@@ -89,7 +89,7 @@ ReadStatus Reader::skip_value() {
           scalar_done = true;
           break;
         }
-        return fail(peek_error(msg::kExpectedValue));
+        return fail(syntax_peek_error(msg::kExpectedValue));
     }
     if (!scalar_done) continue;
 
@@ -105,12 +105,12 @@ ReadStatus Reader::skip_value() {
         if (d == ',') {
           bump();
           int e = peek_ws();
-          if (e == ']') return fail(peek_error(msg::kTrailingComma));
-          if (e < 0) return fail(peek_error(msg::kEofValue));
+          if (e == ']') return fail(syntax_peek_error(msg::kTrailingComma));
+          if (e < 0) return fail(syntax_peek_error(msg::kEofValue));
           break;
         }
-        if (d < 0) return fail(peek_error(msg::kEofList));
-        return fail(peek_error(msg::kExpectedListCommaOrEnd));
+        if (d < 0) return fail(syntax_peek_error(msg::kEofList));
+        return fail(syntax_peek_error(msg::kExpectedListCommaOrEnd));
       }
       if (d == '}') {
         bump();
@@ -129,12 +129,12 @@ ReadStatus Reader::skip_value() {
             LANTOR_TRY(colon());
           break;
         }
-        if (e == '}') return fail(peek_error(msg::kTrailingComma));
-        if (e < 0) return fail(peek_error(msg::kEofValue));
-        return fail(peek_error(msg::kKeyMustBeString));
+        if (e == '}') return fail(syntax_peek_error(msg::kTrailingComma));
+        if (e < 0) return fail(syntax_peek_error(msg::kEofValue));
+        return fail(syntax_peek_error(msg::kKeyMustBeString));
       }
-      if (d < 0) return fail(peek_error(msg::kEofObject));
-      return fail(peek_error(msg::kExpectedObjectCommaOrEnd));
+      if (d < 0) return fail(syntax_peek_error(msg::kEofObject));
+      return fail(syntax_peek_error(msg::kExpectedObjectCommaOrEnd));
     }
     if (open.empty()) return Ok{};
   }

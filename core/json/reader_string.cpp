@@ -85,7 +85,7 @@ bool is_low_surrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 ReadResult<std::uint16_t> Reader::read_hex4() {
   if (text_.size() - pos_ < 4) {
     pos_ = text_.size();
-    return fail(error(msg::kEofString));
+    return fail(syntax_error(msg::kEofString));
   }
   int value = 0;
   bool ok = true;
@@ -95,13 +95,13 @@ ReadResult<std::uint16_t> Reader::read_hex4() {
     value = value * 16 + (d < 0 ? 0 : d);
   }
   pos_ += 4;
-  if (!ok) return fail(error(msg::kInvalidEscape));
+  if (!ok) return fail(syntax_error(msg::kInvalidEscape));
   return static_cast<std::uint16_t>(value);
 }
 
 // The position is just past the backslash.
 ReadStatus Reader::read_escape(std::string& out) {
-  if (pos_ >= text_.size()) return fail(error(msg::kEofString));
+  if (pos_ >= text_.size()) return fail(syntax_error(msg::kEofString));
   char c = text_[pos_++];
   switch (c) {
     case '"': out += '"'; return Ok{};
@@ -113,7 +113,7 @@ ReadStatus Reader::read_escape(std::string& out) {
     case 'r': out += '\r'; return Ok{};
     case 't': out += '\t'; return Ok{};
     case 'u': break;
-    default: return fail(error(msg::kInvalidEscape));
+    default: return fail(syntax_error(msg::kInvalidEscape));
   }
   ReadResult<std::uint16_t> first = read_hex4();
   LANTOR_TRY(first);
@@ -125,7 +125,7 @@ ReadStatus Reader::read_escape(std::string& out) {
   }
   // A high surrogate must be followed at once by a \u escape of a low one.
   for (char want : {'\\', 'u'}) {
-    if (pos_ >= text_.size()) return fail(error(msg::kEofString));
+    if (pos_ >= text_.size()) return fail(syntax_error(msg::kEofString));
     if (text_[pos_++] != want) return fail(error(msg::kEndOfHexEscape));
   }
   ReadResult<std::uint16_t> second = read_hex4();
@@ -168,14 +168,14 @@ ReadStatus Reader::read_string(std::string& out) {
       pos_ += len;
     }
     out.append(base + start, pos_ - start);
-    if (pos_ >= n) return fail(error(msg::kEofString));
+    if (pos_ >= n) return fail(syntax_error(msg::kEofString));
     char c = base[pos_++];
     if (c == '"') return Ok{};
     if (c == '\\') {
       LANTOR_TRY(read_escape(out));
       continue;
     }
-    return fail(error(msg::kControlChar));
+    return fail(syntax_error(msg::kControlChar));
   }
 }
 
@@ -199,16 +199,16 @@ ReadStatus Reader::skip_string() {
       if (c == '"' || c == '\\' || c < 0x20) break;
       ++pos_;
     }
-    if (pos_ >= n) return fail(error(msg::kEofString));
+    if (pos_ >= n) return fail(syntax_error(msg::kEofString));
     char c = base[pos_++];
     if (c == '"') return Ok{};
-    if (c != '\\') return fail(error(msg::kControlChar));
-    if (pos_ >= n) return fail(error(msg::kEofString));
+    if (c != '\\') return fail(syntax_error(msg::kControlChar));
+    if (pos_ >= n) return fail(syntax_error(msg::kEofString));
     char e = base[pos_++];
     if (e == 'u') {
       LANTOR_TRY(read_hex4());
     } else if (std::strchr("\"\\/bfnrt", e) == nullptr || e == '\0') {
-      return fail(error(msg::kInvalidEscape));
+      return fail(syntax_error(msg::kInvalidEscape));
     }
   }
 }

@@ -14,6 +14,8 @@ using request::RecordNames;
 
 constexpr RecordNames kCompileSpecNames = {"struct CompileSpec", "struct CompileSpec with 5 elements"};
 constexpr RecordNames kCompileReqNames = {"struct CompileReq", "struct CompileReq with 3 elements"};
+// Never shown: every error of the one-pass read is answered by the two passes.
+constexpr RecordNames kCompileCommandNames = {"compile command", "compile command"};
 constexpr RecordNames kBytesReqNames = {"struct BytesReq", "struct BytesReq with 1 element"};
 
 // The tables come in two forms that differ only in how an inline dataset is
@@ -70,6 +72,36 @@ const std::array<Field<CompileReq>, 3> kCompileReqFields = {{
      }},
 }};
 
+// The compile command whole: "cmd" must be the string "compile", and the
+// other members are those of CompileReq.
+struct CompileCommandBody {
+  CompileReq req;
+  bool cmd_seen = false;
+};
+
+template <std::size_t I>
+ReadStatus read_req_member(json::Reader& r, int depth, CompileCommandBody& out) {
+  return kCompileReqFields<DatasetForm::Text>[I].read(r, depth, out.req);
+}
+
+constexpr std::string_view kNotCompile = "not a compile command";
+
+const std::array<Field<CompileCommandBody>, 4> kCompileCommandFields = {{
+    {"cmd", false,
+     [](json::Reader& r, int, CompileCommandBody& out) -> ReadStatus {
+       std::string cmd;
+       LANTOR_TRY(request::read_string_member(r, cmd));
+       // Any other command is the two-pass path's to answer; the message is
+       // never shown.
+       if (cmd != "compile") return fail(r.error(kNotCompile));
+       out.cmd_seen = true;
+       return Ok{};
+     }},
+    {"spec", true, read_req_member<0>},
+    {"dry_run", false, read_req_member<1>},
+    {"out_dir", false, read_req_member<2>},
+}};
+
 const std::array<Field<BytesReq>, 1> kBytesReqFields = {{
     {"path", true,
      [](json::Reader& r, int, BytesReq& out) { return request::read_string_member(r, out.path); }},
@@ -97,6 +129,27 @@ Result<CompileReq> read_compile_req(std::string_view text, DatasetForm form) {
   if (form == DatasetForm::Text)
     return read_body(text, kCompileReqNames, kCompileReqFields<DatasetForm::Text>);
   return read_body(text, kCompileReqNames, kCompileReqFields<DatasetForm::Tree>);
+}
+
+CompileCommand read_compile_command(std::string_view text) {
+  CompileCommand out;
+  // Only the object form can hold "cmd"; anything else is left to the two
+  // passes. So is a text that cannot be a whole object because it does not
+  // end in a brace: checking the envelope costs much less than reading a
+  // large body only to fail at its end.
+  std::size_t last = text.find_last_not_of(" \t\n\r");
+  if (last == std::string_view::npos || text[last] != '}') return out;
+  json::Reader r(text);
+  if (r.peek_ws() != '{') return out;
+  CompileCommandBody body;
+  ReadStatus s = request::read_record(r, 0, kCompileCommandNames, kCompileCommandFields, body);
+  if (s) s = r.finish();
+  if (!s) {
+    out.not_json = s.error().not_json;
+    return out;
+  }
+  if (body.cmd_seen) out.req = std::move(body.req);
+  return out;
 }
 
 Result<BytesReq> read_bytes_req(std::string_view text) {

@@ -61,4 +61,17 @@ enum class DatasetForm { Tree, Text };
 Result<CompileReq> read_compile_req(std::string_view text, DatasetForm form = DatasetForm::Tree);
 Result<BytesReq> read_bytes_req(std::string_view text);
 
+// A whole compile command read in one pass, its "cmd" member with the body,
+// the inline dataset as canonical text. `req` is set only when the text is an
+// object whose one "cmd" member is the string "compile" and whose body reads
+// without error: exactly when the envelope check and then read_compile_req
+// would both succeed, with the same request. Otherwise nothing is decided,
+// except that `not_json` tells that the text broke the JSON grammar, which
+// no reading of it survives.
+struct CompileCommand {
+  std::optional<CompileReq> req;
+  bool not_json = false;
+};
+CompileCommand read_compile_command(std::string_view text);
+
 }  // namespace lantor

@@ -17,7 +17,8 @@
 //     its digests: spec_hash over the hashed form of the request's spec,
 //     src/spec.json and src/candles.json over the canonical texts, and
 //     project_hash over the listed files;
-//   - the same text dispatched twice on fresh state gives the same bytes;
+//   - the same text dispatched twice on fresh state gives the same bytes, and
+//     the same bytes as the plain route (envelope, then body) gives;
 //   - the canonical text of any value the reader accepts is a fixed point of
 //     parse-then-canonicalise.
 #include <cstddef>
@@ -230,6 +231,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string response = lantor::dispatch(input, state);
   lantor::CommandState fresh;
   if (lantor::dispatch(input, fresh) != response) violation("dispatch is not deterministic", input, response);
+  lantor::CommandState plain;
+  if (lantor::dispatch_in_two_passes(input, plain) != response)
+    violation("the one-pass compile disagrees with the two passes", input, response);
 
   lantor::Result<Value> parsed = lantor::json::parse_json(response);
   if (!parsed) violation("response is not JSON", input, response + " -> " + parsed.error());
