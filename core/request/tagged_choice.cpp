@@ -1,5 +1,7 @@
 #include "core/request/tagged_choice.h"
 
+#include "core/base/large_buffer.h"
+
 #include "core/json/describe.h"
 #include "core/request/record.h"
 
@@ -41,7 +43,10 @@ json::ReadResult<std::size_t> read_object_form(json::Reader& r, int depth, const
     LANTOR_TRY(r.colon());
     if (!rest.canonical_member.empty() && name == rest.canonical_member && r.peek_ws() == '[') {
       // The canonical text is about as long as the rest of the command.
-      if (!rest.captured) rest.canonical.reserve(r.text().size() - r.offset());
+      if (!rest.captured) {
+        rest.canonical.reserve(r.text().size() - r.offset());
+        advise_huge_pages(rest.canonical.data(), rest.canonical.capacity());
+      }
       rest.captured = true;
       LANTOR_TRY(r.read_canonical(depth, rest.canonical));
       rest.members.emplace_back(std::move(name), json::Value::array({}));
