@@ -163,7 +163,7 @@ ReadResult<Value> Reader::read_array(int depth) {
   // As in read_object: sized once, so a deeper level never moves this one.
   if (scratch_->elements.size() <= level) scratch_->elements.resize(kMaxDepth + 2);
   if (level > deepest_) deepest_ = level;
-  std::vector<Value>& scratch = scratch_->elements[level];
+  Array& scratch = scratch_->elements[level];
   scratch.clear();
   bool first = true;
   for (;;) {
@@ -179,7 +179,7 @@ ReadResult<Value> Reader::read_array(int depth) {
   if (scratch.capacity() - count <= count / 4) {
     // As in read_object: a close fit is handed over whole.
     Value array = Value::array(std::move(scratch));
-    scratch = std::vector<Value>();
+    scratch = Array();
     scratch.reserve(count);
     return array;
   }
@@ -206,7 +206,7 @@ std::size_t name_hash(const std::string& name) { return std::hash<std::string_vi
 
 // Open addressing over `members`: each slot holds a member's index plus one,
 // or 0. Sized to a power of two at least twice the member count.
-void rebuild_table(ObjectScratch& scratch, const std::vector<Member>& members, std::size_t count) {
+void rebuild_table(ObjectScratch& scratch, const MemberList& members, std::size_t count) {
   ++scratch.generation;
   std::vector<std::uint32_t>& table = scratch.table;
   std::size_t size = 64;
@@ -232,14 +232,14 @@ Reader::~Reader() {
   if (scratch_ != &thread_scratch) return;
   // A very wide object leaves a large buffer behind; it is not kept.
   for (std::size_t i = 0; i <= deepest_ && i < scratch_->members.size(); ++i) {
-    std::vector<Member>& level = scratch_->members[i];
+    MemberList& level = scratch_->members[i];
     level.clear();
-    if (level.capacity() > kKeptMembers) std::vector<Member>().swap(level);
+    if (level.capacity() > kKeptMembers) MemberList().swap(level);
   }
   for (std::size_t i = 0; i <= deepest_ && i < scratch_->elements.size(); ++i) {
-    std::vector<Value>& level = scratch_->elements[i];
+    Array& level = scratch_->elements[i];
     level.clear();
-    if (level.capacity() > kKeptMembers) std::vector<Value>().swap(level);
+    if (level.capacity() > kKeptMembers) Array().swap(level);
   }
   if (scratch_->table.size() > 4 * kKeptMembers) std::vector<std::uint32_t>().swap(scratch_->table);
   scratch_->lent = false;
@@ -251,7 +251,7 @@ ReadResult<Value> Reader::read_object(int depth) {
   // shallower levels are still being read.
   if (scratch_->members.size() <= level) scratch_->members.resize(kMaxDepth + 2);
   if (level > deepest_) deepest_ = level;
-  std::vector<Member>& scratch = scratch_->members[level];
+  MemberList& scratch = scratch_->members[level];
   scratch.clear();
   // Members of a wide object are found through the table, which serves one
   // object at a time: a wide object nested in a value takes it over, and
@@ -324,10 +324,10 @@ ReadResult<Value> Reader::read_object(int depth) {
     // the level starts again with room for as many members, which the next
     // object there (in a dataset, the next row) usually needs.
     object.assign_unique(std::move(scratch));
-    scratch = std::vector<Member>();
+    scratch = MemberList();
     scratch.reserve(count);
   } else {
-    object.assign_unique(std::vector<Member>(std::make_move_iterator(scratch.begin()),
+    object.assign_unique(MemberList(std::make_move_iterator(scratch.begin()),
                                              std::make_move_iterator(scratch.end())));
     scratch.clear();
   }

@@ -82,10 +82,10 @@ std::string positioned(std::string_view text, const ReadError& error);
 // that asks first and kept from command to command, so that reading a small
 // request allocates nothing but the tree itself.
 struct ObjectScratch {
-  std::vector<std::vector<Member>> members;
+  std::vector<MemberList> members;
   // The same for read_array: per level, the elements read so far, so that an
   // array is allocated once at its final size instead of growing.
-  std::vector<std::vector<Value>> elements;
+  std::vector<Array> elements;
   std::vector<std::uint32_t> table;
   std::uint64_t generation = 0;  // counts rebuilds of `table`
   bool lent = false;

@@ -6,83 +6,14 @@
 namespace lantor::json {
 namespace {
 
-// The string, array or object behind a Value sits in a block of this size.
-// A tree is built and dropped within one command, hundreds of blocks at a
-// time, which overflows the allocator's small per-thread caches; each thread
-// keeps its own list of free blocks instead, up to a bound.
+// The string, array or object behind a Value sits in a block of this size,
+// taken from the pool.
 constexpr std::size_t kBlockSize = 32;
 static_assert(sizeof(std::string) <= kBlockSize && sizeof(Array) <= kBlockSize &&
               sizeof(Object) <= kBlockSize);
-// Under AddressSanitizer a recycled block would hide a use after free from
-// it, so sanitized builds give every block straight back.
-#if defined(__SANITIZE_ADDRESS__)
-#define LANTOR_RECYCLE_BLOCKS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define LANTOR_RECYCLE_BLOCKS 0
-#endif
-#endif
-#ifndef LANTOR_RECYCLE_BLOCKS
-#define LANTOR_RECYCLE_BLOCKS 1
-#endif
-constexpr std::size_t kMaxFreeBlocks = LANTOR_RECYCLE_BLOCKS ? 4096 : 0;
 
-struct FreeBlock {
-  FreeBlock* next;
-};
-
-// Trivially destructible, so that it stays usable while other thread-local
-// objects are destroyed at thread exit; `Drain` empties it then.
-struct FreeList {
-  FreeBlock* head;
-  std::size_t count;
-  bool closed;
-};
-thread_local FreeList free_list{nullptr, 0, false};
-
-struct Drain {
-  ~Drain() {
-    while (free_list.head != nullptr) {
-      FreeBlock* next = free_list.head->next;
-      ::operator delete(free_list.head);
-      free_list.head = next;
-    }
-    free_list.count = 0;
-    free_list.closed = true;
-  }
-};
-
-// The thread's list, with its Drain constructed on first use (taking or
-// giving back a block) so that it runs at the thread's exit.
-FreeList& thread_free_list() {
-  thread_local Drain drain;
-  (void)drain;
-  return free_list;
-}
-
-void* take_block() {
-  FreeList& list = thread_free_list();
-  if (FreeBlock* b = list.head) {
-    list.head = b->next;
-    --list.count;
-    return b;
-  }
-  return ::operator new(kBlockSize);
-}
-
-void give_block(void* p) {
-  // While the thread's thread-local objects are being destroyed the list
-  // is closed (or its Drain cannot be made any more): blocks go straight back.
-  FreeList& list = free_list.closed ? free_list : thread_free_list();
-  if (list.closed || list.count >= kMaxFreeBlocks) {
-    ::operator delete(p);
-    return;
-  }
-  FreeBlock* b = static_cast<FreeBlock*>(p);
-  b->next = list.head;
-  list.head = b;
-  ++list.count;
-}
+void* take_block() { return pool_allocate(kBlockSize); }
+void give_block(void* p) { pool_deallocate(p, kBlockSize); }
 
 // Constructs a T in a block; the block goes back if the constructor throws.
 template <class T, class... Args>
@@ -270,7 +201,7 @@ void Object::push_unique(std::string name, Value value) {
   if (index_) index_->by_name.emplace(members_.back().name, members_.size() - 1);
 }
 
-void Object::assign_unique(std::vector<Member>&& members) {
+void Object::assign_unique(MemberList&& members) {
   index_.reset();
   members_ = std::move(members);
 }

@@ -13,11 +13,16 @@
 #include <utility>
 #include <vector>
 
+#include "core/json/pool.h"
+
 namespace lantor::json {
 
 class Value;
 class Object;
-using Array = std::vector<Value>;
+struct Member;
+using Array = std::vector<Value, PoolAllocator<Value>>;
+// An object's members, in order.
+using MemberList = std::vector<Member, PoolAllocator<Member>>;
 
 enum class Kind : std::uint8_t {
   Null,
@@ -125,7 +130,7 @@ class Object {
   void push_unique(std::string name, Value value);
   // Replaces every member with `members`, whose names the caller knows are
   // unique; the list itself is taken over, so no member is moved.
-  void assign_unique(std::vector<Member>&& members);
+  void assign_unique(MemberList&& members);
 
   const Value* find(std::string_view name) const;
   Value* find(std::string_view name);
@@ -144,7 +149,7 @@ class Object {
   std::size_t find_index(std::string_view name) const;
   void build_index() const;
 
-  std::vector<Member> members_;
+  MemberList members_;
   mutable std::unique_ptr<Index> index_;
 };
 

@@ -132,6 +132,22 @@ TEST(ReadCanonical, MatchesTheTreeOnManyDecimals) {
   }
 }
 
+TEST(ReadCanonical, MatchesTheTreeWhateverByteEndsADigitRun) {
+  // Runs of digits are measured eight bytes at a time: every byte value, at
+  // every place of the integer and the fraction part, in objects (where
+  // canonical numbers are left in the input) and in arrays.
+  const std::string number = "12345678901234.567890123";
+  for (std::size_t at = 0; at < number.size(); ++at) {
+    for (int b = 0; b < 256; ++b) {
+      std::string changed = number;
+      changed[at] = static_cast<char>(b);
+      expect_same("[" + changed + "]");
+      expect_same("{\"a\":" + changed + ",\"b\":1}");
+      expect_same("{\"a\":" + changed.substr(0, at + 1) + "}");
+    }
+  }
+}
+
 TEST(ReadCanonical, KeepsTheNestingLimit) {
   for (int levels : {kMaxDepth - 1, kMaxDepth, kMaxDepth + 1}) {
     std::string arrays = std::string(static_cast<std::size_t>(levels), '[') +

@@ -57,7 +57,7 @@ TEST(ReaderScratch, FailedReadLeavesNothingBehind) {
 }
 
 TEST(ObjectAssignUnique, TakesTheListOverAndFindsByName) {
-  std::vector<Member> members;
+  MemberList members;
   for (int i = 0; i < 20; ++i) members.push_back(Member{"n" + std::to_string(i), Value::uint(i)});
   Object o;
   o.set("old", Value::uint(99));

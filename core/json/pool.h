@@ -1,0 +1,34 @@
+// Storage for the parts of a value tree: the block behind a string, array or
+// object Value, and the element lists of arrays and objects. A tree is built
+// and dropped within one command, a few hundred pieces at a time, which
+// overflows the general allocator's small per-thread caches; each thread
+// keeps its own lists of free pieces by size class instead, up to a bound.
+#pragma once
+
+#include <cstddef>
+
+namespace lantor::json {
+
+// `bytes` of storage, aligned for any object; never null (throws
+// std::bad_alloc like operator new).
+void* pool_allocate(std::size_t bytes);
+// Gives back what pool_allocate(bytes) returned, with the same `bytes`. Any
+// thread may give back what another one took.
+void pool_deallocate(void* p, std::size_t bytes) noexcept;
+
+// A stateless allocator over the pool, for the element lists.
+template <class T>
+struct PoolAllocator {
+  using value_type = T;
+  PoolAllocator() noexcept = default;
+  template <class U>
+  PoolAllocator(const PoolAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(pool_allocate(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { pool_deallocate(p, n * sizeof(T)); }
+  template <class U>
+  friend bool operator==(const PoolAllocator&, const PoolAllocator<U>&) noexcept {
+    return true;
+  }
+};
+
+}  // namespace lantor::json
