@@ -57,6 +57,10 @@ Sha256::Sha256() {
   if (ctx_ == nullptr || EVP_DigestInit_ex(ctx_, sha256_md(), nullptr) != 1) std::abort();
 }
 
+Sha256::Sha256(const Sha256& other) : ctx_(EVP_MD_CTX_new()) {
+  if (ctx_ == nullptr || EVP_MD_CTX_copy_ex(ctx_, other.ctx_) != 1) std::abort();
+}
+
 Sha256::~Sha256() {
   if (borrowed_)
     incremental_holder().lent = false;

@@ -18,7 +18,8 @@ class Sha256 {
  public:
   Sha256();
   ~Sha256();
-  Sha256(const Sha256&) = delete;
+  // A copy carries on from the same state independently.
+  Sha256(const Sha256& other);
   Sha256& operator=(const Sha256&) = delete;
 
   void update(const void* data, std::size_t len);

@@ -64,6 +64,15 @@ template <class T>
 using ReadResult = Result<T, ReadError>;
 using ReadStatus = Status<ReadError>;
 
+// Takes canonical text in pieces, in order, as stream_canonical produces it.
+class TextSink {
+ public:
+  virtual void write(std::string_view piece) = 0;
+
+ protected:
+  ~TextSink() = default;
+};
+
 // The line (1 + line feeds before `offset`) and column (bytes since the last
 // line feed before `offset`, or since the start).
 struct TextPosition {
@@ -158,6 +167,10 @@ class Reader {
   // A whole value, accepted and rejected exactly as read_value does, whose
   // canonical text is appended to `out` instead of building a tree.
   ReadStatus read_canonical(int depth, std::string& out);
+  // The same, with the text handed to `sink` in pieces of some hundreds of
+  // kilobytes (an array element by element) instead of kept whole. On a
+  // failure the sink has had part of the text.
+  ReadStatus stream_canonical(int depth, TextSink& sink);
   // After the value: only whitespace may remain.
   ReadStatus finish();
 

@@ -187,6 +187,41 @@ ReadStatus Reader::read_canonical(int depth, std::string& out) {
   }
 }
 
+ReadStatus Reader::stream_canonical(int depth, TextSink& sink) {
+  // Pieces large enough to keep the sink's calls rare, small enough to stay
+  // in the cache between being written here and read by the sink.
+  constexpr std::size_t kPiece = 256 * 1024;
+  std::string buffer;
+  if (peek_ws() != '[') {
+    LANTOR_TRY(read_canonical(depth, buffer));
+    sink.write(buffer);
+    return Ok{};
+  }
+  // What read_canonical and canonical_array do, with the text passed on
+  // between elements.
+  LANTOR_TRY(open(depth));
+  buffer.reserve(kPiece + kPiece / 4);
+  buffer += '[';
+  bool first = true;
+  bool any = false;
+  for (;;) {
+    ReadResult<bool> more = next_element(first);
+    LANTOR_TRY(more);
+    if (!*more) break;
+    if (any) buffer += ',';
+    any = true;
+    LANTOR_TRY(read_canonical(depth + 1, buffer));
+    if (buffer.size() >= kPiece) {
+      sink.write(buffer);
+      buffer.clear();
+    }
+  }
+  LANTOR_TRY(end_array());
+  buffer += ']';
+  sink.write(buffer);
+  return Ok{};
+}
+
 ReadStatus Reader::canonical_array(int depth, std::string& out) {
   out += '[';
   bool first = true;

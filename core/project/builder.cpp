@@ -1,7 +1,9 @@
 // build_project: validate the strategy, settle the crate name and the target,
 // render every file of the project, and compute the hashes. Nothing is
 // written here; the only file touched is a CSV dataset the request names.
+#include <algorithm>
 #include <array>
+#include <stdexcept>
 #include <cstddef>
 #include <utility>
 
@@ -55,6 +57,8 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
 
   std::string candles_csv;
   std::string candles_json;
+  // An inline dataset hashed as it was read: only its digests are known.
+  const StreamedCandles* streamed = nullptr;
   if (spec.embed_data) {
     if (spec.embed_data->kind == DatasetRef::Kind::Csv) {
       auto read = read_csv_dataset(spec.embed_data->path);
@@ -63,7 +67,12 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
     } else {
       // The one canonical pass over a possibly large dataset: the text feeds
       // both the spec hash and src/candles.json.
-      if (candles_text != nullptr)
+      if (spec.embed_data->streamed) {
+        streamed = &*spec.embed_data->streamed;
+        // Its digest of the spec hash began with the crate name read before it.
+        if (streamed->crate_name != spec.crate_name)
+          throw std::logic_error("a streamed dataset's digest assumed another crate name");
+      } else if (candles_text != nullptr)
         candles_json = std::move(*candles_text);
       else if (spec.embed_data->candles_json)
         candles_json = *spec.embed_data->candles_json;
@@ -91,7 +100,7 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
   if (spec.embed_data) {
     if (spec.embed_data->kind == DatasetRef::Kind::Csv)
       put(contents, kCandlesCsvPath, std::move(candles_csv));
-    else
+    else if (streamed == nullptr)
       put(contents, kCandlesJsonPath, std::move(candles_json));
   }
 
@@ -101,6 +110,16 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
     std::string digest =
         path == main_path ? main_source_digest(spec.target.kind) : sha256_hex(text);
     plan.files.push_back(ManifestFile{path, std::move(digest), text.size()});
+  }
+  if (streamed != nullptr) {
+    // Listed with the others, in path order; its content was never kept, so
+    // this plan can be reported but not written.
+    ManifestFile file{std::string(kCandlesJsonPath), streamed->canonical_sha256,
+                      streamed->canonical_len};
+    auto at = std::lower_bound(plan.files.begin(), plan.files.end(), file.path,
+                               [](const ManifestFile& f, const std::string& path) { return f.path < path; });
+    plan.files.insert(at, std::move(file));
+    plan.complete = false;
   }
   plan.project_hash = project_hash(plan.files);
   plan.crate_name = std::move(crate_name).value();

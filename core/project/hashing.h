@@ -18,7 +18,8 @@ namespace lantor {
 // {"candles":[..],"kind":"inline"}). The canonical texts of the strategy and
 // of an inline dataset's candles are passed in already written, and the
 // digest is fed piece by piece, so no large text is built or copied twice.
-// `candles_json` is used only for an inline dataset.
+// `candles_json` is used only for an inline dataset, and not when the dataset
+// was hashed as it was read (its digest must assume the spec's crate name).
 std::string spec_hash(const CompileSpec& spec, std::string_view spec_json,
                       std::string_view candles_json);
 

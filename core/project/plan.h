@@ -29,6 +29,9 @@ struct ProjectPlan {
   std::vector<ManifestFile> files;  // ascending byte order of path
   std::string project_hash;
   std::map<std::string, std::string> contents;  // path to content, byte order
+  // False when a listed file's content was hashed and not kept (a dry run's
+  // inline dataset): such a plan is reported, never written.
+  bool complete = true;
 };
 
 // Validates the spec, settles crate name and target, renders every file and

@@ -1,5 +1,7 @@
 #include "core/project/write_and_build.h"
 
+#include <stdexcept>
+
 #include "core/project/artifact.h"
 #include "core/project/build.h"
 #include "core/project/stale.h"
@@ -9,6 +11,7 @@ namespace lantor {
 
 Result<std::string, CompileError> write_and_build(const ProjectPlan& plan,
                                                   const std::optional<std::string>& out_dir) {
+  if (!plan.complete) throw std::logic_error("a project plan without every file's content was to be written");
   std::string dir = project_dir(out_dir, plan.crate_name);
   LANTOR_TRY(remove_stale_generated(dir, plan.contents));
   LANTOR_TRY(write_project(dir, plan.contents));

@@ -1,7 +1,11 @@
 // Target, DatasetRef and OptLevel.
 #include <array>
+#include <memory>
+#include <optional>
 
+#include "core/base/sha256.h"
 #include "core/json/describe.h"
+#include "core/request/hashed_form.h"
 #include "core/request/member_readers.h"
 #include "core/request/tagged_choice.h"
 
@@ -51,9 +55,52 @@ ReadStatus read_target(json::Reader& r, int depth, Target& out) {
   return Ok{};
 }
 
-ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out, DatasetForm form) {
+namespace {
+
+// Hashes an inline dataset's canonical text as it comes: on its own for
+// src/candles.json, and after the head of the hashed form for the spec hash.
+class CandlesDigests final : public json::TextSink {
+ public:
+  explicit CandlesDigests(const std::optional<std::string>& crate_name) : crate_name_(crate_name) {}
+
+  void write(std::string_view piece) override {
+    if (!file_) {
+      file_.emplace();
+      spec_ = std::make_shared<Sha256>();
+      spec_->update(inline_hashed_form_head(crate_name_));
+    }
+    file_->update(piece);
+    spec_->update(piece);
+    len_ += piece.size();
+  }
+
+  StreamedCandles finish(const SetAside& rest) {
+    StreamedCandles out;
+    out.offset = rest.sunk_offset;
+    out.size = rest.sunk_size;
+    out.depth = rest.sunk_depth;
+    out.canonical_len = len_;
+    out.canonical_sha256 = file_->hex();
+    out.spec_digest = std::move(spec_);
+    out.crate_name = crate_name_;
+    return out;
+  }
+
+ private:
+  std::optional<std::string> crate_name_;
+  std::optional<Sha256> file_;
+  std::shared_ptr<Sha256> spec_;
+  std::uint64_t len_ = 0;
+};
+
+}  // namespace
+
+ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out, DatasetForm form,
+                        const std::optional<std::string>& crate_name) {
   SetAside rest;
-  if (form == DatasetForm::Text) rest.canonical_member = "candles";
+  std::optional<CandlesDigests> digests;
+  if (form != DatasetForm::Tree) rest.canonical_member = "candles";
+  if (form == DatasetForm::Digest) rest.sink = &digests.emplace(crate_name);
   json::ReadResult<std::size_t> variant = read_choice(r, depth, kDatasetNames, rest);
   LANTOR_TRY(variant);
   if (*variant == 0) {
@@ -67,7 +114,12 @@ ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out, DatasetForm
   out.kind = DatasetRef::Kind::Inline;
   LANTOR_TRY(take_member(rest, "candles", "struct variant DatasetRef::Inline with 1 element",
                          is_array, "a sequence", out.candles));
-  if (rest.captured) out.candles_json = std::move(rest.canonical);
+  if (rest.captured) {
+    if (digests)
+      out.streamed = digests->finish(rest);
+    else
+      out.candles_json = std::move(rest.canonical);
+  }
   return Ok{};
 }
 

@@ -21,7 +21,9 @@ json::ReadStatus read_bool_member(json::Reader& r, bool& out);
 json::ReadStatus read_opt_level(json::Reader& r, int depth, OptLevel& out);
 // The tagged choices. Errors in their set-aside members come back unplaced.
 json::ReadStatus read_target(json::Reader& r, int depth, Target& out);
+// `crate_name` is the spec's crate name as read so far, for the Digest form.
 json::ReadStatus read_dataset(json::Reader& r, int depth, DatasetRef& out,
-                              DatasetForm form = DatasetForm::Tree);
+                              DatasetForm form = DatasetForm::Tree,
+                              const std::optional<std::string>& crate_name = std::nullopt);
 
 }  // namespace lantor::request

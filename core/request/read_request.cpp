@@ -1,6 +1,8 @@
 // The field tables of the command bodies and the two entry points.
 #include <array>
+#include <stdexcept>
 
+#include "core/base/large_buffer.h"
 #include "core/request/member_readers.h"
 #include "core/request/record.h"
 #include "core/request/request.h"
@@ -47,7 +49,7 @@ const std::array<Field<CompileSpec>, 5> kCompileSpecFields = {{
          return Ok{};
        }
        DatasetRef data;
-       LANTOR_TRY(request::read_dataset(r, depth, data, kForm));
+       LANTOR_TRY(request::read_dataset(r, depth, data, kForm, out.crate_name));
        out.embed_data = std::move(data);
        return Ok{};
      }},
@@ -81,7 +83,7 @@ struct CompileCommandBody {
 
 template <std::size_t I>
 ReadStatus read_req_member(json::Reader& r, int depth, CompileCommandBody& out) {
-  return kCompileReqFields<DatasetForm::Text>[I].read(r, depth, out.req);
+  return kCompileReqFields<DatasetForm::Digest>[I].read(r, depth, out.req);
 }
 
 constexpr std::string_view kNotCompile = "not a compile command";
@@ -148,8 +150,31 @@ CompileCommand read_compile_command(std::string_view text) {
     out.not_json = s.error().not_json;
     return out;
   }
-  if (body.cmd_seen) out.req = std::move(body.req);
+  if (!body.cmd_seen) return out;
+  CompileReq& req = body.req;
+  if (req.spec.embed_data && req.spec.embed_data->streamed) {
+    // The text is needed after all when the project is to be written, and
+    // the spec hash's digest is of no use when the crate was named after the
+    // dataset.
+    const StreamedCandles& streamed = *req.spec.embed_data->streamed;
+    if (!req.dry_run || streamed.crate_name != req.spec.crate_name)
+      keep_candles_text(text, *req.spec.embed_data);
+  }
+  out.req = std::move(req);
   return out;
+}
+
+void keep_candles_text(std::string_view command_text, DatasetRef& data) {
+  const StreamedCandles& streamed = *data.streamed;
+  std::string text;
+  text.reserve(streamed.canonical_len);
+  advise_huge_pages(text.data(), text.capacity());
+  json::Reader r(command_text.substr(streamed.offset, streamed.size));
+  // The same bytes at the same depth were read without error once already.
+  if (!r.read_canonical(streamed.depth, text) || !r.finish())
+    throw std::logic_error("an inline dataset read once could not be read again");
+  data.candles_json = std::move(text);
+  data.streamed.reset();
 }
 
 Result<BytesReq> read_bytes_req(std::string_view text) {

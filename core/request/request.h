@@ -1,11 +1,15 @@
 // The command bodies: what `compile` and `artifact_bytes` carry beside "cmd".
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/base/result.h"
+#include "core/base/sha256.h"
 #include "core/json/value.h"
 
 namespace lantor {
@@ -24,6 +28,24 @@ struct Target {
 // "wasm", "binary", "no_std".
 std::string_view target_kind_name(Target::Kind kind);
 
+// An inline dataset read with DatasetForm::Digest: its canonical text was
+// hashed while it was read, and not kept.
+struct StreamedCandles {
+  // The array's text in the command, and the levels open around it there,
+  // so that it can be read again (keep_candles_text).
+  std::size_t offset = 0;
+  std::size_t size = 0;
+  int depth = 0;
+  // Of the canonical text: its length and SHA-256 (src/candles.json).
+  std::uint64_t canonical_len = 0;
+  std::string canonical_sha256;
+  // The spec hash's digest, fed with inline_hashed_form_head(crate_name) and
+  // then the canonical text; valid while the spec's crate name is
+  // `crate_name`, which is the one read before the dataset.
+  std::shared_ptr<Sha256> spec_digest;
+  std::optional<std::string> crate_name;
+};
+
 struct DatasetRef {
   enum class Kind { Csv, Inline };
   Kind kind = Kind::Csv;
@@ -32,6 +54,8 @@ struct DatasetRef {
   // Inline, when the request was read with DatasetForm::Text: the canonical
   // text of the array, and `candles` is left an empty array.
   std::optional<std::string> candles_json;
+  // Inline, read with DatasetForm::Digest; `candles` is left an empty array.
+  std::optional<StreamedCandles> streamed;
 };
 
 struct CompileSpec {
@@ -56,13 +80,17 @@ struct BytesReq {
 // followed by " at line L column C".
 // An inline dataset is read as a tree of values (Tree) or straight into its
 // canonical text (Text: much less memory and time for a large dataset, for
-// callers that need nothing else of it).
-enum class DatasetForm { Tree, Text };
+// callers that need nothing else of it), or hashed as it is read and not
+// kept at all (Digest: what a dry run needs).
+enum class DatasetForm { Tree, Text, Digest };
 Result<CompileReq> read_compile_req(std::string_view text, DatasetForm form = DatasetForm::Tree);
 Result<BytesReq> read_bytes_req(std::string_view text);
 
-// A whole compile command read in one pass, its "cmd" member with the body,
-// the inline dataset as canonical text. `req` is set only when the text is an
+// A whole compile command read in one pass, its "cmd" member with the body.
+// An inline dataset is hashed as it is read (DatasetForm::Digest) and its
+// text kept only when the request needs it: to be written (not a dry run),
+// or when the spec names its crate after the dataset, which the digest of
+// the spec hash could not know of. `req` is set only when the text is an
 // object whose one "cmd" member is the string "compile" and whose body reads
 // without error: exactly when the envelope check and then read_compile_req
 // would both succeed, with the same request. Otherwise nothing is decided,
@@ -73,5 +101,9 @@ struct CompileCommand {
   bool not_json = false;
 };
 CompileCommand read_compile_command(std::string_view text);
+
+// Reads a streamed inline dataset again from `command_text`, the text it was
+// read from, into its canonical text (candles_json), and forgets the digests.
+void keep_candles_text(std::string_view command_text, DatasetRef& data);
 
 }  // namespace lantor

@@ -43,12 +43,19 @@ json::ReadResult<std::size_t> read_object_form(json::Reader& r, int depth, const
     LANTOR_TRY(r.colon());
     if (!rest.canonical_member.empty() && name == rest.canonical_member && r.peek_ws() == '[') {
       // The canonical text is about as long as the rest of the command.
-      if (!rest.captured) {
-        rest.canonical.reserve(r.text().size() - r.offset());
-        advise_huge_pages(rest.canonical.data(), rest.canonical.capacity());
+      if (rest.sink != nullptr) {
+        rest.sunk_offset = r.offset();
+        rest.sunk_depth = depth;
+        LANTOR_TRY(r.stream_canonical(depth, *rest.sink));
+        rest.sunk_size = r.offset() - rest.sunk_offset;
+      } else {
+        if (!rest.captured) {
+          rest.canonical.reserve(r.text().size() - r.offset());
+          advise_huge_pages(rest.canonical.data(), rest.canonical.capacity());
+        }
+        LANTOR_TRY(r.read_canonical(depth, rest.canonical));
       }
       rest.captured = true;
-      LANTOR_TRY(r.read_canonical(depth, rest.canonical));
       rest.members.emplace_back(std::move(name), json::Value::array({}));
       name.clear();
       continue;

@@ -30,6 +30,13 @@ struct SetAside {
   std::string_view canonical_member;
   std::string canonical;
   bool captured = false;
+  // When set as well, that array's canonical text goes to `sink` instead,
+  // and where the array lay is noted: its offset and size in the text, and
+  // the levels open around it.
+  json::TextSink* sink = nullptr;
+  std::size_t sunk_offset = 0;
+  std::size_t sunk_size = 0;
+  int sunk_depth = 0;
 };
 
 // Reads the choice; returns the index of its variant.

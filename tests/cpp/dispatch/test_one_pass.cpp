@@ -122,6 +122,56 @@ TEST(OnePass, AgreesOnTheJsonTestSuiteInEveryPlace) {
   EXPECT_GT(files, 300);
 }
 
+TEST(OnePass, HashesALargeDatasetInPiecesAsTheTextWouldBe) {
+  // Some megabytes of candles, passed on in many pieces, with a crate name
+  // before the dataset (the digest can use it), after it (the text is read
+  // again), or none.
+  std::string candles = "[";
+  for (int i = 0; i < 40000; ++i) {
+    if (i) candles += ',';
+    candles += R"({"v":)" + std::to_string(i % 977) + ".25,\"t\":" + std::to_string(1700000000000LL + i) +
+               R"(,"o":1.5e1,"h":2.50,"l":-0.0,"c":)" + std::to_string(i) + "}";
+  }
+  candles += "]";
+  ASSERT_GT(candles.size(), 2'000'000u);
+  const std::string strategy = kSpec.substr(0, kSpec.find(R"(,"embed_data")"));
+  const std::string data = R"("embed_data":{"candles":)" + candles + R"(,"kind":"inline"})";
+  for (const std::string& spec : {
+           strategy + "," + data + "}",
+           strategy + R"(,"crate_name":"mine",)" + data + "}",
+           strategy + "," + data + R"(,"crate_name":"mine"})",
+           strategy + "," + data + R"(,"crate_name":null})",
+       }) {
+    const std::string text = R"({"cmd":"compile","spec":)" + spec + R"(,"dry_run":true})";
+    EXPECT_EQ(both_ways(text).rfind("{\"target\":", 0), 0u) << spec.substr(spec.size() - 40);
+  }
+}
+
+TEST(OnePass, KeepsTheDatasetTextOnlyWhenItIsNeeded) {
+  const std::string strategy = kSpec.substr(0, kSpec.find(R"(,"embed_data")"));
+  const std::string data = R"("embed_data":{"kind":"inline","candles":[{"b":1,"a":2.50}]})";
+  struct Case {
+    std::string text;
+    bool text_kept;
+  };
+  const std::vector<Case> cases = {
+      {R"({"cmd":"compile","spec":)" + strategy + "," + data + R"(},"dry_run":true})", false},
+      {R"({"cmd":"compile","spec":)" + strategy + R"(,"crate_name":"x",)" + data + R"(},"dry_run":true})", false},
+      {R"({"cmd":"compile","spec":)" + strategy + "," + data + R"(,"crate_name":"x"},"dry_run":true})", true},
+      {R"({"cmd":"compile","spec":)" + strategy + "," + data + R"(}})", true},
+      {R"({"cmd":"compile","spec":)" + strategy + "," + data + R"(},"dry_run":false})", true},
+  };
+  for (const Case& c : cases) {
+    CompileCommand got = read_compile_command(c.text);
+    ASSERT_TRUE(got.req.has_value()) << c.text;
+    const DatasetRef& dataset = *got.req->spec.embed_data;
+    EXPECT_EQ(dataset.streamed.has_value(), !c.text_kept) << c.text;
+    EXPECT_EQ(dataset.candles_json.has_value(), c.text_kept) << c.text;
+    if (c.text_kept) EXPECT_EQ(*dataset.candles_json, R"([{"a":2.5,"b":1}])");
+    if (!c.text_kept) EXPECT_EQ(dataset.streamed->canonical_len, 17u);
+  }
+}
+
 TEST(OnePass, TellsABrokenGrammarFromAValidTextItDoesNotWant) {
   struct Case {
     std::string text;
