@@ -14,7 +14,14 @@
 #include <variant>
 #include <vector>
 
+#include "core/json/pool.h"
+
 namespace lantor::strategy {
+
+// The model's lists and maps take their storage from the value pool, as the
+// value tree does: a model is built and dropped within one command.
+template <class T>
+using List = std::vector<T, json::PoolAllocator<T>>;
 
 // ---- Indicators ----------------------------------------------------------
 
@@ -23,9 +30,14 @@ enum class Feed : std::uint8_t { Kline, Trade, Orderbook, TradeQuote, Derivative
 
 struct IndicatorSpec {
   std::string type;  // the indicator kind, free text
-  std::vector<double> params;
+  List<double> params;
   std::optional<Feed> feed;
 };
+
+// Indicators by name, in byte order of the names.
+using IndicatorMap =
+    std::map<std::string, IndicatorSpec, std::less<>,
+             json::PoolAllocator<std::pair<const std::string, IndicatorSpec>>>;
 
 // ---- Operands ------------------------------------------------------------
 
@@ -95,7 +107,7 @@ enum class Junction : std::uint8_t { All, Any };
 // all / any over a possibly empty list.
 struct Group {
   Junction junction = Junction::All;
-  std::vector<Condition> items;
+  List<Condition> items;
 };
 
 struct Negation {
@@ -191,7 +203,7 @@ struct StrategySpec {
   std::string symbol;
   std::optional<std::string> ref_symbol;
   std::string timeframe;
-  std::map<std::string, IndicatorSpec> indicators;  // ordered by name, bytewise
+  IndicatorMap indicators;  // ordered by name, bytewise
   Condition entry;
   Condition exit;
   std::optional<Condition> short_entry;

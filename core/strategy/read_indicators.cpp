@@ -13,9 +13,9 @@ namespace lantor::strategy {
 
 namespace {
 
-Result<std::vector<double>> read_params(const json::Value& v) {
+Result<List<double>> read_params(const json::Value& v) {
   if (!v.is_array()) return fail(json::invalid_type(json::describe(v), "a sequence"));
-  std::vector<double> params;
+  List<double> params;
   params.reserve(v.as_array().size());
   for (const json::Value& e : v.as_array()) {
     auto x = read_f64(e);
@@ -41,9 +41,9 @@ constexpr Field<IndicatorSpec> kIndicatorFields[] = {
 
 }  // namespace
 
-Result<std::map<std::string, IndicatorSpec>> read_indicators(const json::Value& v) {
+Result<IndicatorMap> read_indicators(const json::Value& v) {
   if (!v.is_object()) return fail(json::invalid_type(json::describe(v), "a map"));
-  std::map<std::string, IndicatorSpec> indicators;
+  IndicatorMap indicators;
   for (const json::Member& member : v.as_object()) {
     auto spec = read_record<IndicatorSpec>(member.value, kIndicatorFields, "struct IndicatorSpec");
     LANTOR_TRY(spec);

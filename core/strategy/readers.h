@@ -25,7 +25,7 @@ inline constexpr std::string_view kRecursionLimit = "recursion limit exceeded";
 inline constexpr std::string_view kOperandMismatch =
     "data did not match any variant of untagged enum Operand";
 
-Result<std::map<std::string, IndicatorSpec>> read_indicators(const json::Value& v);
+Result<IndicatorMap> read_indicators(const json::Value& v);
 
 Result<Operand> read_operand(const json::Value& v, std::size_t depth);
 Result<Condition> read_condition(const json::Value& v, std::size_t depth);

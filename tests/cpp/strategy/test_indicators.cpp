@@ -86,9 +86,9 @@ TEST(Indicators, TypedValues) {
   ASSERT_TRUE(spec.ok()) << spec.error();
   const auto& fast = spec->indicators.at("fast");
   EXPECT_EQ(fast.type, "ema");
-  EXPECT_EQ(fast.params, (std::vector<double>{14.0, 2.5}));
+  EXPECT_EQ(fast.params, (List<double>{14.0, 2.5}));
   EXPECT_EQ(fast.feed, Feed::TradeQuote);
-  EXPECT_EQ(spec->indicators.at("slow").params, (std::vector<double>{50.0}));
+  EXPECT_EQ(spec->indicators.at("slow").params, (List<double>{50.0}));
   EXPECT_FALSE(spec->indicators.at("slow").feed.has_value());
   EXPECT_TRUE(spec->indicators.at("bare").params.empty());
   EXPECT_FALSE(spec->indicators.at("bare").feed.has_value());
