@@ -212,7 +212,9 @@ class Reader {
   bool read_plain_number(Value& out);
   ReadResult<Value> read_array(int depth);
   ReadResult<Value> read_object(int depth);
-  ReadStatus canonical_array(int depth, std::string& out);
+  // The elements of an array whose '[' was consumed, then its ']'. With a
+  // sink, what `out` holds is passed on whenever a piece's worth gathered.
+  ReadStatus canonical_array(int depth, std::string& out, TextSink* sink = nullptr);
   bool canonical_plain_number(std::string& out);
   // The length of the number at the position when it is spelled exactly as
   // its canonical text, else 0.

@@ -187,42 +187,29 @@ ReadStatus Reader::read_canonical(int depth, std::string& out) {
   }
 }
 
+namespace {
+
+// Pieces large enough to keep a sink's calls rare, small enough to stay in
+// the cache between being written here and read by the sink.
+constexpr std::size_t kPiece = 256 * 1024;
+
+}  // namespace
+
 ReadStatus Reader::stream_canonical(int depth, TextSink& sink) {
-  // Pieces large enough to keep the sink's calls rare, small enough to stay
-  // in the cache between being written here and read by the sink.
-  constexpr std::size_t kPiece = 256 * 1024;
   std::string buffer;
-  if (peek_ws() != '[') {
+  if (peek_ws() == '[') {
+    // As read_canonical does, with the text passed on between elements.
+    buffer.reserve(kPiece + kPiece / 4);
+    LANTOR_TRY(open(depth));
+    LANTOR_TRY(canonical_array(depth + 1, buffer, &sink));
+  } else {
     LANTOR_TRY(read_canonical(depth, buffer));
-    sink.write(buffer);
-    return Ok{};
   }
-  // What read_canonical and canonical_array do, with the text passed on
-  // between elements.
-  LANTOR_TRY(open(depth));
-  buffer.reserve(kPiece + kPiece / 4);
-  buffer += '[';
-  bool first = true;
-  bool any = false;
-  for (;;) {
-    ReadResult<bool> more = next_element(first);
-    LANTOR_TRY(more);
-    if (!*more) break;
-    if (any) buffer += ',';
-    any = true;
-    LANTOR_TRY(read_canonical(depth + 1, buffer));
-    if (buffer.size() >= kPiece) {
-      sink.write(buffer);
-      buffer.clear();
-    }
-  }
-  LANTOR_TRY(end_array());
-  buffer += ']';
   sink.write(buffer);
   return Ok{};
 }
 
-ReadStatus Reader::canonical_array(int depth, std::string& out) {
+ReadStatus Reader::canonical_array(int depth, std::string& out, TextSink* sink) {
   out += '[';
   bool first = true;
   bool any = false;
@@ -233,6 +220,10 @@ ReadStatus Reader::canonical_array(int depth, std::string& out) {
     if (any) out += ',';
     any = true;
     LANTOR_TRY(read_canonical(depth, out));
+    if (sink != nullptr && out.size() >= kPiece) {
+      sink->write(out);
+      out.clear();
+    }
   }
   LANTOR_TRY(end_array());
   out += ']';
