@@ -10,6 +10,7 @@
 
 #include "core/dispatch/dispatch.h"
 #include "core/request/request.h"
+#include "read_file.h"
 
 namespace lantor {
 namespace {
@@ -97,19 +98,12 @@ TEST(OnePass, AgreesOnEveryTruncationAndEveryByteChanged) {
   }
 }
 
-std::string slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(OnePass, AgreesOnTheJsonTestSuiteInEveryPlace) {
   const std::filesystem::path dir =
       std::filesystem::path(LANTOR_TEST_DATA_DIR) / "jsontestsuite" / "test_parsing";
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    const std::string body = slurp(entry.path());
+    const std::string body = testing::read_file(entry.path());
     both_ways(body);
     both_ways(R"({"cmd":"compile","spec":{"strategy":)" + body +
               R"(,"target":{"kind":"wasm"}},"dry_run":true})");

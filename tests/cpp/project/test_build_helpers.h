@@ -12,6 +12,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "read_file.h"
+
 namespace lantor::testing {
 
 namespace fs = std::filesystem;
@@ -40,13 +42,6 @@ class TempDir {
  private:
   fs::path path_;
 };
-
-inline std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 inline void write_text(const fs::path& p, const std::string& text) {
   fs::create_directories(p.parent_path());

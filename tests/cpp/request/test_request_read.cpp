@@ -10,6 +10,7 @@
 #include "core/json/parse.h"
 #include "core/request/envelope.h"
 #include "core/request/request.h"
+#include "read_file.h"
 
 namespace lantor {
 namespace {
@@ -122,19 +123,12 @@ TEST(CompileReqRead, NestingLimitCoversWhatIsRead) {
   EXPECT_EQ(read_compile_req(in_strategy).error(), "recursion limit exceeded at line 1 column 162");
 }
 
-std::string slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(JsonTestSuite, EveryFileThroughTheRequestReaders) {
   std::filesystem::path dir = std::filesystem::path(LANTOR_TEST_DATA_DIR) / "jsontestsuite" / "test_parsing";
   int accepted = 0, rejected = 0, other = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     std::string name = entry.path().filename().string();
-    std::string body = slurp(entry.path());
+    std::string body = testing::read_file(entry.path());
     std::string text = R"({"cmd":"compile","spec":{"strategy":)" + body +
                        R"(,"target":{"kind":"wasm"}},"dry_run":true})";
     if (name[0] == 'y') {

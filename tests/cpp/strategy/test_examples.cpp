@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "strategy_test_support.h"
+#include "read_file.h"
 
 namespace lantor::strategy::testing {
 namespace {
@@ -15,13 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kExamples = fs::path(LANTOR_SOURCE_DIR) / "examples";
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A crate name derived from a symbol: ASCII letters lower-cased, digits kept,
 // everything else "_". Usable only if it starts with a lower-case letter.
@@ -41,7 +35,7 @@ TEST(Examples, EveryExampleIsValid) {
     if (entry.path().extension() != ".json") continue;
     names.push_back(entry.path().filename().string());
     SCOPED_TRACE(entry.path().string());
-    auto value = json::parse_json(read_file(entry.path()));
+    auto value = json::parse_json(lantor::testing::read_file(entry.path()));
     ASSERT_TRUE(value.ok()) << value.error();
     auto spec = parse_strategy(*value);
     ASSERT_TRUE(spec.ok()) << spec.error();
@@ -56,7 +50,7 @@ TEST(Examples, EveryExampleIsValid) {
 
 TEST(Examples, StylesTheyStandFor) {
   auto load = [](const char* file) {
-    auto value = json::parse_json(read_file(kExamples / file));
+    auto value = json::parse_json(lantor::testing::read_file(kExamples / file));
     EXPECT_TRUE(value.ok());
     auto spec = parse_strategy(value.ok() ? *value : json::Value());
     EXPECT_TRUE(spec.ok()) << file;
