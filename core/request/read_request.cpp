@@ -20,7 +20,7 @@ constexpr RecordNames kCompileReqNames = {"struct CompileReq", "struct CompileRe
 constexpr RecordNames kCompileCommandNames = {"compile command", "compile command"};
 constexpr RecordNames kBytesReqNames = {"struct BytesReq", "struct BytesReq with 1 element"};
 
-// The tables come in two forms that differ only in how an inline dataset is
+// The tables come in three forms that differ only in how an inline dataset is
 // read (DatasetForm).
 template <DatasetForm kForm>
 const std::array<Field<CompileSpec>, 5> kCompileSpecFields = {{

@@ -57,6 +57,8 @@ TEST(OnePass, AgreesWithTheTwoPassesOnWholeCommands) {
       R"({"cmd":"compile","spec":{"strategy":{},"target":{"kind":"wasm"},"opt_level":5},"dry_run":true})",
       R"({"cmd":"compile","spec":{"strategy":{},"target":{"kind":"wasm"},"opt_level":{"release":null,"x":1}},"dry_run":true})",
       R"({"cmd":"compile","spec":{"strategy":"\ud800","target":{"kind":"wasm"}},"dry_run":true})",
+      R"({"cmd":"compile","spec":{"strategy":{},"target":{"kind":"wasm"},"embed_data":)"
+      R"({"kind":"inline","candles":[{"a":1}],"candles":[{"b":2}]}},"dry_run":true})",
       R"({"cmd":"compile","spec":{"strategy":"\ud800\u0041","target":{"kind":"wasm"}},"dry_run":true})",
       R"({"cmd":"compile","spec":{"strategy":1e999,"target":{"kind":"wasm"}},"dry_run":true})",
       R"({"cmd":"compile","spec":{"strategy":)" + std::string(200, '[') + std::string(200, ']') +
