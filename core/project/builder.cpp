@@ -3,8 +3,8 @@
 // written here; the only file touched is a CSV dataset the request names.
 #include <algorithm>
 #include <array>
-#include <stdexcept>
 #include <cstddef>
+#include <stdexcept>
 #include <utility>
 
 #include "core/base/sha256.h"

@@ -1,7 +1,6 @@
 #include "core/request/tagged_choice.h"
 
 #include "core/base/large_buffer.h"
-
 #include "core/json/describe.h"
 #include "core/request/record.h"
 
@@ -42,13 +41,13 @@ json::ReadResult<std::size_t> read_object_form(json::Reader& r, int depth, const
     }
     LANTOR_TRY(r.colon());
     if (!rest.canonical_member.empty() && name == rest.canonical_member && r.peek_ws() == '[') {
-      // The canonical text is about as long as the rest of the command.
       if (rest.sink != nullptr) {
         rest.sunk_offset = r.offset();
         rest.sunk_depth = depth;
         LANTOR_TRY(r.stream_canonical(depth, *rest.sink));
         rest.sunk_size = r.offset() - rest.sunk_offset;
       } else {
+        // The canonical text is about as long as the rest of the command.
         if (!rest.captured) {
           rest.canonical.reserve(r.text().size() - r.offset());
           advise_huge_pages(rest.canonical.data(), rest.canonical.capacity());
