@@ -139,6 +139,30 @@ def test_missing_cargo_still_writes_the_project(
     assert (tmp_path / "out/btc_usdt/src/main.rs").is_file()
 
 
+@pytest.mark.parametrize("crate_name_after_dataset", [False, True])
+def test_written_inline_dataset_is_the_canonical_text_the_dry_run_hashed(
+    compiler: Any, tmp_path: Path, standin_cargo: None, crate_name_after_dataset: bool
+) -> None:
+    # A dry run hashes an inline dataset while reading it and keeps no text;
+    # a build must write exactly the text those digests were of.
+    candles = ",".join('{"v":%d.50,"t":%d,"c":1E1}' % (i, 1700000000000 + i) for i in range(30000))
+    data = '"embed_data":{"kind":"inline","candles":[' + candles + "]}"
+    strategy = json.dumps(STRATEGY)
+    if crate_name_after_dataset:
+        spec = '{"strategy":' + strategy + ',"target":{"kind":"binary"},' + data + ',"crate_name":"mine"}'
+    else:
+        spec = '{"crate_name":"mine","strategy":' + strategy + ',"target":{"kind":"binary"},' + data + "}"
+    out_dir = json.dumps(str(tmp_path / "out"))
+    dry = json.loads(compiler.command('{"cmd":"compile","spec":' + spec + ',"dry_run":true}'))
+    built = json.loads(compiler.command('{"cmd":"compile","spec":' + spec + ',"out_dir":' + out_dir + "}"))
+    assert built["manifest"] == dry["manifest"]
+    listed = {f["path"]: f for f in dry["manifest"]["files"]}["src/candles.json"]
+    written = (tmp_path / "out/mine/src/candles.json").read_bytes()
+    assert written.startswith(b'[{"c":10.0,"t":1700000000000,"v":0.5},')
+    assert len(written) == listed["bytes_len"]
+    assert hashlib.sha256(written).hexdigest() == listed["sha256"]
+
+
 @pytest.mark.skipif(shutil.which("cargo") is None, reason="cargo is not installed")
 @pytest.mark.parametrize("opt_level", ["debug", "release"])
 def test_real_cargo_builds_a_binary_that_prints_its_spec(
