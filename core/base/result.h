@@ -2,9 +2,11 @@
 // these; nothing in the core throws for a domain failure.
 #pragma once
 
+#include <cassert>
+#include <new>
 #include <string>
+#include <type_traits>
 #include <utility>
-#include <variant>
 
 namespace lantor {
 
@@ -24,30 +26,100 @@ inline Failure<std::string> fail(const char* error) { return {std::string(error)
 // The value type of a Result that carries nothing on success.
 struct Ok {};
 
+// The value and the error share storage, with a flag telling which one is
+// there. Results are made, moved and tested on every step of a typed read, so
+// they stay this plain: a move is one branch and one member move, with none
+// of the generic visiting or checked access of a general sum type.
+// Accessing the side that is not there is a programming error.
 template <class T, class E = std::string>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : data_(std::in_place_index<0>, std::move(value)) {}
+  Result(T value) : ok_(true) { ::new (static_cast<void*>(&value_)) T(std::move(value)); }
   template <class F>
-  Result(Failure<F> failure) : data_(std::in_place_index<1>, std::move(failure.error)) {}
+  Result(Failure<F> failure) : ok_(false) {
+    ::new (static_cast<void*>(&error_)) E(std::move(failure.error));
+  }
+  Result(Result&& other) noexcept(std::is_nothrow_move_constructible_v<T> &&
+                                  std::is_nothrow_move_constructible_v<E>)
+      : ok_(other.ok_) {
+    if (ok_)
+      ::new (static_cast<void*>(&value_)) T(std::move(other.value_));
+    else
+      ::new (static_cast<void*>(&error_)) E(std::move(other.error_));
+  }
+  Result(const Result& other) : ok_(other.ok_) {
+    if (ok_)
+      ::new (static_cast<void*>(&value_)) T(other.value_);
+    else
+      ::new (static_cast<void*>(&error_)) E(other.error_);
+  }
+  Result& operator=(Result&& other) noexcept(std::is_nothrow_move_assignable_v<T> &&
+                                             std::is_nothrow_move_assignable_v<E> &&
+                                             std::is_nothrow_move_constructible_v<T> &&
+                                             std::is_nothrow_move_constructible_v<E>) {
+    if (this == &other) return *this;
+    if (ok_ && other.ok_) {
+      value_ = std::move(other.value_);
+    } else if (!ok_ && !other.ok_) {
+      error_ = std::move(other.error_);
+    } else {
+      destroy();
+      // Should the move below throw, this holds an empty error rather than
+      // nothing at all.
+      ok_ = false;
+      ::new (static_cast<void*>(&error_)) E();
+      if (other.ok_) {
+        error_.~E();
+        ::new (static_cast<void*>(&value_)) T(std::move(other.value_));
+        ok_ = true;
+      } else {
+        error_ = std::move(other.error_);
+      }
+    }
+    return *this;
+  }
+  Result& operator=(const Result& other) {
+    if (this != &other) *this = Result(other);
+    return *this;
+  }
+  ~Result() { destroy(); }
 
-  bool ok() const { return data_.index() == 0; }
-  explicit operator bool() const { return ok(); }
+  bool ok() const { return ok_; }
+  explicit operator bool() const { return ok_; }
 
-  T& value() & { return std::get<0>(data_); }
-  const T& value() const& { return std::get<0>(data_); }
-  T&& value() && { return std::get<0>(std::move(data_)); }
+  T& value() & { return checked_value(); }
+  const T& value() const& { return const_cast<Result*>(this)->checked_value(); }
+  T&& value() && { return std::move(checked_value()); }
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
   T& operator*() & { return value(); }
   const T& operator*() const& { return value(); }
 
-  E& error() & { return std::get<1>(data_); }
-  const E& error() const& { return std::get<1>(data_); }
-  E&& error() && { return std::get<1>(std::move(data_)); }
+  E& error() & { return checked_error(); }
+  const E& error() const& { return const_cast<Result*>(this)->checked_error(); }
+  E&& error() && { return std::move(checked_error()); }
 
  private:
-  std::variant<T, E> data_;
+  T& checked_value() {
+    assert(ok_ && "value() of a failed Result");
+    return value_;
+  }
+  E& checked_error() {
+    assert(!ok_ && "error() of a successful Result");
+    return error_;
+  }
+  void destroy() noexcept {
+    if (ok_)
+      value_.~T();
+    else
+      error_.~E();
+  }
+
+  union {
+    T value_;
+    E error_;
+  };
+  bool ok_;
 };
 
 // A Result with nothing to carry on success.
