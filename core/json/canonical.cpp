@@ -143,15 +143,47 @@ void append_json_string(std::string& out, std::string_view s) {
 
 namespace {
 
-bool name_less(const Member* a, const Member* b) {
+// A member to be written: its name and where its value is (a Value, or a
+// tape slot).
+template <class Ref>
+struct Entry {
+  std::string_view name;
+  Ref value;
+};
+
+// Byte order of member names, as unsigned bytes, a prefix first.
+template <class E>
+inline bool name_less(const E& a, const E& b) {
   // Names mostly differ in their first byte: decide that without a call.
-  const std::string& x = a->name;
-  const std::string& y = b->name;
+  std::string_view x = a.name;
+  std::string_view y = b.name;
   if (!x.empty() && !y.empty() && x[0] != y[0])
     return static_cast<unsigned char>(x[0]) < static_cast<unsigned char>(y[0]);
-  // std::string compares through char_traits<char>, which orders bytes as
-  // unsigned values, and a prefix sorts first.
+  // char_traits<char> orders bytes as unsigned values, and a prefix sorts
+  // first.
   return x < y;
+}
+
+// Puts `order[0..n)` in name order. Objects are mostly small, where an
+// insertion sort beats std::sort and stays a few instructions long; a large
+// one goes to std::sort out of line.
+template <class E>
+[[gnu::noinline]] void sort_large(E* order, std::size_t n) {
+  std::sort(order, order + n, [](const E& a, const E& b) { return name_less(a, b); });
+}
+
+template <class E>
+inline void sort_by_name(E* order, std::size_t n) {
+  if (n > 16) {
+    sort_large(order, n);
+    return;
+  }
+  for (std::size_t i = 1; i < n; ++i) {
+    E m = order[i];
+    std::size_t j = i;
+    for (; j > 0 && name_less(m, order[j - 1]); --j) order[j] = order[j - 1];
+    order[j] = m;
+  }
 }
 
 // The canonical writer's output: bytes are put straight into the string's
@@ -219,7 +251,9 @@ class Sink {
   std::string scratch_;
 };
 
-void write(Sink& out, const Value& v) {
+// A scalar: a Value or a tape's Node, which have the same accessors.
+template <class V>
+void write_scalar(Sink& out, const V& v) {
   switch (v.kind()) {
     case Kind::Null: out.append("null", 4); return;
     case Kind::Bool:
@@ -242,43 +276,88 @@ void write(Sink& out, const Value& v) {
     }
     case Kind::Float: out.float_number(v.as_float()); return;
     case Kind::String: out.string(v.as_string()); return;
+    default: return;
+  }
+}
+
+// Sorts an object's members, gathered into `small` when they fit, and
+// writes them with `write_value(sink, ref)`.
+template <class Ref, class Gather, class WriteValue>
+void write_members(Sink& out, std::size_t n, Gather&& gather, WriteValue&& write_value) {
+  out.put('{');
+  // Small objects (the common case) sort on the stack.
+  Entry<Ref> small[16];
+  std::vector<Entry<Ref>> large;
+  Entry<Ref>* order = small;
+  if (n > 16) {
+    large.resize(n);
+    order = large.data();
+  }
+  gather(order);
+  sort_by_name(order, n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i) out.put(',');
+    out.string(order[i].name);
+    out.put(':');
+    write_value(out, order[i].value);
+  }
+  out.put('}');
+}
+
+void write(Sink& out, const Value& v) {
+  if (v.is_array()) {
+    out.put('[');
+    bool first = true;
+    for (const Value& e : v.as_array()) {
+      if (!first) out.put(',');
+      first = false;
+      write(out, e);
+    }
+    out.put(']');
+    return;
+  }
+  if (v.is_object()) {
+    const Object& o = v.as_object();
+    write_members<const Value*>(
+        out, o.size(),
+        [&](Entry<const Value*>* order) {
+          for (std::size_t i = 0; i < o.size(); ++i) order[i] = {o[i].name, &o[i].value};
+        },
+        [](Sink& sink, const Value* value) { write(sink, *value); });
+    return;
+  }
+  write_scalar(out, v);
+}
+
+// Writes the value at `slot` of a tape whose string bytes are `bytes`, and
+// returns the slot after it: its contents are walked in place, in order.
+const TapeSlot* write(Sink& out, const TapeSlot* slot, const char* bytes) {
+  switch (slot->kind()) {
     case Kind::Array: {
       out.put('[');
-      bool first = true;
-      for (const Value& e : v.as_array()) {
-        if (!first) out.put(',');
-        first = false;
-        write(out, e);
+      const TapeSlot* at = slot + 1;
+      for (std::uint64_t i = 0; i < slot->count(); ++i) {
+        if (i) out.put(',');
+        at = write(out, at, bytes);
       }
       out.put(']');
-      return;
+      return at;
     }
-    case Kind::Object: {
-      const Object& o = v.as_object();
-      out.put('{');
-      // Small objects (the common case) sort on the stack.
-      const Member* small[16];
-      std::vector<const Member*> large;
-      const Member** order = small;
-      if (o.size() > 16) {
-        large.resize(o.size());
-        order = large.data();
-      }
-      bool sorted = true;
-      for (std::size_t i = 0; i < o.size(); ++i) {
-        order[i] = &o[i];
-        if (i > 0 && sorted && !name_less(order[i - 1], order[i])) sorted = false;
-      }
-      if (!sorted) std::sort(order, order + o.size(), name_less);
-      for (std::size_t i = 0; i < o.size(); ++i) {
-        if (i) out.put(',');
-        out.string(order[i]->name);
-        out.put(':');
-        write(out, order[i]->value);
-      }
-      out.put('}');
-      return;
-    }
+    case Kind::Object:
+      write_members<const TapeSlot*>(
+          out, static_cast<std::size_t>(slot->count()),
+          [&](Entry<const TapeSlot*>* order) {
+            const TapeSlot* name = slot + 1;
+            for (std::uint64_t i = 0; i < slot->count(); ++i) {
+              order[i] = {Node(name, bytes).as_string(), name + 1};
+              name = name + 1 + name[1].span();
+            }
+          },
+          [bytes](Sink& sink, const TapeSlot* value) { write(sink, value, bytes); });
+      return slot + slot->span();
+    default:
+      write_scalar(out, Node(slot, bytes));
+      return slot + 1;
   }
 }
 
@@ -295,6 +374,16 @@ std::string canonical_json(const Value& v) {
   // Past the first few growth steps of a small document.
   out.reserve(1024);
   append_canonical(out, v);
+  return out;
+}
+
+std::string canonical_json(const Tape& tape) {
+  std::string out;
+  out.reserve(1024);
+  Sink sink(out);
+  const Node root = tape.root();
+  write(sink, root.slot(), root.bytes());
+  sink.finish();
   return out;
 }
 

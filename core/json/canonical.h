@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/json/tape.h"
 #include "core/json/value.h"
 
 namespace lantor::json {
@@ -14,6 +15,7 @@ namespace lantor::json {
 // Appends the canonical text of `v` to `out`.
 void append_canonical(std::string& out, const Value& v);
 std::string canonical_json(const Value& v);
+std::string canonical_json(const Tape& tape);
 
 // Appends `s` as a JSON string: quotation marks around it; `"` and `\` escaped
 // with a backslash; \b \t \n \f \r for those controls; \u00XX (lower-case hex)

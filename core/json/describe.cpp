@@ -30,7 +30,10 @@ std::string describe_float(double d) {
 
 std::string describe_string(std::string_view s) { return "string " + quoted(s); }
 
-std::string describe(const Value& v) {
+namespace {
+
+template <class V>
+std::string describe_any(const V& v) {
   switch (v.kind()) {
     case Kind::Null: return std::string(kDescribeNull);
     case Kind::Bool: return describe_bool(v.as_bool());
@@ -43,6 +46,11 @@ std::string describe(const Value& v) {
   }
   return {};
 }
+
+}  // namespace
+
+std::string describe(const Value& v) { return describe_any(v); }
+std::string describe(Node n) { return describe_any(n); }
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/json/tape.h"
 #include "core/json/value.h"
 
 namespace lantor::json {
@@ -16,6 +17,7 @@ namespace lantor::json {
 // "null", "boolean `true`", "integer `5`", "integer `-1`",
 // "floating point `1.0`", "string \"x\"", "sequence", "map".
 std::string describe(const Value& v);
+std::string describe(Node n);
 std::string describe_bool(bool b);
 std::string describe_uint(std::uint64_t u);
 std::string describe_int(std::int64_t i);

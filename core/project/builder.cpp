@@ -44,7 +44,7 @@ const std::string& main_source_digest(Target::Kind kind) {
 Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* candles_text) {
   // The typed strategy only proves the document valid; what is embedded and
   // hashed is the value as received.
-  if (auto typed = strategy::parse_strategy(spec.strategy); !typed)
+  if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed)
     return fail(bad_spec("strategy is not a valid StrategySpec: " + typed.error()));
 
   Result<std::string> crate_name = derive_crate_name(spec);

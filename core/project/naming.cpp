@@ -1,6 +1,7 @@
 #include "core/project/naming.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/json/describe.h"
 #include "core/project/targets.h"
@@ -47,9 +48,10 @@ Result<std::string> derive_crate_name(const CompileSpec& spec) {
   if (spec.crate_name) {
     candidate = *spec.crate_name;
   } else {
-    const json::Value* symbol =
-        spec.strategy.is_object() ? spec.strategy.as_object().find("symbol") : nullptr;
-    if (symbol == nullptr || !symbol->is_string()) return fail(std::string(kNoSymbolText));
+    const json::Node strategy = spec.strategy.root();
+    const std::optional<json::Node> symbol =
+        strategy.is_object() ? strategy.find("symbol") : std::nullopt;
+    if (!symbol || !symbol->is_string()) return fail(std::string(kNoSymbolText));
     candidate = crate_name_from_symbol(symbol->as_string());
   }
   if (!is_valid_crate_name(candidate)) {

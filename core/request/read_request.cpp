@@ -25,11 +25,8 @@ constexpr RecordNames kBytesReqNames = {"struct BytesReq", "struct BytesReq with
 template <DatasetForm kForm>
 const std::array<Field<CompileSpec>, 5> kCompileSpecFields = {{
     {"strategy", true,
-     [](json::Reader& r, int depth, CompileSpec& out) -> ReadStatus {
-       json::ReadResult<json::Value> v = r.read_value(depth);
-       LANTOR_TRY(v);
-       out.strategy = std::move(v).value();
-       return Ok{};
+     [](json::Reader& r, int depth, CompileSpec& out) {
+       return json::read_tape(r, depth, out.strategy);
      }},
     {"target", true,
      [](json::Reader& r, int depth, CompileSpec& out) {

@@ -10,6 +10,7 @@
 
 #include "core/base/result.h"
 #include "core/base/sha256.h"
+#include "core/json/tape.h"
 #include "core/json/value.h"
 
 namespace lantor {
@@ -59,7 +60,8 @@ struct DatasetRef {
 };
 
 struct CompileSpec {
-  json::Value strategy;
+  // Read flat: it is only validated, written canonically and hashed.
+  json::Tape strategy;
   Target target;
   OptLevel opt_level = OptLevel::Release;
   std::optional<DatasetRef> embed_data;

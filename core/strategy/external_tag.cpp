@@ -14,33 +14,33 @@ Result<std::size_t> find_name(std::string_view name, names::NameList names) {
 
 }  // namespace
 
-Result<TaggedVariant> read_external_tag(const json::Value& v, names::NameList names) {
+Result<TaggedVariant> read_external_tag(json::Node v, names::NameList names) {
   if (v.is_string()) {
     auto index = find_name(v.as_string(), names);
     LANTOR_TRY(index);
-    return TaggedVariant{*index, nullptr};
+    return TaggedVariant{*index, std::nullopt};
   }
   if (v.is_object()) {
-    const json::Object& members = v.as_object();
+    const json::Members members = v.members();
     if (members.size() != 1)
       return fail(json::invalid_value(json::kDescribeObject, "map with a single key"));
-    const json::Member& only = members[0];
+    const json::MemberRef only = members.front();
     auto index = find_name(only.name, names);
     LANTOR_TRY(index);
-    return TaggedVariant{*index, &only.value};
+    return TaggedVariant{*index, only.value};
   }
   return fail(json::invalid_type(json::describe(v), "string or map"));
 }
 
 Status<> expect_unit(const TaggedVariant& variant) {
-  if (variant.data == nullptr || variant.data->is_null()) return Ok{};
+  if (!variant.data || variant.data->is_null()) return Ok{};
   return fail(json::invalid_type(json::describe(*variant.data), "unit"));
 }
 
-Result<const json::Value*> newtype_data(const TaggedVariant& variant) {
-  if (variant.data == nullptr)
+Result<json::Node> newtype_data(const TaggedVariant& variant) {
+  if (!variant.data)
     return fail(json::invalid_type(json::kDescribeUnitVariant, "newtype variant"));
-  return variant.data;
+  return *variant.data;
 }
 
 }  // namespace lantor::strategy

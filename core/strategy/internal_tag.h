@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "core/base/result.h"
-#include "core/json/value.h"
+#include "core/json/tape.h"
 #include "core/strategy/names.h"
 #include "core/strategy/record.h"
 
@@ -19,13 +19,13 @@ namespace lantor::strategy {
 // member included) or the array elements after the tag.
 struct TaggedContent {
   std::size_t index;
-  const json::Object* object;            // object form, else null
-  std::span<const json::Value> elements;  // array form
+  json::Node value;  // the object, or the array whose first element is the tag
+  bool object_form;
 };
 
 // Finds and checks the tag. `expected` names the enumeration for a value of
 // the wrong kind ("internally tagged enum Sizing").
-Result<TaggedContent> read_internal_tag(const json::Value& v, names::NameList names,
+Result<TaggedContent> read_internal_tag(json::Node v, names::NameList names,
                                         std::string_view expected);
 
 // Reads the content as the fields of one variant, all of them required.
@@ -36,10 +36,11 @@ template <class T>
 Result<T> read_variant_fields(const TaggedContent& content, std::span<const Field<T>> fields,
                               std::string_view name) {
   T out{};
-  if (content.object != nullptr) {
-    LANTOR_TRY(read_members(*content.object, fields, out));
+  if (content.object_form) {
+    LANTOR_TRY(read_members(content.value.members(), fields, out));
   } else {
-    LANTOR_TRY(read_positional(content.elements, fields, name, Overflow::ElementsInSequence, out));
+    LANTOR_TRY(read_positional(content.value.elements().rest(), fields, name,
+                               Overflow::ElementsInSequence, out));
   }
   return out;
 }

@@ -35,7 +35,7 @@ static_assert(std::size(names::kCondition) == kBarsSinceEntry + 1);
 // elements sit two levels below the condition object.
 template <std::size_t N>
 auto into_operands(Operand* const (&slots)[N], std::size_t depth) {
-  return [&slots, depth](std::size_t i, const json::Value& e) -> Status<> {
+  return [&slots, depth](std::size_t i, json::Node e) -> Status<> {
     auto operand = read_operand(e, depth + 2);
     LANTOR_TRY(operand);
     *slots[i] = std::move(*operand);
@@ -43,23 +43,23 @@ auto into_operands(Operand* const (&slots)[N], std::size_t depth) {
   };
 }
 
-Result<Condition> read_comparison(CompareOp op, const json::Value& data, std::size_t depth) {
+Result<Condition> read_comparison(CompareOp op, json::Node data, std::size_t depth) {
   Comparison c{op, {}, {}};
   Operand* const slots[] = {&c.left, &c.right};
   LANTOR_TRY(read_tuple(data, 2, into_operands(slots, depth)));
   return Condition{std::move(c)};
 }
 
-Result<Condition> read_between(const json::Value& data, std::size_t depth) {
+Result<Condition> read_between(json::Node data, std::size_t depth) {
   Between b;
   Operand* const slots[] = {&b.value, &b.low, &b.high};
   LANTOR_TRY(read_tuple(data, 3, into_operands(slots, depth)));
   return Condition{std::move(b)};
 }
 
-Result<Condition> read_trend(Direction direction, const json::Value& data, std::size_t depth) {
+Result<Condition> read_trend(Direction direction, json::Node data, std::size_t depth) {
   Trend t{direction, {}, 0};
-  LANTOR_TRY(read_tuple(data, 2, [&](std::size_t i, const json::Value& e) -> Status<> {
+  LANTOR_TRY(read_tuple(data, 2, [&](std::size_t i, json::Node e) -> Status<> {
     if (i == 0) {
       auto operand = read_operand(e, depth + 2);
       LANTOR_TRY(operand);
@@ -74,11 +74,11 @@ Result<Condition> read_trend(Direction direction, const json::Value& data, std::
   return Condition{std::move(t)};
 }
 
-Result<Condition> read_group(Junction junction, const json::Value& data, std::size_t depth) {
+Result<Condition> read_group(Junction junction, json::Node data, std::size_t depth) {
   if (!data.is_array()) return fail(json::invalid_type(json::describe(data), "a sequence"));
   Group g{junction, {}};
-  g.items.reserve(data.as_array().size());
-  for (const json::Value& item : data.as_array()) {
+  g.items.reserve(data.size());
+  for (json::Node item : data.elements()) {
     auto c = read_condition(item, depth + 2);
     LANTOR_TRY(c);
     g.items.push_back(std::move(*c));
@@ -86,32 +86,32 @@ Result<Condition> read_group(Junction junction, const json::Value& data, std::si
   return Condition{std::move(g)};
 }
 
-Result<Condition> read_negation(const json::Value& data, std::size_t depth) {
+Result<Condition> read_negation(json::Node data, std::size_t depth) {
   auto inner = read_condition(data, depth + 1);
   LANTOR_TRY(inner);
   return Condition{Negation{std::make_unique<Condition>(std::move(*inner))}};
 }
 
 // `BarsCmp`: five comparisons, each with a count.
-Result<Condition> read_bars_since_entry(const json::Value& data) {
+Result<Condition> read_bars_since_entry(json::Node data) {
   auto variant = read_external_tag(data, names::kBarsCmp);
   LANTOR_TRY(variant);
   auto count = newtype_data(*variant);
   LANTOR_TRY(count);
-  auto bars = read_u32(**count);
+  auto bars = read_u32(*count);
   LANTOR_TRY(bars);
   return Condition{BarsCmp{static_cast<BarsCmp::Op>(variant->index), *bars}};
 }
 
 }  // namespace
 
-Result<Condition> read_condition(const json::Value& v, std::size_t depth) {
+Result<Condition> read_condition(json::Node v, std::size_t depth) {
   if (depth > kMaxDepth) return fail(kRecursionLimit);
   auto variant = read_external_tag(v, names::kCondition);
   LANTOR_TRY(variant);
   auto data = newtype_data(*variant);
   LANTOR_TRY(data);
-  const json::Value& d = **data;
+  json::Node d = *data;
   const std::size_t op = variant->index;
   if (op <= kCrossBelow) return read_comparison(static_cast<CompareOp>(op - kGt), d, depth);
   switch (op) {

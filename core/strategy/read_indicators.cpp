@@ -13,11 +13,11 @@ namespace lantor::strategy {
 
 namespace {
 
-Result<List<double>> read_params(const json::Value& v) {
+Result<List<double>> read_params(json::Node v) {
   if (!v.is_array()) return fail(json::invalid_type(json::describe(v), "a sequence"));
   List<double> params;
-  params.reserve(v.as_array().size());
-  for (const json::Value& e : v.as_array()) {
+  params.reserve(v.size());
+  for (json::Node e : v.elements()) {
     auto x = read_f64(e);
     LANTOR_TRY(x);
     params.push_back(*x);
@@ -26,7 +26,7 @@ Result<List<double>> read_params(const json::Value& v) {
 }
 
 // Null means no feed.
-Result<std::optional<Feed>> read_feed(const json::Value& v) {
+Result<std::optional<Feed>> read_feed(json::Node v) {
   if (v.is_null()) return std::optional<Feed>();
   auto feed = read_unit_enum<Feed>(v, names::kFeed);
   LANTOR_TRY(feed);
@@ -41,10 +41,10 @@ constexpr Field<IndicatorSpec> kIndicatorFields[] = {
 
 }  // namespace
 
-Result<IndicatorMap> read_indicators(const json::Value& v) {
+Result<IndicatorMap> read_indicators(json::Node v) {
   if (!v.is_object()) return fail(json::invalid_type(json::describe(v), "a map"));
   IndicatorMap indicators;
-  for (const json::Member& member : v.as_object()) {
+  for (json::MemberRef member : v.members()) {
     auto spec = read_record<IndicatorSpec>(member.value, kIndicatorFields, "struct IndicatorSpec");
     LANTOR_TRY(spec);
     // Names are unique; documents often list them in order, which the hint

@@ -14,13 +14,13 @@ namespace lantor::strategy {
 
 namespace {
 
-Result<Expr> read_expr(const json::Value& v, std::size_t depth);
+Result<Expr> read_expr(json::Node v, std::size_t depth);
 
 // Reads the two operands of an arithmetic variant from its data, which sits
 // one level below the expression object.
-Result<Expr> read_arith(ArithOp op, const json::Value& data, std::size_t depth) {
+Result<Expr> read_arith(ArithOp op, json::Node data, std::size_t depth) {
   Arith arith{op, {}, {}};
-  LANTOR_TRY(read_tuple(data, 2, [&](std::size_t i, const json::Value& e) -> Status<> {
+  LANTOR_TRY(read_tuple(data, 2, [&](std::size_t i, json::Node e) -> Status<> {
     auto operand = read_operand(e, depth + 2);
     LANTOR_TRY(operand);
     (i == 0 ? arith.left : arith.right) = std::move(*operand);
@@ -29,9 +29,9 @@ Result<Expr> read_arith(ArithOp op, const json::Value& data, std::size_t depth) 
   return Expr{std::move(arith)};
 }
 
-Result<Expr> read_prev(const json::Value& data, std::size_t depth) {
+Result<Expr> read_prev(json::Node data, std::size_t depth) {
   Prev prev;
-  LANTOR_TRY(read_tuple(data, 2, [&](std::size_t i, const json::Value& e) -> Status<> {
+  LANTOR_TRY(read_tuple(data, 2, [&](std::size_t i, json::Node e) -> Status<> {
     if (i == 0) {
       auto operand = read_operand(e, depth + 2);
       LANTOR_TRY(operand);
@@ -46,28 +46,28 @@ Result<Expr> read_prev(const json::Value& data, std::size_t depth) {
   return Expr{std::move(prev)};
 }
 
-Result<Expr> read_expr(const json::Value& v, std::size_t depth) {
+Result<Expr> read_expr(json::Node v, std::size_t depth) {
   auto variant = read_external_tag(v, names::kExpr);
   LANTOR_TRY(variant);
   auto data = newtype_data(*variant);
   LANTOR_TRY(data);
   switch (variant->index) {
     case 0: {
-      auto source = read_unit_enum<PriceSource>(**data, names::kPriceSource);
+      auto source = read_unit_enum<PriceSource>(*data, names::kPriceSource);
       LANTOR_TRY(source);
       return Expr{*source};
     }
     case 1:
-      return read_prev(**data, depth);
+      return read_prev(*data, depth);
     default:
-      return read_arith(static_cast<ArithOp>(variant->index - 2), **data, depth);
+      return read_arith(static_cast<ArithOp>(variant->index - 2), *data, depth);
   }
 }
 
 }  // namespace
 
-Result<Operand> read_operand(const json::Value& v, std::size_t depth) {
-  if (v.is_string()) return Operand{v.as_string()};
+Result<Operand> read_operand(json::Node v, std::size_t depth) {
+  if (v.is_string()) return Operand{std::string(v.as_string())};
   if (v.is_number()) return Operand{v.to_double()};
   if (depth > kMaxDepth) return fail(kRecursionLimit);
   auto expr = read_expr(v, depth);

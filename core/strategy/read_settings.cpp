@@ -10,11 +10,11 @@ namespace lantor::strategy {
 
 namespace {
 
-Result<OrderType> read_order_type(const json::Value& v) {
+Result<OrderType> read_order_type(json::Node v) {
   return read_unit_enum<OrderType>(v, names::kOrderType);
 }
 
-Result<FillTiming> read_fill_timing(const json::Value& v) {
+Result<FillTiming> read_fill_timing(json::Node v) {
   return read_unit_enum<FillTiming>(v, names::kFillTiming);
 }
 
@@ -46,15 +46,15 @@ constexpr Field<Execution> kExecutionFields[] = {
 
 }  // namespace
 
-Result<Costs> read_costs(const json::Value& v) {
+Result<Costs> read_costs(json::Node v) {
   return read_record<Costs>(v, kCostsFields, "struct Costs");
 }
 
-Result<Risk> read_risk(const json::Value& v) {
+Result<Risk> read_risk(json::Node v) {
   return read_record<Risk>(v, kRiskFields, "struct Risk");
 }
 
-Result<Execution> read_execution(const json::Value& v) {
+Result<Execution> read_execution(json::Node v) {
   return read_record<Execution>(v, kExecutionFields, "struct Execution");
 }
 

@@ -38,7 +38,7 @@ Result<Enum> read_as(const TaggedContent& content, std::span<const Field<T>> fie
 
 }  // namespace
 
-Result<Sizing> read_sizing(const json::Value& v) {
+Result<Sizing> read_sizing(json::Node v) {
   auto content = read_internal_tag(v, names::kSizing, "internally tagged enum Sizing");
   LANTOR_TRY(content);
   switch (content->index) {
@@ -57,7 +57,7 @@ Result<Sizing> read_sizing(const json::Value& v) {
   }
 }
 
-Result<Slippage> read_slippage(const json::Value& v) {
+Result<Slippage> read_slippage(json::Node v) {
   auto content = read_internal_tag(v, names::kSlippage, "internally tagged enum Slippage");
   LANTOR_TRY(content);
   switch (content->index) {

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "core/base/result.h"
-#include "core/json/value.h"
+#include "core/json/tape.h"
 #include "core/strategy/model.h"
 
 namespace lantor::strategy {
@@ -25,15 +25,15 @@ inline constexpr std::string_view kRecursionLimit = "recursion limit exceeded";
 inline constexpr std::string_view kOperandMismatch =
     "data did not match any variant of untagged enum Operand";
 
-Result<IndicatorMap> read_indicators(const json::Value& v);
+Result<IndicatorMap> read_indicators(json::Node v);
 
-Result<Operand> read_operand(const json::Value& v, std::size_t depth);
-Result<Condition> read_condition(const json::Value& v, std::size_t depth);
+Result<Operand> read_operand(json::Node v, std::size_t depth);
+Result<Condition> read_condition(json::Node v, std::size_t depth);
 
-Result<Sizing> read_sizing(const json::Value& v);
-Result<Slippage> read_slippage(const json::Value& v);
-Result<Costs> read_costs(const json::Value& v);
-Result<Risk> read_risk(const json::Value& v);
-Result<Execution> read_execution(const json::Value& v);
+Result<Sizing> read_sizing(json::Node v);
+Result<Slippage> read_slippage(json::Node v);
+Result<Costs> read_costs(json::Node v);
+Result<Risk> read_risk(json::Node v);
+Result<Execution> read_execution(json::Node v);
 
 }  // namespace lantor::strategy

@@ -15,7 +15,7 @@
 
 #include "core/base/result.h"
 #include "core/json/describe.h"
-#include "core/json/value.h"
+#include "core/json/tape.h"
 #include "core/strategy/names.h"
 
 namespace lantor::strategy {
@@ -26,7 +26,7 @@ template <class T>
 struct Field {
   std::string_view name;
   bool required;
-  Status<> (*read)(const json::Value& v, T& out);
+  Status<> (*read)(json::Node v, T& out);
 };
 
 // A field reader that stores what `Read` returns into the member `Member`:
@@ -39,7 +39,7 @@ struct MemberOf<M C::*> {
 };
 
 template <auto Member, auto Read>
-Status<> store(const json::Value& v, typename MemberOf<decltype(Member)>::Owner& out) {
+Status<> store(json::Node v, typename MemberOf<decltype(Member)>::Owner& out) {
   auto value = Read(v);
   LANTOR_TRY(value);
   out.*Member = std::move(*value);
@@ -59,10 +59,10 @@ enum class Overflow : std::uint8_t {
 // first failure ends the walk, so a bad value is reported before a missing
 // member. Fields are few, so a linear lookup is the cheapest.
 template <class T>
-Status<> read_members(const json::Object& members, std::span<const Field<T>> fields, T& out) {
+Status<> read_members(json::Members members, std::span<const Field<T>> fields, T& out) {
   assert(fields.size() <= 32 && "the seen mask holds 32 fields");
   std::uint32_t seen = 0;
-  for (const json::Member& member : members) {
+  for (json::MemberRef member : members) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
       if (!names::same(fields[i].name, member.name)) continue;
       LANTOR_TRY(fields[i].read(member.value, out));
@@ -81,11 +81,13 @@ Status<> read_members(const json::Object& members, std::span<const Field<T>> fie
 // against `counted` (the record's name, counted by counted_name); one that
 // runs past the last field fails once all fields have been read.
 template <class T>
-Status<> read_positional(std::span<const json::Value> elements, std::span<const Field<T>> fields,
+Status<> read_positional(json::Elements elements, std::span<const Field<T>> fields,
                          std::string_view name, Overflow overflow, T& out) {
+  auto element = elements.begin();
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i < elements.size()) {
-      LANTOR_TRY(fields[i].read(elements[i], out));
+      LANTOR_TRY(fields[i].read(*element, out));
+      ++element;
     } else if (fields[i].required) {
       return fail(json::invalid_length(i, json::counted_name(name, fields.size())));
     }
@@ -101,13 +103,13 @@ Status<> read_positional(std::span<const json::Value> elements, std::span<const 
 // A record in either form; any other value fails with an invalid type
 // against `name` ("struct Costs").
 template <class T>
-Result<T> read_record(const json::Value& v, std::span<const Field<T>> fields,
+Result<T> read_record(json::Node v, std::span<const Field<T>> fields,
                       std::string_view name) {
   T out{};
   if (v.is_object()) {
-    LANTOR_TRY(read_members(v.as_object(), fields, out));
+    LANTOR_TRY(read_members(v.members(), fields, out));
   } else if (v.is_array()) {
-    LANTOR_TRY(read_positional(std::span<const json::Value>(v.as_array()), fields, name,
+    LANTOR_TRY(read_positional(v.elements(), fields, name,
                                Overflow::FewerElements, out));
   } else {
     return fail(json::invalid_type(json::describe(v), name));

@@ -13,17 +13,17 @@ namespace {
 // The document's members sit at nesting level 2.
 constexpr std::size_t kMemberDepth = 2;
 
-Result<Condition> read_rule(const json::Value& v) { return read_condition(v, kMemberDepth); }
+Result<Condition> read_rule(json::Node v) { return read_condition(v, kMemberDepth); }
 
 // Null means the strategy has no such rule.
-Result<std::optional<Condition>> read_opt_rule(const json::Value& v) {
+Result<std::optional<Condition>> read_opt_rule(json::Node v) {
   if (v.is_null()) return std::optional<Condition>();
   auto c = read_condition(v, kMemberDepth);
   LANTOR_TRY(c);
   return std::optional<Condition>(std::move(*c));
 }
 
-Result<std::optional<std::uint32_t>> read_opt_u32(const json::Value& v) {
+Result<std::optional<std::uint32_t>> read_opt_u32(json::Node v) {
   if (v.is_null()) return std::optional<std::uint32_t>();
   auto n = read_u32(v);
   LANTOR_TRY(n);
@@ -51,8 +51,13 @@ constexpr Field<StrategySpec> kStrategyFields[] = {
 
 }  // namespace
 
-Result<StrategySpec> parse_strategy(const json::Value& v) {
+Result<StrategySpec> parse_strategy(json::Node v) {
   return read_record<StrategySpec>(v, kStrategyFields, "struct StrategySpec");
+}
+
+Result<StrategySpec> parse_strategy(const json::Value& v) {
+  const json::Tape tape = json::Tape::from_value(v);
+  return parse_strategy(tape.root());
 }
 
 }  // namespace lantor::strategy

@@ -7,7 +7,7 @@
 
 #include "core/base/result.h"
 #include "core/json/describe.h"
-#include "core/json/value.h"
+#include "core/json/tape.h"
 
 namespace lantor::strategy {
 
@@ -19,15 +19,16 @@ std::string tuple_of_size(std::size_t n);
 // with the number of elements present, and one that runs long fails with its
 // full length once every expected element has been read.
 template <class ReadElement>
-Status<> read_tuple(const json::Value& v, std::size_t size, ReadElement&& read_element) {
+Status<> read_tuple(json::Node v, std::size_t size, ReadElement&& read_element) {
   if (!v.is_array()) return fail(json::invalid_type(json::describe(v), tuple_of_size(size)));
-  const json::Array& elements = v.as_array();
+  const std::size_t count = v.size();
+  json::Node element = v.elements().front();
   for (std::size_t i = 0; i < size; ++i) {
-    if (i >= elements.size()) return fail(json::invalid_length(i, tuple_of_size(size)));
-    LANTOR_TRY(read_element(i, elements[i]));
+    if (i >= count) return fail(json::invalid_length(i, tuple_of_size(size)));
+    LANTOR_TRY(read_element(i, element));
+    element = element.next();
   }
-  if (elements.size() > size)
-    return fail(json::invalid_length(elements.size(), "fewer elements in array"));
+  if (count > size) return fail(json::invalid_length(count, "fewer elements in array"));
   return Ok{};
 }
 

@@ -95,7 +95,7 @@ Value target_value(const lantor::Target& t) {
 // The object whose canonical text the spec hash is taken over.
 Value hashed_form(const lantor::CompileSpec& spec) {
   Object o;
-  o.set("strategy", spec.strategy);
+  o.set("strategy", spec.strategy.to_value());
   o.set("target", target_value(spec.target));
   o.set("opt_level", Value::string(std::string(lantor::opt_level_name(spec.opt_level))));
   if (spec.embed_data) {

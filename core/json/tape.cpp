@@ -1,0 +1,303 @@
+#include "core/json/tape.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+namespace lantor::json {
+namespace {
+
+// Past this many members, an object is checked for repeated names once it
+// is read, by sorting, instead of name by name as it is read.
+constexpr std::size_t kScanLimit = 16;
+
+std::uint64_t head(Kind kind, std::uint64_t count) {
+  return static_cast<std::uint64_t>(kind) | (count << 8);
+}
+
+}  // namespace
+
+double Node::to_double() const noexcept {
+  switch (kind()) {
+    case Kind::UInt: return static_cast<double>(as_uint());
+    case Kind::NegInt: return static_cast<double>(as_negint());
+    case Kind::Float: return as_float();
+    default: return 0.0;
+  }
+}
+
+std::optional<Node> Node::find(std::string_view name) const noexcept {
+  for (MemberRef m : members())
+    if (m.name == name) return m.value;
+  return std::nullopt;
+}
+
+// Appends values to a tape, in document order.
+class TapeBuilder {
+ public:
+  explicit TapeBuilder(Tape& tape) : tape_(tape) {
+    tape_.slots_.clear();
+    tape_.bytes_.clear();
+  }
+
+  void scalar(const Value& v) {
+    TapeSlot slot{head(v.kind(), 0), {}};
+    switch (v.kind()) {
+      case Kind::Bool: slot.b = v.as_bool(); break;
+      case Kind::UInt: slot.u = v.as_uint(); break;
+      case Kind::NegInt: slot.i = v.as_negint(); break;
+      case Kind::Float: slot.d = v.as_float(); break;
+      default: slot.u = 0; break;
+    }
+    tape_.slots_.push_back(slot);
+  }
+  void string(std::string_view s) {
+    TapeSlot slot{head(Kind::String, s.size()), {}};
+    slot.u = tape_.bytes_.size();
+    tape_.bytes_.append(s);
+    tape_.slots_.push_back(slot);
+  }
+  // A container's slot, completed by close() once its contents are in.
+  std::size_t open(Kind kind) {
+    tape_.slots_.push_back(TapeSlot{head(kind, 0), {}});
+    return tape_.slots_.size() - 1;
+  }
+  void close(std::size_t at, std::size_t count) {
+    TapeSlot& slot = tape_.slots_[at];
+    slot.head = head(slot.kind(), count);
+    slot.u = tape_.slots_.size() - at;
+  }
+
+  std::string_view name_at(std::size_t slot) const {
+    const TapeSlot& s = tape_.slots_[slot];
+    return {tape_.bytes_.data() + s.u, static_cast<std::size_t>(s.count())};
+  }
+  std::size_t size() const { return tape_.slots_.size(); }
+
+  void value(const Value& v) {
+    switch (v.kind()) {
+      case Kind::String: string(v.as_string()); return;
+      case Kind::Array: {
+        std::size_t at = open(Kind::Array);
+        for (const Value& e : v.as_array()) value(e);
+        close(at, v.as_array().size());
+        return;
+      }
+      case Kind::Object: {
+        std::size_t at = open(Kind::Object);
+        for (const Member& m : v.as_object()) {
+          string(m.name);
+          value(m.value);
+        }
+        close(at, v.as_object().size());
+        return;
+      }
+      default: scalar(v); return;
+    }
+  }
+
+ private:
+  Tape& tape_;
+};
+
+Tape::Tape() { slots_.push_back(TapeSlot{head(Kind::Null, 0), {}}); }
+
+Tape Tape::from_value(const Value& v) {
+  Tape tape;
+  TapeBuilder(tape).value(v);
+  return tape;
+}
+
+namespace {
+
+Value node_value(Node n) {
+  switch (n.kind()) {
+    case Kind::Null: return Value();
+    case Kind::Bool: return Value::boolean(n.as_bool());
+    case Kind::UInt: return Value::uint(n.as_uint());
+    case Kind::NegInt: return Value::negint(n.as_negint());
+    case Kind::Float: return Value::floating(n.as_float());
+    case Kind::String: return Value::string(std::string(n.as_string()));
+    case Kind::Array: {
+      Array items;
+      items.reserve(n.size());
+      for (Node e : n.elements()) items.push_back(node_value(e));
+      return Value::array(std::move(items));
+    }
+    case Kind::Object: {
+      Object o;
+      o.reserve(n.size());
+      for (MemberRef m : n.members()) o.push_unique(std::string(m.name), node_value(m.value));
+      return Value::object(std::move(o));
+    }
+  }
+  return Value();
+}
+
+bool node_equals(Node a, const Value& b) {
+  if (a.kind() != b.kind()) return false;
+  switch (a.kind()) {
+    case Kind::Null: return true;
+    case Kind::Bool: return a.as_bool() == b.as_bool();
+    case Kind::UInt: return a.as_uint() == b.as_uint();
+    case Kind::NegInt: return a.as_negint() == b.as_negint();
+    // Bitwise, as Values compare: -0.0 is not 0.0.
+    case Kind::Float: return a.slot()->u == b.as_uint();
+    case Kind::String: return a.as_string() == b.as_string();
+    case Kind::Array: {
+      const Array& items = b.as_array();
+      if (a.size() != items.size()) return false;
+      std::size_t i = 0;
+      for (Node e : a.elements())
+        if (!node_equals(e, items[i++])) return false;
+      return true;
+    }
+    case Kind::Object: {
+      const Object& o = b.as_object();
+      if (a.size() != o.size()) return false;
+      std::size_t i = 0;
+      for (MemberRef m : a.members()) {
+        if (m.name != o[i].name || !node_equals(m.value, o[i].value)) return false;
+        ++i;
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads into a tape with the same reader calls, in the same order, as
+// Reader::read_value makes, so that every text fails or succeeds alike and
+// with the same error. Repeated names are only noted: the tape cannot give a
+// repeat the first one's place, so such a value is read again as a Value.
+class TapeReader {
+ public:
+  TapeReader(Reader& reader, Tape& tape) : reader_(reader), out_(tape) {}
+
+  ReadStatus value(int depth) {
+    Reader& r = reader_;
+    int c = r.peek_ws();
+    switch (c) {
+      case -1: return fail(r.syntax_peek_error(msg::kEofValue));
+      case 'n':
+        r.bump();
+        LANTOR_TRY(r.read_ident("ull"));
+        out_.scalar(Value());
+        return Ok{};
+      case 't':
+        r.bump();
+        LANTOR_TRY(r.read_ident("rue"));
+        out_.scalar(Value::boolean(true));
+        return Ok{};
+      case 'f':
+        r.bump();
+        LANTOR_TRY(r.read_ident("alse"));
+        out_.scalar(Value::boolean(false));
+        return Ok{};
+      case '"':
+        LANTOR_TRY(r.read_string(text_));
+        out_.string(text_);
+        return Ok{};
+      case '[':
+        LANTOR_TRY(r.open(depth));
+        return array(depth + 1);
+      case '{':
+        LANTOR_TRY(r.open(depth));
+        return object(depth + 1);
+      default:
+        if (c == '-' || (c >= '0' && c <= '9')) {
+          ReadResult<Value> number = r.read_number();
+          LANTOR_TRY(number);
+          out_.scalar(*number);
+          return Ok{};
+        }
+        return fail(r.syntax_peek_error(msg::kExpectedValue));
+    }
+  }
+
+  bool repeated_names() const { return repeated_; }
+
+ private:
+  ReadStatus array(int depth) {
+    const std::size_t at = out_.open(Kind::Array);
+    std::size_t count = 0;
+    bool first = true;
+    for (;;) {
+      ReadResult<bool> more = reader_.next_element(first);
+      LANTOR_TRY(more);
+      if (!*more) break;
+      LANTOR_TRY(value(depth));
+      ++count;
+    }
+    LANTOR_TRY(reader_.end_array());
+    out_.close(at, count);
+    return Ok{};
+  }
+
+  ReadStatus object(int depth) {
+    Reader& r = reader_;
+    const std::size_t at = out_.open(Kind::Object);
+    const std::size_t names_from = names_.size();
+    bool first = true;
+    for (;;) {
+      ReadResult<bool> more = r.next_key(first, text_);
+      LANTOR_TRY(more);
+      if (!*more) break;
+      if (r.peek() == ':')
+        r.bump();
+      else
+        LANTOR_TRY(r.colon());
+      const std::size_t name = out_.size();
+      out_.string(text_);
+      const std::size_t count = names_.size() - names_from;
+      if (!repeated_ && count < kScanLimit) {
+        for (std::size_t i = names_from; i < names_.size(); ++i)
+          if (out_.name_at(names_[i]) == text_) repeated_ = true;
+      }
+      names_.push_back(name);
+      LANTOR_TRY(value(depth));
+    }
+    LANTOR_TRY(r.end_object());
+    const std::size_t count = names_.size() - names_from;
+    if (!repeated_ && count > kScanLimit) {
+      std::vector<std::string_view> sorted;
+      sorted.reserve(count);
+      for (std::size_t i = names_from; i < names_.size(); ++i) sorted.push_back(out_.name_at(names_[i]));
+      std::sort(sorted.begin(), sorted.end());
+      repeated_ = std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end();
+    }
+    names_.resize(names_from);
+    out_.close(at, count);
+    return Ok{};
+  }
+
+  Reader& reader_;
+  TapeBuilder out_;
+  // The slots of the names of the objects being read, outermost first.
+  std::vector<std::size_t> names_;
+  std::string text_;  // each string and name as decoded
+  bool repeated_ = false;
+};
+
+}  // namespace
+
+Value Tape::to_value() const { return node_value(root()); }
+
+bool operator==(const Tape& a, const Value& b) { return node_equals(a.root(), b); }
+
+ReadStatus read_tape(Reader& reader, int depth, Tape& out) {
+  reader.skip_ws();
+  const std::size_t begin = reader.offset();
+  TapeReader tape_reader(reader, out);
+  LANTOR_TRY(tape_reader.value(depth));
+  if (!tape_reader.repeated_names()) return Ok{};
+  // The same text read as a Value, which settles repeats; it read cleanly
+  // once, so it does again.
+  Reader again(reader.text().substr(begin, reader.offset() - begin));
+  ReadResult<Value> v = again.read_value(depth);
+  if (!v) throw std::logic_error("a value read into a tape failed to read again");
+  out = Tape::from_value(*v);
+  return Ok{};
+}
+
+}  // namespace lantor::json

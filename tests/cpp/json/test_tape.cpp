@@ -1,0 +1,139 @@
+// The flat form of a value against the tree: read_tape must accept, reject
+// and report exactly as read_value does, and hold the same value.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/json/canonical.h"
+#include "core/json/describe.h"
+#include "core/json/parse.h"
+#include "core/json/reader.h"
+#include "core/json/tape.h"
+#include "tests/cpp/read_file.h"
+
+namespace lantor::json {
+namespace {
+
+void expect_same(std::string_view text, int depth = 0) {
+  Reader tree_reader(text);
+  ReadResult<Value> tree = tree_reader.read_value(depth);
+  Reader tape_reader(text);
+  Tape tape;
+  ReadStatus flat = read_tape(tape_reader, depth, tape);
+  ASSERT_EQ(tree.ok(), flat.ok()) << text;
+  if (!tree.ok()) {
+    EXPECT_EQ(tree.error().message, flat.error().message) << text;
+    EXPECT_EQ(tree.error().offset, flat.error().offset) << text;
+    EXPECT_EQ(tree.error().not_json, flat.error().not_json) << text;
+    return;
+  }
+  EXPECT_EQ(tree_reader.offset(), tape_reader.offset()) << text;
+  EXPECT_TRUE(tape == *tree) << text;
+  EXPECT_TRUE(tape.to_value() == *tree) << text;
+  EXPECT_TRUE(Tape::from_value(*tree) == *tree) << text;
+  EXPECT_EQ(canonical_json(tape), canonical_json(*tree)) << text;
+  EXPECT_EQ(describe(tape.root()), describe(*tree)) << text;
+}
+
+TEST(Tape, AgreesWithTheTreeOnTheJsonTestSuite) {
+  const std::filesystem::path dir =
+      std::filesystem::path(LANTOR_TEST_DATA_DIR) / "jsontestsuite" / "test_parsing";
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string text = testing::read_file(entry.path());
+    expect_same(text);
+    expect_same(text, 120);
+    ++files;
+  }
+  EXPECT_GT(files, 300);
+}
+
+TEST(Tape, RepeatedNamesKeepTheFirstPlaceAndTheLastValue) {
+  std::string wide = "{";
+  for (int i = 40; i >= 0; --i) wide += "\"m" + std::to_string(i % 30) + "\":" + std::to_string(i) + ",";
+  wide.back() = '}';
+  std::string wide_unique = "{";
+  for (int i = 0; i < 40; ++i) wide_unique += "\"m" + std::to_string(i) + "\":[" + std::to_string(i) + "],";
+  wide_unique.back() = '}';
+  for (const std::string& text : {
+           std::string(R"({"a":1,"b":2,"a":3})"),
+           std::string(R"({"a":1,"b":{"y":1,"x":2,"y":[3]},"a":{"z":null}})"),
+           std::string(R"([{"a":1},{"b":1,"b":2},{"c":{"d":{"e":1,"e":2}}}])"),
+           std::string(R"({"\u0061":1,"a":2})"),
+           wide,
+           wide_unique,
+           "[" + wide + "," + wide_unique + "]",
+       }) {
+    expect_same(text);
+  }
+}
+
+TEST(Tape, AgreesWithTheTreeOnEveryCutAndChangeOfAStrategy) {
+  const std::string text =
+      R"({"symbol":"BTC/USDT","timeframe":"1h","indicators":{"e":{"type":"ema","params":[20]}},)"
+      R"("entry":{"all":[{"gt":["e",-1.5e3]},{"not":{"in_position":true}}]},"exit":"x\u00e9\n",)"
+      R"("sizing":["fixed_qty",2],"warmup":null,"risk":{},"x":[[],{}]})";
+  for (std::size_t n = 0; n <= text.size(); ++n) expect_same(text.substr(0, n));
+  const std::string replacements = "{}[]\",:\\ 0-.eatnx\x01";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    for (char c : replacements) {
+      std::string changed = text;
+      changed[i] = c;
+      expect_same(changed);
+    }
+  }
+}
+
+TEST(Tape, KeepsTheNestingLimit) {
+  for (int levels : {kMaxDepth - 1, kMaxDepth, kMaxDepth + 1}) {
+    std::string arrays = std::string(static_cast<std::size_t>(levels), '[') +
+                         std::string(static_cast<std::size_t>(levels), ']');
+    expect_same(arrays);
+    expect_same(arrays, 3);
+  }
+}
+
+TEST(Tape, NodesWalkTheValue) {
+  auto v = parse_json(R"({"a":[1,-2,2.5,"s",null,true,[],{}],"b":{"c":{"d":"e"}},"":0})");
+  ASSERT_TRUE(v.ok());
+  const Tape tape = Tape::from_value(*v);
+  const Node root = tape.root();
+  ASSERT_TRUE(root.is_object());
+  EXPECT_EQ(root.size(), 3u);
+  EXPECT_EQ(root.members().front().name, "a");
+  EXPECT_FALSE(root.find("z").has_value());
+  ASSERT_TRUE(root.find("").has_value());
+  EXPECT_EQ(root.find("")->as_uint(), 0u);
+  EXPECT_EQ(root.find("b")->find("c")->find("d")->as_string(), "e");
+
+  const Elements a = root.find("a")->elements();
+  ASSERT_EQ(a.size(), 8u);
+  std::string kinds;
+  for (Node e : a) kinds += std::to_string(static_cast<int>(e.kind()));
+  EXPECT_EQ(kinds, "23450167");
+  EXPECT_EQ(a.front().to_double(), 1.0);
+  const Elements rest = a.rest();
+  EXPECT_EQ(rest.size(), 7u);
+  EXPECT_EQ(rest.front().as_negint(), -2);
+  std::size_t walked = 0;
+  for (Node e : rest) {
+    (void)e;
+    ++walked;
+  }
+  EXPECT_EQ(walked, 7u);
+
+  std::string names;
+  for (MemberRef m : root.members()) names += "[" + std::string(m.name) + "]";
+  EXPECT_EQ(names, "[a][b][]");
+}
+
+TEST(Tape, ADefaultTapeHoldsNull) {
+  const Tape tape;
+  EXPECT_TRUE(tape.root().is_null());
+  EXPECT_TRUE(tape == Value());
+  EXPECT_EQ(canonical_json(tape), "null");
+}
+
+}  // namespace
+}  // namespace lantor::json
