@@ -149,6 +149,7 @@ template <class Ref>
 struct Entry {
   std::string_view name;
   Ref value;
+  bool plain_name;  // known to need no escapes
 };
 
 // Byte order of member names, as unsigned bytes, a prefix first.
@@ -211,6 +212,16 @@ class Sink {
   }
   void append(std::string_view s) { append(s.data(), s.size()); }
 
+  // A JSON string known to need no escapes.
+  void plain_string(std::string_view s) {
+    if (out_.size() - used_ < s.size() + 2) grow(s.size() + 2);
+    char* d = out_.data() + used_;
+    d[0] = '"';
+    std::memcpy(d + 1, s.data(), s.size());
+    d[s.size() + 1] = '"';
+    used_ += s.size() + 2;
+  }
+
   // A JSON string, escaped exactly as append_json_string does.
   void string(std::string_view s) {
     const char* p = s.data();
@@ -223,12 +234,7 @@ class Sink {
       append(scratch_);
       return;
     }
-    if (out_.size() - used_ < s.size() + 2) grow(s.size() + 2);
-    char* d = out_.data() + used_;
-    d[0] = '"';
-    std::memcpy(d + 1, s.data(), s.size());
-    d[s.size() + 1] = '"';
-    used_ += s.size() + 2;
+    plain_string(s);
   }
 
   void float_number(double d) {
@@ -297,7 +303,10 @@ void write_members(Sink& out, std::size_t n, Gather&& gather, WriteValue&& write
   sort_by_name(order, n);
   for (std::size_t i = 0; i < n; ++i) {
     if (i) out.put(',');
-    out.string(order[i].name);
+    if (order[i].plain_name)
+      out.plain_string(order[i].name);
+    else
+      out.string(order[i].name);
     out.put(':');
     write_value(out, order[i].value);
   }
@@ -321,7 +330,7 @@ void write(Sink& out, const Value& v) {
     write_members<const Value*>(
         out, o.size(),
         [&](Entry<const Value*>* order) {
-          for (std::size_t i = 0; i < o.size(); ++i) order[i] = {o[i].name, &o[i].value};
+          for (std::size_t i = 0; i < o.size(); ++i) order[i] = {o[i].name, &o[i].value, false};
         },
         [](Sink& sink, const Value* value) { write(sink, *value); });
     return;
@@ -349,12 +358,18 @@ const TapeSlot* write(Sink& out, const TapeSlot* slot, const char* bytes) {
           [&](Entry<const TapeSlot*>* order) {
             const TapeSlot* name = slot + 1;
             for (std::uint64_t i = 0; i < slot->count(); ++i) {
-              order[i] = {Node(name, bytes).as_string(), name + 1};
+              order[i] = {Node(name, bytes).as_string(), name + 1, name->plain()};
               name = name + 1 + name[1].span();
             }
           },
           [bytes](Sink& sink, const TapeSlot* value) { write(sink, value, bytes); });
       return slot + slot->span();
+    case Kind::String:
+      if (slot->plain())
+        out.plain_string(Node(slot, bytes).as_string());
+      else
+        out.string(Node(slot, bytes).as_string());
+      return slot + 1;
     default:
       write_scalar(out, Node(slot, bytes));
       return slot + 1;

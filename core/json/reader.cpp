@@ -44,6 +44,22 @@ ReadStatus Reader::open(int depth) {
 }
 
 ReadResult<bool> Reader::next_key(bool& first, std::string& name) {
+  ReadResult<bool> at_name = key_start(first);
+  if (at_name.ok() && *at_name) LANTOR_TRY(read_string(name));
+  return at_name;
+}
+
+ReadResult<bool> Reader::next_key_view(bool& first, std::string& scratch, std::string_view& name) {
+  ReadResult<bool> at_name = key_start(first);
+  if (at_name.ok() && *at_name) {
+    ReadResult<std::string_view> read = read_string_view(scratch);
+    LANTOR_TRY(read);
+    name = *read;
+  }
+  return at_name;
+}
+
+ReadResult<bool> Reader::key_start(bool& first) {
   int c = peek_ws();
   if (c == '}') return false;
   if (c == ',' && !first) {
@@ -55,10 +71,7 @@ ReadResult<bool> Reader::next_key(bool& first, std::string& name) {
   } else {
     return fail(syntax_peek_error(msg::kEofObject));
   }
-  if (c == '"') {
-    LANTOR_TRY(read_string(name));
-    return true;
-  }
+  if (c == '"') return true;
   if (c == '}') return fail(syntax_peek_error(msg::kTrailingComma));
   if (c < 0) return fail(syntax_peek_error(msg::kEofValue));
   return fail(syntax_peek_error(msg::kKeyMustBeString));

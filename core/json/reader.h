@@ -156,6 +156,10 @@ class Reader {
   // Strings: the position is on the opening quote. Consumes through the
   // closing quote and appends the decoded text to `out` (cleared first).
   ReadStatus read_string(std::string& out);
+  // The same, without a copy when it can: the text is a view of the input
+  // when the string holds no escapes, else of `scratch`, which then holds it
+  // decoded.
+  ReadResult<std::string_view> read_string_view(std::string& scratch);
   // Numbers: the position is on '-' or a digit.
   ReadResult<Value> read_number();
   // A whole value, with `depth` levels of arrays and objects already open
@@ -182,6 +186,8 @@ class Reader {
   // closing brace (not consumed); otherwise reads the next member's name
   // into `name`. `first` tracks whether a comma is due.
   ReadResult<bool> next_key(bool& first, std::string& name);
+  // The same with the name as read_string_view gives it.
+  ReadResult<bool> next_key_view(bool& first, std::string& scratch, std::string_view& name);
   // The colon between a member's name and its value.
   ReadStatus colon();
   // Walking an array whose '[' has been consumed. Returns false at the
@@ -201,6 +207,12 @@ class Reader {
 
  private:
   ReadStatus read_escape(std::string& out);
+  // Moves over the bytes of a string up to the next quote, backslash,
+  // control or the end, checking that they are UTF-8.
+  ReadStatus scan_run();
+  // Before a member's name: true with the position on its opening quote,
+  // false at the object's closing brace.
+  ReadResult<bool> key_start(bool& first);
   ReadResult<std::uint16_t> read_hex4();
   ReadStatus skip_string();
   ReadStatus skip_number();

@@ -136,6 +136,36 @@ ReadStatus Reader::read_escape(std::string& out) {
   return Ok{};
 }
 
+inline ReadStatus Reader::scan_run() {
+  const char* base = text_.data();
+  const std::size_t n = text_.size();
+  while (pos_ < n) {
+    if (kWordScan && n - pos_ >= 8) {
+      std::uint64_t stops = run_stops(load_word(base + pos_));
+      if (stops == 0) {
+        pos_ += 8;
+        continue;
+      }
+      pos_ += static_cast<std::size_t>(std::countr_zero(stops)) / 8;
+    }
+    unsigned char c = static_cast<unsigned char>(base[pos_]);
+    if (!kRun.stop[c]) {
+      ++pos_;
+      continue;
+    }
+    if (c < 0x80) break;
+    // Valid UTF-8 stays part of the run.
+    char32_t cp;
+    std::size_t len = decode_utf8(text_.substr(pos_), cp);
+    if (len == 0) {
+      ++pos_;
+      return fail(error(msg::kInvalidCodePoint));
+    }
+    pos_ += len;
+  }
+  return Ok{};
+}
+
 ReadStatus Reader::read_string(std::string& out) {
   out.clear();
   const char* base = text_.data();
@@ -143,30 +173,7 @@ ReadStatus Reader::read_string(std::string& out) {
   ++pos_;  // the opening quote
   for (;;) {
     std::size_t start = pos_;
-    while (pos_ < n) {
-      if (kWordScan && n - pos_ >= 8) {
-        std::uint64_t stops = run_stops(load_word(base + pos_));
-        if (stops == 0) {
-          pos_ += 8;
-          continue;
-        }
-        pos_ += static_cast<std::size_t>(std::countr_zero(stops)) / 8;
-      }
-      unsigned char c = static_cast<unsigned char>(base[pos_]);
-      if (!kRun.stop[c]) {
-        ++pos_;
-        continue;
-      }
-      if (c < 0x80) break;
-      // Valid UTF-8 stays part of the run.
-      char32_t cp;
-      std::size_t len = decode_utf8(text_.substr(pos_), cp);
-      if (len == 0) {
-        ++pos_;
-        return fail(error(msg::kInvalidCodePoint));
-      }
-      pos_ += len;
-    }
+    LANTOR_TRY(scan_run());
     out.append(base + start, pos_ - start);
     if (pos_ >= n) return fail(syntax_error(msg::kEofString));
     char c = base[pos_++];
@@ -177,6 +184,20 @@ ReadStatus Reader::read_string(std::string& out) {
     }
     return fail(syntax_error(msg::kControlChar));
   }
+}
+
+ReadResult<std::string_view> Reader::read_string_view(std::string& scratch) {
+  const std::size_t quote = pos_;
+  ++pos_;
+  LANTOR_TRY(scan_run());
+  if (pos_ < text_.size() && text_[pos_] == '"') {
+    ++pos_;
+    return text_.substr(quote + 1, pos_ - quote - 2);
+  }
+  // An escape, or an error: read_string does both, from the quote again.
+  pos_ = quote;
+  LANTOR_TRY(read_string(scratch));
+  return std::string_view(scratch);
 }
 
 ReadStatus Reader::skip_string() {

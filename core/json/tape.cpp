@@ -11,8 +11,13 @@ namespace {
 // is read, by sorting, instead of name by name as it is read.
 constexpr std::size_t kScanLimit = 16;
 
-std::uint64_t head(Kind kind, std::uint64_t count) {
-  return static_cast<std::uint64_t>(kind) | (count << 8);
+std::uint64_t head(Kind kind, std::uint64_t count) { return TapeSlot::make_head(kind, 0, count); }
+
+// Whether two names are the same; they mostly differ in length or in their
+// first or last byte.
+bool same_name(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         (a.empty() || (a.front() == b.front() && a.back() == b.back() && a == b));
 }
 
 }  // namespace
@@ -51,8 +56,9 @@ class TapeBuilder {
     }
     tape_.slots_.push_back(slot);
   }
-  void string(std::string_view s) {
-    TapeSlot slot{head(Kind::String, s.size()), {}};
+  // `plain` when `s` is known to hold no byte that JSON text must escape.
+  void string(std::string_view s, bool plain = false) {
+    TapeSlot slot{TapeSlot::make_head(Kind::String, plain ? TapeSlot::kPlain : 0, s.size()), {}};
     slot.u = tape_.bytes_.size();
     tape_.bytes_.append(s);
     tape_.slots_.push_back(slot);
@@ -194,10 +200,12 @@ class TapeReader {
         LANTOR_TRY(r.read_ident("alse"));
         out_.scalar(Value::boolean(false));
         return Ok{};
-      case '"':
-        LANTOR_TRY(r.read_string(text_));
-        out_.string(text_);
+      case '"': {
+        ReadResult<std::string_view> s = r.read_string_view(text_);
+        LANTOR_TRY(s);
+        out_.string(*s, unescaped(*s));
         return Ok{};
+      }
       case '[':
         LANTOR_TRY(r.open(depth));
         return array(depth + 1);
@@ -218,6 +226,9 @@ class TapeReader {
   bool repeated_names() const { return repeated_; }
 
  private:
+  // A string read_string_view left in the input was spelled without escapes.
+  bool unescaped(std::string_view s) const { return s.data() != text_.data(); }
+
   ReadStatus array(int depth) {
     const std::size_t at = out_.open(Kind::Array);
     std::size_t count = 0;
@@ -240,7 +251,8 @@ class TapeReader {
     const std::size_t names_from = names_.size();
     bool first = true;
     for (;;) {
-      ReadResult<bool> more = r.next_key(first, text_);
+      std::string_view name_text;
+      ReadResult<bool> more = r.next_key_view(first, text_, name_text);
       LANTOR_TRY(more);
       if (!*more) break;
       if (r.peek() == ':')
@@ -248,11 +260,11 @@ class TapeReader {
       else
         LANTOR_TRY(r.colon());
       const std::size_t name = out_.size();
-      out_.string(text_);
+      out_.string(name_text, unescaped(name_text));
       const std::size_t count = names_.size() - names_from;
       if (!repeated_ && count < kScanLimit) {
         for (std::size_t i = names_from; i < names_.size(); ++i)
-          if (out_.name_at(names_[i]) == text_) repeated_ = true;
+          if (same_name(out_.name_at(names_[i]), name_text)) repeated_ = true;
       }
       names_.push_back(name);
       LANTOR_TRY(value(depth));
@@ -275,7 +287,7 @@ class TapeReader {
   TapeBuilder out_;
   // The slots of the names of the objects being read, outermost first.
   std::vector<std::size_t> names_;
-  std::string text_;  // each string and name as decoded
+  std::string text_;  // a string or name with escapes, decoded
   bool repeated_ = false;
 };
 

@@ -18,11 +18,19 @@
 
 namespace lantor::json {
 
-// One slot: the kind and a count in the first word (string bytes, array
-// elements, object members), the payload in the second (the scalar itself,
-// a string's offset in the tape's bytes, or a container's number of slots
-// counting its own).
+// One slot: the kind, flags and a count in the first word (string bytes,
+// array elements, object members), the payload in the second (the scalar
+// itself, a string's offset in the tape's bytes, or a container's number of
+// slots counting its own).
 struct TapeSlot {
+  // A string (or name) read without escapes: its bytes hold no quote,
+  // backslash or control, so JSON text can carry them as they are.
+  static constexpr std::uint64_t kPlain = 1;
+
+  static constexpr std::uint64_t make_head(Kind kind, std::uint64_t flags, std::uint64_t count) {
+    return static_cast<std::uint64_t>(kind) | (flags << 8) | (count << 16);
+  }
+
   std::uint64_t head;
   union {
     bool b;
@@ -32,7 +40,8 @@ struct TapeSlot {
   };
 
   Kind kind() const noexcept { return static_cast<Kind>(head & 0xFF); }
-  std::uint64_t count() const noexcept { return head >> 8; }
+  bool plain() const noexcept { return (head >> 8) & kPlain; }
+  std::uint64_t count() const noexcept { return head >> 16; }
   // The slots this value takes: its own and those of its contents.
   std::uint64_t span() const noexcept {
     return kind() == Kind::Array || kind() == Kind::Object ? u : 1;
