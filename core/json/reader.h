@@ -100,6 +100,8 @@ struct ObjectScratch {
   bool lent = false;
 };
 
+class QuickTapeReader;
+
 class Reader {
  public:
   explicit Reader(std::string_view text);
@@ -206,6 +208,10 @@ class Reader {
   ReadError unexpected(std::string_view expected);
 
  private:
+  // The quick pass of read_tape over common, well-formed text reads the
+  // bytes directly and moves the position past what it read.
+  friend class QuickTapeReader;
+
   ReadStatus read_escape(std::string& out);
   // Moves over the bytes of a string up to the next quote, backslash,
   // control or the end, checking that they are UTF-8.

@@ -1,6 +1,7 @@
 #include "core/json/tape.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -79,6 +80,7 @@ class TapeBuilder {
     return {tape_.bytes_.data() + s.u, static_cast<std::size_t>(s.count())};
   }
   std::size_t size() const { return tape_.slots_.size(); }
+  const TapeSlot* slots() const { return tape_.slots_.data(); }
 
   void value(const Value& v) {
     switch (v.kind()) {
@@ -293,6 +295,189 @@ class TapeReader {
 
 }  // namespace
 
+// One quick pass over the text of a value as it is usually written: ASCII
+// strings and names without escapes, numbers of the reader's plain shapes,
+// no repeated names. It meets anything else (an error, an escape, non-ASCII
+// text, an exponent, a repeat, the nesting limit) by giving up, and the
+// exact TapeReader reads the value from the start instead, so it never
+// decides an error or a value the exact way would decide otherwise.
+class QuickTapeReader {
+ public:
+  QuickTapeReader(Reader& reader, Tape& tape)
+      : reader_(reader), out_(tape), p_(reader.text_.data() + reader.pos_),
+        end_(reader.text_.data() + reader.text_.size()) {}
+
+  // Reads the value and moves the reader past it, or gives up and leaves
+  // the reader where it was.
+  bool read(int depth) {
+    const std::size_t start = reader_.pos_;
+    if (!value(depth)) {
+      // Numbers were read through the reader, which moved it.
+      reader_.pos_ = start;
+      return false;
+    }
+    reader_.pos_ = static_cast<std::size_t>(p_ - reader_.text_.data());
+    return true;
+  }
+
+ private:
+  void skip_ws() {
+    while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\t' || *p_ == '\r')) ++p_;
+  }
+  // The next byte after whitespace, or 0 at the end (never a byte that
+  // starts anything accepted here).
+  char next() {
+    skip_ws();
+    return p_ < end_ ? *p_ : '\0';
+  }
+
+  // A string's bytes from just past its opening quote, through its closing
+  // quote; only printable ASCII without a backslash.
+  bool string(std::string_view& out) {
+    const char* start = p_;
+    for (;;) {
+      if (end_ - p_ >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p_, sizeof w);
+        if (stops(w) == 0) {
+          p_ += 8;
+          continue;
+        }
+      }
+      if (p_ == end_) return false;
+      const unsigned char c = static_cast<unsigned char>(*p_);
+      if (c == '"') break;
+      if (c < 0x20 || c >= 0x80 || c == '\\') return false;
+      ++p_;
+    }
+    out = std::string_view(start, static_cast<std::size_t>(p_ - start));
+    ++p_;
+    return true;
+  }
+  // Flags the quote, the backslash, controls and non-ASCII bytes of a word.
+  static std::uint64_t stops(std::uint64_t w) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    auto zero_bytes = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    return zero_bytes(w ^ (kOnes * '"')) | zero_bytes(w ^ (kOnes * '\\')) |
+           ((w - kOnes * 0x20) & ~w & kHighs) | (w & kHighs);
+  }
+
+  bool literal(std::string_view word) {
+    if (static_cast<std::size_t>(end_ - p_) < word.size() ||
+        std::memcmp(p_, word.data(), word.size()) != 0)
+      return false;
+    p_ += word.size();
+    return true;
+  }
+
+  bool value(int depth) {
+    switch (next()) {
+      case '{': return depth + 1 <= kMaxDepth && object(depth + 1);
+      case '[': return depth + 1 <= kMaxDepth && array(depth + 1);
+      case '"': {
+        ++p_;
+        std::string_view s;
+        if (!string(s)) return false;
+        out_.string(s, true);
+        return true;
+      }
+      case 't':
+        if (!literal("true")) return false;
+        out_.scalar(Value::boolean(true));
+        return true;
+      case 'f':
+        if (!literal("false")) return false;
+        out_.scalar(Value::boolean(false));
+        return true;
+      case 'n':
+        if (!literal("null")) return false;
+        out_.scalar(Value());
+        return true;
+      default: {
+        // The reader's own reading of the plain shapes, so the same value.
+        reader_.pos_ = static_cast<std::size_t>(p_ - reader_.text_.data());
+        Value number;
+        if (p_ == end_ || !reader_.read_plain_number(number)) return false;
+        p_ = reader_.text_.data() + reader_.pos_;
+        out_.scalar(number);
+        return true;
+      }
+    }
+  }
+
+  bool array(int depth) {
+    ++p_;
+    const std::size_t at = out_.open(Kind::Array);
+    std::size_t count = 0;
+    if (next() == ']') {
+      ++p_;
+    } else {
+      for (;;) {
+        if (!value(depth)) return false;
+        ++count;
+        const char c = next();
+        ++p_;
+        if (c == ']') break;
+        if (c != ',') return false;
+      }
+    }
+    out_.close(at, count);
+    return true;
+  }
+
+  bool object(int depth) {
+    ++p_;
+    const std::size_t at = out_.open(Kind::Object);
+    std::size_t count = 0;
+    if (next() == '}') {
+      ++p_;
+      out_.close(at, 0);
+      return true;
+    }
+    const std::size_t first_name = out_.size();
+    for (;;) {
+      if (next() != '"') return false;
+      ++p_;
+      std::string_view name;
+      if (!string(name) || next() != ':') return false;
+      ++p_;
+      // Repeats are left to the exact way; past a few members they are
+      // looked for once the object is read.
+      if (count < kScanLimit) {
+        const TapeSlot* slots = out_.slots();
+        for (const TapeSlot* s = slots + first_name; s < slots + out_.size(); s = s + 1 + s[1].span())
+          if (same_name(out_.name_at(static_cast<std::size_t>(s - slots)), name)) return false;
+      }
+      out_.string(name, true);
+      if (!value(depth)) return false;
+      ++count;
+      const char c = next();
+      ++p_;
+      if (c == '}') break;
+      if (c != ',') return false;
+    }
+    if (count > kScanLimit && has_repeats(at + 1, count)) return false;
+    out_.close(at, count);
+    return true;
+  }
+
+  bool has_repeats(std::size_t first_name, std::size_t count) {
+    std::vector<std::string_view> names;
+    names.reserve(count);
+    const TapeSlot* slots = out_.slots();
+    for (std::size_t i = first_name, n = 0; n < count; ++n, i += 1 + slots[i + 1].span())
+      names.push_back(out_.name_at(i));
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) != names.end();
+  }
+
+  Reader& reader_;
+  TapeBuilder out_;
+  const char* p_;
+  const char* const end_;
+};
+
 Value Tape::to_value() const { return node_value(root()); }
 
 bool operator==(const Tape& a, const Value& b) { return node_equals(a.root(), b); }
@@ -300,6 +485,7 @@ bool operator==(const Tape& a, const Value& b) { return node_equals(a.root(), b)
 ReadStatus read_tape(Reader& reader, int depth, Tape& out) {
   reader.skip_ws();
   const std::size_t begin = reader.offset();
+  if (QuickTapeReader(reader, out).read(depth)) return Ok{};
   TapeReader tape_reader(reader, out);
   LANTOR_TRY(tape_reader.value(depth));
   if (!tape_reader.repeated_names()) return Ok{};

@@ -70,19 +70,48 @@ TEST(Tape, RepeatedNamesKeepTheFirstPlaceAndTheLastValue) {
 }
 
 TEST(Tape, AgreesWithTheTreeOnEveryCutAndChangeOfAStrategy) {
-  const std::string text =
-      R"({"symbol":"BTC/USDT","timeframe":"1h","indicators":{"e":{"type":"ema","params":[20]}},)"
-      R"("entry":{"all":[{"gt":["e",-1.5e3]},{"not":{"in_position":true}}]},"exit":"x\u00e9\n",)"
-      R"("sizing":["fixed_qty",2],"warmup":null,"risk":{},"x":[[],{}]})";
-  for (std::size_t n = 0; n <= text.size(); ++n) expect_same(text.substr(0, n));
-  const std::string replacements = "{}[]\",:\\ 0-.eatnx\x01";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    for (char c : replacements) {
-      std::string changed = text;
-      changed[i] = c;
-      expect_same(changed);
+  // The first text is all the quick pass reads itself (ASCII without
+  // escapes, plain numbers, distinct names); the second sends it to the
+  // exact reader part-way.
+  for (const std::string text : {
+           R"({"symbol":"BTC/USDT","timeframe":"1h","indicators":{"e":{"type":"ema","params":[20]}},)"
+           R"( "entry":{"all":[{"gt":["e",-1.5]},{"not":{"in_position":true}},{"lt":[0,12.25]}]},)"
+           "\n\t\r"
+           R"("exit":{"any":[]},"sizing":["fixed_qty",2],"warmup":null,"risk":{},"x":[[],{},false]})",
+           R"({"symbol":"BTC/USDT","timeframe":"1h","indicators":{"e":{"type":"ema","params":[20]}},)"
+           R"("entry":{"all":[{"gt":["e",-1.5e3]},{"not":{"in_position":true}}]},"exit":"x\u00e9\n",)"
+           R"("sizing":["fixed_qty",2],"warmup":null,"risk":{},"x":[[],{}]})",
+       }) {
+    for (std::size_t n = 0; n <= text.size(); ++n) expect_same(text.substr(0, n));
+    const std::string replacements = "{}[]\",:\\ 0-.eatnx\x01\x80";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      for (char c : replacements) {
+        std::string changed = text;
+        changed[i] = c;
+        expect_same(changed);
+      }
     }
   }
+}
+
+TEST(Tape, AgreesWithTheTreeWhereTheQuickPassGivesUp) {
+  for (const char* text : {
+           // Repeats, among few members and among many.
+           R"({"a":1,"a":2})", R"({"a":{"b":1,"b":[2]}})",
+           R"({"a0":0,"a1":1,"a2":2,"a3":3,"a4":4,"a5":5,"a6":6,"a7":7,"a8":8,"a9":9,"b0":0,)"
+           R"("b1":1,"b2":2,"b3":3,"b4":4,"b5":5,"b6":6,"b7":7,"a3":[]})",
+           R"({"a0":0,"a1":1,"a2":2,"a3":3,"a4":4,"a5":5,"a6":6,"a7":7,"a8":8,"a9":9,"b0":0,)"
+           R"("b1":1,"b2":2,"b3":3,"b4":4,"b5":5,"b6":6,"b7":7,"b8":[]})",
+           // Numbers outside the plain shapes, and beside them.
+           "[1e5,2]", "[-0,0]", "[18446744073709551615,-9223372036854775808]",
+           "[12345678901234567890]", "[0.1234567890123456789]", "[01]", "[1.]", "[-]",
+           // Strings: escapes, non-ASCII, controls, a cut.
+           R"(["a\"b"])", "[\"\xC3\xA9\"]", "[\"\xC3\"]", "[\"a\x01\"]", "[\"abcdefghijklmnop",
+           // Literals cut or changed, and what may follow a value.
+           "[tru]", "[nulL]", "[falsey]", "[true false]", R"({"a" :1 , "b":[ 1 , 2 ] })",
+           "[1]x", R"({"a":1}})", "  [  ]  ",
+       })
+    expect_same(text);
 }
 
 TEST(Tape, KeepsTheNestingLimit) {
