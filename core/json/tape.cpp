@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/base/same_text.h"
+
 namespace lantor::json {
 namespace {
 
@@ -14,12 +16,6 @@ constexpr std::size_t kScanLimit = 16;
 
 std::uint64_t head(Kind kind, std::uint64_t count) { return TapeSlot::make_head(kind, 0, count); }
 
-// Whether two names are the same; they mostly differ in length or in their
-// first or last byte.
-bool same_name(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         (a.empty() || (a.front() == b.front() && a.back() == b.back() && a == b));
-}
 
 }  // namespace
 
@@ -266,7 +262,7 @@ class TapeReader {
       const std::size_t count = names_.size() - names_from;
       if (!repeated_ && count < kScanLimit) {
         for (std::size_t i = names_from; i < names_.size(); ++i)
-          if (same_name(out_.name_at(names_[i]), name_text)) repeated_ = true;
+          if (same_text(out_.name_at(names_[i]), name_text)) repeated_ = true;
       }
       names_.push_back(name);
       LANTOR_TRY(value(depth));
@@ -447,7 +443,7 @@ class QuickTapeReader {
       if (count < kScanLimit) {
         const TapeSlot* slots = out_.slots();
         for (const TapeSlot* s = slots + first_name; s < slots + out_.size(); s = s + 1 + s[1].span())
-          if (same_name(out_.name_at(static_cast<std::size_t>(s - slots)), name)) return false;
+          if (same_text(out_.name_at(static_cast<std::size_t>(s - slots)), name)) return false;
       }
       out_.string(name, true);
       if (!value(depth)) return false;

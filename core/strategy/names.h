@@ -6,16 +6,14 @@
 #include <span>
 #include <string_view>
 
+#include "core/base/same_text.h"
+
 namespace lantor::strategy::names {
 
 using NameList = std::span<const std::string_view>;
 
-// Name equality for the lookups in the short lists of names and fields: the
-// names that differ in length or in their first byte (nearly every pair
-// compared) are told apart without a call to compare the rest.
-inline bool same(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && (a.empty() || (a[0] == b[0] && a == b));
-}
+// Name equality for the lookups in the short lists of names and fields.
+inline bool same(std::string_view a, std::string_view b) { return same_text(a, b); }
 
 inline constexpr std::string_view kFeed[] = {"kline",       "trade",       "orderbook",
                                              "trade_quote", "derivatives", "cross_section"};
