@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/base/short_text.h"
+
 namespace lantor::json {
 
 void append_uint(std::string& out, std::uint64_t u) {
@@ -217,7 +219,7 @@ class Sink {
     if (out_.size() - used_ < s.size() + 2) grow(s.size() + 2);
     char* d = out_.data() + used_;
     d[0] = '"';
-    std::memcpy(d + 1, s.data(), s.size());
+    copy_text(d + 1, s.data(), s.size());
     d[s.size() + 1] = '"';
     used_ += s.size() + 2;
   }

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "core/base/same_text.h"
+#include "core/base/short_text.h"
 
 namespace lantor::json {
 namespace {

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "core/base/same_text.h"
+#include "core/base/short_text.h"
 
 namespace lantor::strategy::names {
 

@@ -1,5 +1,6 @@
-// Equality of names, which are short: up to 16 bytes are compared as two
-// overlapping loads from each side, without a loop or a library call.
+// Short texts, as names and most strings are: up to 16 bytes are compared
+// or copied as two overlapping loads (and stores), without a loop or a
+// library call, which would cost more than the bytes themselves.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +35,28 @@ inline bool same_text(std::string_view a, std::string_view b) {
   if (n >= 4) return same_ends<std::uint32_t>(p, q, n);
   if (n >= 2) return same_ends<std::uint16_t>(p, q, n);
   return n == 0 || *p == *q;
+}
+
+// Copies the n bytes at `from` to `to`, which do not overlap.
+inline void copy_text(char* to, const char* from, std::size_t n) {
+  using namespace same_text_detail;
+  auto ends = [&](auto word) {
+    using Word = decltype(word);
+    const Word head = load<Word>(from);
+    const Word tail = load<Word>(from + n - sizeof(Word));
+    std::memcpy(to, &head, sizeof(Word));
+    std::memcpy(to + n - sizeof(Word), &tail, sizeof(Word));
+  };
+  if (n > 16)
+    std::memcpy(to, from, n);
+  else if (n >= 8)
+    ends(std::uint64_t{});
+  else if (n >= 4)
+    ends(std::uint32_t{});
+  else if (n >= 2)
+    ends(std::uint16_t{});
+  else if (n == 1)
+    *to = *from;
 }
 
 }  // namespace lantor
