@@ -395,6 +395,7 @@ std::string canonical_json(const Value& v) {
 }
 
 std::string canonical_json(const Tape& tape) {
+  if (const std::string* text = tape.canonical_text()) return *text;
   std::string out;
   out.reserve(1024);
   Sink sink(out);

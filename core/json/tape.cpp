@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/base/short_text.h"
+#include "core/json/canonical.h"
 
 namespace lantor::json {
 namespace {
@@ -40,6 +41,16 @@ class TapeBuilder {
   explicit TapeBuilder(Tape& tape) : tape_(tape) {
     tape_.slots_.clear();
     tape_.bytes_.clear();
+    tape_.canonical_.clear();
+    tape_.has_canonical_ = false;
+  }
+  // Room for a value read from `bytes` of text: a slot takes at least two
+  // bytes of it, and a string's bytes are no more than its text. Bounded,
+  // since the value may be far shorter than the rest of a command.
+  void reserve_for(std::size_t bytes) {
+    bytes = std::min<std::size_t>(bytes, 16 * 1024);
+    tape_.slots_.reserve(bytes / 2 + 1);
+    tape_.bytes_.reserve(bytes);
   }
 
   void scalar(const Value& v) {
@@ -297,22 +308,80 @@ class TapeReader {
 // text, an exponent, a repeat, the nesting limit) by giving up, and the
 // exact TapeReader reads the value from the start instead, so it never
 // decides an error or a value the exact way would decide otherwise.
+// Text written at the end of a string whose storage is grown ahead, so that
+// the many small pieces of a document cost no library call each.
+class TextOut {
+ public:
+  explicit TextOut(std::string& text) : text_(text) { text_.resize(text_.capacity()); }
+  // Trims the string to what was written.
+  void finish() { text_.resize(used_); }
+
+  void put(char c) {
+    room(1);
+    text_[used_++] = c;
+  }
+  void put(std::string_view s) {
+    room(s.size());
+    copy_text(text_.data() + used_, s.data(), s.size());
+    used_ += s.size();
+  }
+  // `"s"`, and `"s":` for a name.
+  void quoted(std::string_view s, bool name) {
+    room(s.size() + 3);
+    char* d = text_.data() + used_;
+    d[0] = '"';
+    copy_text(d + 1, s.data(), s.size());
+    d[s.size() + 1] = '"';
+    d[s.size() + 2] = ':';
+    used_ += s.size() + (name ? 3 : 2);
+  }
+  std::size_t size() const { return used_; }
+  char* at(std::size_t offset) { return text_.data() + offset; }
+  // The raw string, for the library's formatting calls; give it back with
+  // resume() once they have appended.
+  std::string& suspend() {
+    text_.resize(used_);
+    return text_;
+  }
+  void resume() {
+    used_ = text_.size();
+    text_.resize(text_.capacity());
+  }
+
+ private:
+  void room(std::size_t n) {
+    if (text_.size() - used_ >= n) return;
+    text_.resize(std::max({text_.size() * 2, used_ + n, std::size_t{256}}));
+  }
+
+  std::string& text_;
+  std::size_t used_ = 0;
+};
+
+//
+// It writes the canonical text as it goes: a value's text goes to the end of
+// `canon_`, and an object's members, once all are written, are put in name
+// order there.
 class QuickTapeReader {
  public:
   QuickTapeReader(Reader& reader, Tape& tape)
-      : reader_(reader), out_(tape), p_(reader.text_.data() + reader.pos_),
-        end_(reader.text_.data() + reader.text_.size()) {}
+      : reader_(reader), tape_(tape), out_(tape), canon_(reserved(tape.canonical_, reader)),
+        p_(reader.text_.data() + reader.pos_), end_(reader.text_.data() + reader.text_.size()) {}
 
   // Reads the value and moves the reader past it, or gives up and leaves
   // the reader where it was.
   bool read(int depth) {
     const std::size_t start = reader_.pos_;
-    if (!value(depth)) {
+    const bool read = value(depth);
+    canon_.finish();
+    if (!read) {
       // Numbers were read through the reader, which moved it.
       reader_.pos_ = start;
+      tape_.canonical_.clear();
       return false;
     }
     reader_.pos_ = static_cast<std::size_t>(p_ - reader_.text_.data());
+    tape_.has_canonical_ = true;
     return true;
   }
 
@@ -376,35 +445,58 @@ class QuickTapeReader {
         std::string_view s;
         if (!string(s)) return false;
         out_.string(s, true);
+        // Only printable ASCII without quote or backslash: its own text.
+        canon_.quoted(s, false);
         return true;
       }
       case 't':
         if (!literal("true")) return false;
         out_.scalar(Value::boolean(true));
+        canon_.put("true");
         return true;
       case 'f':
         if (!literal("false")) return false;
         out_.scalar(Value::boolean(false));
+        canon_.put("false");
         return true;
       case 'n':
         if (!literal("null")) return false;
         out_.scalar(Value());
+        canon_.put("null");
         return true;
       default: {
         // The reader's own reading of the plain shapes, so the same value.
+        if (p_ == end_) return false;
         reader_.pos_ = static_cast<std::size_t>(p_ - reader_.text_.data());
+        const std::size_t as_spelled = reader_.canonical_spelling_length();
         Value number;
-        if (p_ == end_ || !reader_.read_plain_number(number)) return false;
-        p_ = reader_.text_.data() + reader_.pos_;
+        if (!reader_.read_plain_number(number)) return false;
+        const char* const number_end = reader_.text_.data() + reader_.pos_;
+        if (as_spelled != 0 && as_spelled == static_cast<std::size_t>(number_end - p_))
+          canon_.put(std::string_view(p_, as_spelled));
+        else
+          append_number(number);
+        p_ = number_end;
         out_.scalar(number);
         return true;
       }
     }
   }
 
+  void append_number(const Value& number) {
+    std::string& text = canon_.suspend();
+    switch (number.kind()) {
+      case Kind::UInt: append_uint(text, number.as_uint()); break;
+      case Kind::NegInt: append_int(text, number.as_negint()); break;
+      default: append_float(text, number.as_float()); break;
+    }
+    canon_.resume();
+  }
+
   bool array(int depth) {
     ++p_;
     const std::size_t at = out_.open(Kind::Array);
+    canon_.put('[');
     std::size_t count = 0;
     if (next() == ']') {
       ++p_;
@@ -416,8 +508,10 @@ class QuickTapeReader {
         ++p_;
         if (c == ']') break;
         if (c != ',') return false;
+        canon_.put(',');
       }
     }
+    canon_.put(']');
     out_.close(at, count);
     return true;
   }
@@ -425,13 +519,16 @@ class QuickTapeReader {
   bool object(int depth) {
     ++p_;
     const std::size_t at = out_.open(Kind::Object);
+    canon_.put('{');
     std::size_t count = 0;
     if (next() == '}') {
       ++p_;
+      canon_.put('}');
       out_.close(at, 0);
       return true;
     }
     const std::size_t first_name = out_.size();
+    const std::size_t first_member = members_.size();
     for (;;) {
       if (next() != '"') return false;
       ++p_;
@@ -446,16 +543,76 @@ class QuickTapeReader {
           if (same_text(out_.name_at(static_cast<std::size_t>(s - slots)), name)) return false;
       }
       out_.string(name, true);
+      const std::size_t begin = canon_.size();
+      canon_.quoted(name, true);
       if (!value(depth)) return false;
+      members_.push_back({name, begin, canon_.size()});
       ++count;
       const char c = next();
       ++p_;
       if (c == '}') break;
       if (c != ',') return false;
+      canon_.put(',');
     }
     if (count > kScanLimit && has_repeats(at + 1, count)) return false;
+    order_members(first_member);
+    canon_.put('}');
     out_.close(at, count);
     return true;
+  }
+
+  // Room for the canonical text of a value as long as the rest of the text,
+  // up to a bound: the text of the usual value is no longer than its input,
+  // and space only grows from there.
+  static std::string& reserved(std::string& text, const Reader& reader) {
+    text.reserve(std::min<std::size_t>(reader.text_.size() - reader.pos_, 16 * 1024) + 64);
+    return text;
+  }
+
+  // Where a member's canonical text, name and colon included, is in canon_.
+  struct MemberText {
+    std::string_view name;
+    std::size_t begin;
+    std::size_t end;
+  };
+
+  // Puts the texts of the members from `first` on, which were written one
+  // after the other with commas between, in name order in the same place.
+  void order_members(std::size_t first) {
+    MemberText* m = members_.data() + first;
+    const std::size_t n = members_.size() - first;
+    auto less = [](const MemberText& a, const MemberText& b) {
+      // Names mostly differ in their first byte; char_traits<char> orders
+      // the rest as unsigned bytes.
+      if (!a.name.empty() && !b.name.empty() && a.name[0] != b.name[0])
+        return static_cast<unsigned char>(a.name[0]) < static_cast<unsigned char>(b.name[0]);
+      return a.name < b.name;
+    };
+    bool sorted = true;
+    for (std::size_t i = 1; i < n && sorted; ++i) sorted = !less(m[i], m[i - 1]);
+    if (!sorted) {
+      const std::size_t begin = m[0].begin;
+      const std::size_t end = m[n - 1].end;
+      if (n <= kScanLimit) {
+        for (std::size_t i = 1; i < n; ++i) {
+          const MemberText x = m[i];
+          std::size_t j = i;
+          for (; j > 0 && less(x, m[j - 1]); --j) m[j] = m[j - 1];
+          m[j] = x;
+        }
+      } else {
+        std::sort(m, m + n, less);
+      }
+      reorder_.resize(end - begin);
+      char* to = reorder_.data();
+      for (std::size_t i = 0; i < n; ++i) {
+        if (i) *to++ = ',';
+        std::memcpy(to, canon_.at(m[i].begin), m[i].end - m[i].begin);
+        to += m[i].end - m[i].begin;
+      }
+      std::memcpy(canon_.at(begin), reorder_.data(), end - begin);
+    }
+    members_.resize(first);
   }
 
   bool has_repeats(std::size_t first_name, std::size_t count) {
@@ -469,7 +626,12 @@ class QuickTapeReader {
   }
 
   Reader& reader_;
+  Tape& tape_;
   TapeBuilder out_;
+  TextOut canon_;
+  // The members of the objects being read, outermost first.
+  std::vector<MemberText> members_;
+  std::string reorder_;
   const char* p_;
   const char* const end_;
 };
@@ -481,6 +643,7 @@ bool operator==(const Tape& a, const Value& b) { return node_equals(a.root(), b)
 ReadStatus read_tape(Reader& reader, int depth, Tape& out) {
   reader.skip_ws();
   const std::size_t begin = reader.offset();
+  TapeBuilder(out).reserve_for(reader.text().size() - begin);
   if (QuickTapeReader(reader, out).read(depth)) return Ok{};
   TapeReader tape_reader(reader, out);
   LANTOR_TRY(tape_reader.value(depth));

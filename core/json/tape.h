@@ -174,16 +174,25 @@ class Tape {
   static Tape from_value(const Value& v);
   Value to_value() const;
   Node root() const noexcept { return {slots_.data(), bytes_.data()}; }
+  // The canonical text, when it was written as the value was read; null
+  // otherwise.
+  const std::string* canonical_text() const noexcept {
+    return has_canonical_ ? &canonical_ : nullptr;
+  }
 
  private:
   friend class TapeBuilder;
+  friend class QuickTapeReader;
   std::vector<TapeSlot> slots_;
   std::string bytes_;
+  std::string canonical_;
+  bool has_canonical_ = false;
 };
 
 // Reads a whole value into `out`, accepting and rejecting exactly what
 // Reader::read_value does, with the same errors, and with the same value: a
-// repeated member name keeps its first place and takes the last value.
+// repeated member name keeps its first place and takes the last value. The
+// usual text also leaves its canonical text in `out`.
 ReadStatus read_tape(Reader& reader, int depth, Tape& out);
 
 // Structural equality, as for Values.
