@@ -87,7 +87,6 @@ class TapeBuilder {
     return {tape_.bytes_.data() + s.u, static_cast<std::size_t>(s.count())};
   }
   std::size_t size() const { return tape_.slots_.size(); }
-  const TapeSlot* slots() const { return tape_.slots_.data(); }
 
   void value(const Value& v) {
     switch (v.kind()) {
@@ -527,7 +526,6 @@ class QuickTapeReader {
       out_.close(at, 0);
       return true;
     }
-    const std::size_t first_name = out_.size();
     const std::size_t first_member = members_.size();
     for (;;) {
       if (next() != '"') return false;
@@ -535,13 +533,6 @@ class QuickTapeReader {
       std::string_view name;
       if (!string(name) || next() != ':') return false;
       ++p_;
-      // Repeats are left to the exact way; past a few members they are
-      // looked for once the object is read.
-      if (count < kScanLimit) {
-        const TapeSlot* slots = out_.slots();
-        for (const TapeSlot* s = slots + first_name; s < slots + out_.size(); s = s + 1 + s[1].span())
-          if (same_text(out_.name_at(static_cast<std::size_t>(s - slots)), name)) return false;
-      }
       out_.string(name, true);
       const std::size_t begin = canon_.size();
       canon_.quoted(name, true);
@@ -554,8 +545,8 @@ class QuickTapeReader {
       if (c != ',') return false;
       canon_.put(',');
     }
-    if (count > kScanLimit && has_repeats(at + 1, count)) return false;
-    order_members(first_member);
+    // Repeats are left to the exact way; putting the names in order finds them.
+    if (!order_members(first_member)) return false;
     canon_.put('}');
     out_.close(at, count);
     return true;
@@ -578,7 +569,8 @@ class QuickTapeReader {
 
   // Puts the texts of the members from `first` on, which were written one
   // after the other with commas between, in name order in the same place.
-  void order_members(std::size_t first) {
+  // False when two of them have the same name.
+  bool order_members(std::size_t first) {
     MemberText* m = members_.data() + first;
     const std::size_t n = members_.size() - first;
     auto less = [](const MemberText& a, const MemberText& b) {
@@ -589,7 +581,7 @@ class QuickTapeReader {
       return a.name < b.name;
     };
     bool sorted = true;
-    for (std::size_t i = 1; i < n && sorted; ++i) sorted = !less(m[i], m[i - 1]);
+    for (std::size_t i = 1; i < n && sorted; ++i) sorted = less(m[i - 1], m[i]);
     if (!sorted) {
       const std::size_t begin = m[0].begin;
       const std::size_t end = m[n - 1].end;
@@ -603,6 +595,8 @@ class QuickTapeReader {
       } else {
         std::sort(m, m + n, less);
       }
+      for (std::size_t i = 1; i < n; ++i)
+        if (same_text(m[i - 1].name, m[i].name)) return false;
       reorder_.resize(end - begin);
       char* to = reorder_.data();
       for (std::size_t i = 0; i < n; ++i) {
@@ -613,16 +607,7 @@ class QuickTapeReader {
       std::memcpy(canon_.at(begin), reorder_.data(), end - begin);
     }
     members_.resize(first);
-  }
-
-  bool has_repeats(std::size_t first_name, std::size_t count) {
-    std::vector<std::string_view> names;
-    names.reserve(count);
-    const TapeSlot* slots = out_.slots();
-    for (std::size_t i = first_name, n = 0; n < count; ++n, i += 1 + slots[i + 1].span())
-      names.push_back(out_.name_at(i));
-    std::sort(names.begin(), names.end());
-    return std::adjacent_find(names.begin(), names.end()) != names.end();
+    return true;
   }
 
   Reader& reader_;
