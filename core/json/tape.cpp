@@ -71,6 +71,15 @@ class TapeBuilder {
     tape_.bytes_.append(s);
     tape_.slots_.push_back(slot);
   }
+  // A string whose bytes the tape will hold from `offset` on: the caller
+  // puts them there.
+  void string_at(std::size_t offset, std::size_t size, bool plain) {
+    TapeSlot slot{TapeSlot::make_head(Kind::String, plain ? TapeSlot::kPlain : 0, size), {}};
+    slot.u = offset;
+    tape_.slots_.push_back(slot);
+  }
+  // The tape's bytes, all at once.
+  void set_bytes(std::string_view bytes) { tape_.bytes_.assign(bytes); }
   // A container's slot, completed by close() once its contents are in.
   std::size_t open(Kind kind) {
     tape_.slots_.push_back(TapeSlot{head(kind, 0), {}});
@@ -365,7 +374,8 @@ class QuickTapeReader {
  public:
   QuickTapeReader(Reader& reader, Tape& tape)
       : reader_(reader), tape_(tape), out_(tape), canon_(reserved(tape.canonical_, reader)),
-        p_(reader.text_.data() + reader.pos_), end_(reader.text_.data() + reader.text_.size()) {}
+        p_(reader.text_.data() + reader.pos_), first_(p_),
+        end_(reader.text_.data() + reader.text_.size()) {}
 
   // Reads the value and moves the reader past it, or gives up and leaves
   // the reader where it was.
@@ -381,6 +391,9 @@ class QuickTapeReader {
     }
     reader_.pos_ = static_cast<std::size_t>(p_ - reader_.text_.data());
     tape_.has_canonical_ = true;
+    // Strings and names are read without escapes, so the value's own text
+    // holds their bytes where the slots say.
+    out_.set_bytes(std::string_view(first_, static_cast<std::size_t>(p_ - first_)));
     return true;
   }
 
@@ -427,6 +440,11 @@ class QuickTapeReader {
            ((w - kOnes * 0x20) & ~w & kHighs) | (w & kHighs);
   }
 
+  // A string's slot; its bytes are in the value's text at the same place.
+  void string_slot(std::string_view s) {
+    out_.string_at(static_cast<std::size_t>(s.data() - first_), s.size(), true);
+  }
+
   bool literal(std::string_view word) {
     if (static_cast<std::size_t>(end_ - p_) < word.size() ||
         std::memcmp(p_, word.data(), word.size()) != 0)
@@ -443,7 +461,7 @@ class QuickTapeReader {
         ++p_;
         std::string_view s;
         if (!string(s)) return false;
-        out_.string(s, true);
+        string_slot(s);
         // Only printable ASCII without quote or backslash: its own text.
         canon_.quoted(s, false);
         return true;
@@ -533,7 +551,7 @@ class QuickTapeReader {
       std::string_view name;
       if (!string(name) || next() != ':') return false;
       ++p_;
-      out_.string(name, true);
+      string_slot(name);
       const std::size_t begin = canon_.size();
       canon_.quoted(name, true);
       if (!value(depth)) return false;
@@ -618,6 +636,7 @@ class QuickTapeReader {
   std::vector<MemberText> members_;
   std::string reorder_;
   const char* p_;
+  const char* const first_;  // where the value's text begins
   const char* const end_;
 };
 
