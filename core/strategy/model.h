@@ -7,10 +7,11 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -34,10 +35,28 @@ struct IndicatorSpec {
   std::optional<Feed> feed;
 };
 
-// Indicators by name, in byte order of the names.
-using IndicatorMap =
-    std::map<std::string, IndicatorSpec, std::less<>,
-             json::PoolAllocator<std::pair<const std::string, IndicatorSpec>>>;
+// Indicators by name, in byte order of their names: a sorted list, made
+// once from entries with distinct names in any order.
+class IndicatorMap {
+ public:
+  using value_type = std::pair<std::string, IndicatorSpec>;
+  using const_iterator = typename List<value_type>::const_iterator;
+
+  IndicatorMap() = default;
+  explicit IndicatorMap(List<value_type> entries);
+
+  bool empty() const noexcept { return entries_.empty(); }
+  std::size_t size() const noexcept { return entries_.size(); }
+  const_iterator begin() const noexcept { return entries_.begin(); }
+  const_iterator end() const noexcept { return entries_.end(); }
+  // The indicator named `name`, or null.
+  const IndicatorSpec* find(std::string_view name) const noexcept;
+  // The same, throwing std::out_of_range when there is none.
+  const IndicatorSpec& at(std::string_view name) const;
+
+ private:
+  List<value_type> entries_;
+};
 
 // ---- Operands ------------------------------------------------------------
 

@@ -43,15 +43,16 @@ constexpr Field<IndicatorSpec> kIndicatorFields[] = {
 
 Result<IndicatorMap> read_indicators(json::Node v) {
   if (!v.is_object()) return fail(json::invalid_type(json::describe(v), "a map"));
-  IndicatorMap indicators;
+  // Read in document order, so that the first bad one is the one reported.
+  List<IndicatorMap::value_type> entries;
+  entries.reserve(v.size());
   for (json::MemberRef member : v.members()) {
     auto spec = read_record<IndicatorSpec>(member.value, kIndicatorFields, "struct IndicatorSpec");
     LANTOR_TRY(spec);
-    // Names are unique; documents often list them in order, which the hint
-    // turns into an insertion at the end without a search.
-    indicators.emplace_hint(indicators.end(), member.name, std::move(*spec));
+    // Names are unique.
+    entries.emplace_back(std::string(member.name), std::move(*spec));
   }
-  return indicators;
+  return IndicatorMap(std::move(entries));
 }
 
 }  // namespace lantor::strategy
