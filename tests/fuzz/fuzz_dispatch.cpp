@@ -20,7 +20,10 @@
 //   - the same text dispatched twice on fresh state gives the same bytes, and
 //     the same bytes as the plain route (envelope, then body) gives;
 //   - the canonical text of any value the reader accepts is a fixed point of
-//     parse-then-canonicalise.
+//     parse-then-canonicalise;
+//   - the input read as a flat tape is accepted or rejected as the value tree
+//     reader decides, with the same error, and holds the same value with the
+//     same canonical text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -34,6 +37,8 @@
 #include "core/dispatch/dispatch.h"
 #include "core/json/canonical.h"
 #include "core/json/parse.h"
+#include "core/json/reader.h"
+#include "core/json/tape.h"
 #include "core/json/value.h"
 #include "core/request/envelope.h"
 #include "core/request/request.h"
@@ -177,7 +182,9 @@ void check_dry_run(const Value& v, const lantor::CompileReq& req, std::string_vi
   if (man[7].value.as_string() != lantor::sha256_hex(listing)) bad("project_hash value");
 
   const Value& files = man[6].value;
-  if (!entry_matches(file_entry(files, "src/spec.json"), lantor::json::canonical_json(req.spec.strategy)))
+  // Through the value tree, not the text the tape kept from its reading.
+  if (!entry_matches(file_entry(files, "src/spec.json"),
+                     lantor::json::canonical_json(req.spec.strategy.to_value())))
     bad("src/spec.json digest");
   const Value* candles = file_entry(files, "src/candles.json");
   if (req.spec.embed_data) {
@@ -199,12 +206,33 @@ void check_canonical_fixed_point(std::string_view input) {
   if (c1 != c2) violation("canonical text is not a fixed point", input, c1 + " vs " + c2);
 }
 
+// read_tape against read_value on the whole input.
+void check_tape_agrees(std::string_view input) {
+  lantor::json::Reader tree_reader(input);
+  lantor::json::ReadResult<Value> tree = tree_reader.read_value(0);
+  lantor::json::Reader tape_reader(input);
+  lantor::json::Tape tape;
+  lantor::json::ReadStatus flat = lantor::json::read_tape(tape_reader, 0, tape);
+  if (tree.ok() != flat.ok()) violation("tape and tree disagree on acceptance", input, "");
+  if (!tree.ok()) {
+    if (tree.error().message != flat.error().message || tree.error().offset != flat.error().offset ||
+        tree.error().not_json != flat.error().not_json)
+      violation("tape and tree errors differ", input, flat.error().message);
+    return;
+  }
+  if (tree_reader.offset() != tape_reader.offset()) violation("tape and tree end apart", input, "");
+  if (!(tape == *tree)) violation("tape and tree values differ", input, "");
+  if (lantor::json::canonical_json(tape) != lantor::json::canonical_json(*tree))
+    violation("tape and tree canonical texts differ", input, lantor::json::canonical_json(tape));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
 
   check_canonical_fixed_point(input);
+  check_tape_agrees(input);
 
   // Decide, with the system's own readers, whether dispatch could touch a file.
   // A body that fails to read is answered with the reader's own text.
