@@ -28,8 +28,9 @@ void put(std::map<std::string, std::string>& contents, std::string_view path, st
   contents.emplace(std::string(path), std::move(text));
 }
 
-// The main sources are constant texts, one per target kind: each one's
-// digest is worked out once per process instead of once per command.
+// The main sources are constant texts, one per target kind, and so is the
+// WebAssembly build configuration: their digests are worked out once per
+// process instead of once per command.
 const std::string& main_source_digest(Target::Kind kind) {
   static const std::array<std::string, 3> digests = {
       sha256_hex(main_source(Target::Kind::Wasm)),
@@ -37,6 +38,18 @@ const std::string& main_source_digest(Target::Kind kind) {
       sha256_hex(main_source(Target::Kind::NoStd)),
   };
   return digests[static_cast<std::size_t>(kind)];
+}
+
+const std::string& wasm_build_config_digest() {
+  static const std::string digest = sha256_hex(kWasmBuildConfig);
+  return digest;
+}
+
+// The digest of the file at `path` of a project for `kind`, holding `text`.
+std::string file_digest(std::string_view path, Target::Kind kind, std::string_view text) {
+  if (path == main_source_path(kind)) return main_source_digest(kind);
+  if (path == kBuildConfigPath && kind == Target::Kind::Wasm) return wasm_build_config_digest();
+  return sha256_hex(text);
 }
 
 // `candles_text`, when given, is the inline dataset's canonical text, which
@@ -105,12 +118,8 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
   }
 
   plan.files.reserve(contents.size());
-  const std::string_view main_path = main_source_path(spec.target.kind);
-  for (const auto& [path, text] : contents) {
-    std::string digest =
-        path == main_path ? main_source_digest(spec.target.kind) : sha256_hex(text);
-    plan.files.push_back(ManifestFile{path, std::move(digest), text.size()});
-  }
+  for (const auto& [path, text] : contents)
+    plan.files.push_back(ManifestFile{path, file_digest(path, spec.target.kind, text), text.size()});
   if (streamed != nullptr) {
     // Listed with the others, in path order; its content was never kept, so
     // this plan can be reported but not written.
