@@ -22,7 +22,7 @@ std::optional<Node> Node::find(std::string_view name) const noexcept {
   return std::nullopt;
 }
 
-Tape::Tape() { slots_.push_back(TapeSlot{TapeSlot::make_head(Kind::Null, 0, 0), {}}); }
+Tape::Tape() { slots_.emplace_back(TapeSlot::make_head(Kind::Null, 0, 0), 0); }
 
 Tape Tape::from_value(const Value& v) {
   Tape tape;

@@ -31,6 +31,10 @@ struct TapeSlot {
     return static_cast<std::uint64_t>(kind) | (flags << 8) | (count << 16);
   }
 
+  // The payload as raw bits: a bool in the low byte, a double's bits, or a
+  // count or offset.
+  constexpr TapeSlot(std::uint64_t head_word, std::uint64_t payload) : head(head_word), u(payload) {}
+
   std::uint64_t head;
   union {
     bool b;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -30,36 +31,38 @@ class TapeBuilder {
     tape_.bytes_.reserve(bytes);
   }
 
+  // Slots are made in place in the list, word by word: a slot put together
+  // elsewhere and copied in would be read back whole before its parts were
+  // all stored.
   void scalar(const Value& v) {
-    TapeSlot slot{TapeSlot::make_head(v.kind(), 0, 0), {}};
+    std::uint64_t bits = 0;
     switch (v.kind()) {
-      case Kind::Bool: slot.b = v.as_bool(); break;
-      case Kind::UInt: slot.u = v.as_uint(); break;
-      case Kind::NegInt: slot.i = v.as_negint(); break;
-      case Kind::Float: slot.d = v.as_float(); break;
-      default: slot.u = 0; break;
+      case Kind::Bool: bits = v.as_bool() ? 1 : 0; break;
+      case Kind::UInt: bits = v.as_uint(); break;
+      case Kind::NegInt: bits = static_cast<std::uint64_t>(v.as_negint()); break;
+      case Kind::Float: bits = std::bit_cast<std::uint64_t>(v.as_float()); break;
+      default: break;
     }
-    tape_.slots_.push_back(slot);
+    tape_.slots_.emplace_back(TapeSlot::make_head(v.kind(), 0, 0), bits);
   }
   // `plain` when `s` is known to hold no byte that JSON text must escape.
   void string(std::string_view s, bool plain = false) {
-    TapeSlot slot{TapeSlot::make_head(Kind::String, plain ? TapeSlot::kPlain : 0, s.size()), {}};
-    slot.u = tape_.bytes_.size();
+    tape_.slots_.emplace_back(
+        TapeSlot::make_head(Kind::String, plain ? TapeSlot::kPlain : 0, s.size()),
+        tape_.bytes_.size());
     tape_.bytes_.append(s);
-    tape_.slots_.push_back(slot);
   }
   // A string whose bytes the tape will hold from `offset` on: the caller
   // puts them there.
   void string_at(std::size_t offset, std::size_t size, bool plain) {
-    TapeSlot slot{TapeSlot::make_head(Kind::String, plain ? TapeSlot::kPlain : 0, size), {}};
-    slot.u = offset;
-    tape_.slots_.push_back(slot);
+    tape_.slots_.emplace_back(TapeSlot::make_head(Kind::String, plain ? TapeSlot::kPlain : 0, size),
+                              offset);
   }
   // The tape's bytes, all at once.
   void set_bytes(std::string_view bytes) { tape_.bytes_.assign(bytes); }
   // A container's slot, completed by close() once its contents are in.
   std::size_t open(Kind kind) {
-    tape_.slots_.push_back(TapeSlot{TapeSlot::make_head(kind, 0, 0), {}});
+    tape_.slots_.emplace_back(TapeSlot::make_head(kind, 0, 0), 0);
     return tape_.slots_.size() - 1;
   }
   void close(std::size_t at, std::size_t count) {
