@@ -1,6 +1,6 @@
 // Message pieces shared by every schema reader: how a value found is
 // described, how a list of variant names is written, and the message forms.
-// The request readers (over text) and the strategy readers (over values)
+// The request readers (over text) and the strategy readers (over tapes)
 // both build their messages here, so each form has one spelling.
 #pragma once
 

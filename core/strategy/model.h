@@ -19,7 +19,7 @@
 
 namespace lantor::strategy {
 
-// The model's lists and maps take their storage from the value pool, as the
+// The model's lists take their storage from the value pool, as the
 // value tree does: a model is built and dropped within one command.
 template <class T>
 using List = std::vector<T, json::PoolAllocator<T>>;

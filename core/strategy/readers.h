@@ -1,5 +1,5 @@
-// The section readers of a strategy document, each from an already parsed
-// JSON value to its typed form or the first error's message.
+// The section readers of a strategy document, each from a node of the
+// document's tape to its typed form or the first error's message.
 #pragma once
 
 #include <cstddef>
