@@ -225,9 +225,9 @@ class QuickTapeReader {
         if (!value(depth)) return false;
         ++count;
         const char c = next();
+        if (c != ',' && c != ']') return false;
         ++p_;
         if (c == ']') break;
-        if (c != ',') return false;
         canon_.put(',');
       }
     }
@@ -261,9 +261,9 @@ class QuickTapeReader {
       members_.push_back({name, begin, canon_.size()});
       ++count;
       const char c = next();
+      if (c != ',' && c != '}') return false;
       ++p_;
       if (c == '}') break;
-      if (c != ',') return false;
       canon_.put(',');
     }
     // Repeats are left to the exact way; putting the names in order finds them.
