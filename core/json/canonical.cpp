@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/base/short_text.h"
+#include "core/json/word_scan.h"
 
 namespace lantor::json {
 
@@ -84,26 +85,10 @@ void append_float_digits(std::string& out, bool negative, const char* digits, in
 
 namespace {
 
-// Flags, in each byte's top bit, the bytes of a word that need escaping: the
-// quote, the backslash and controls. A flag can only be spurious above a real
-// one, so a word without flags holds none of them.
-std::uint64_t escape_flags(std::uint64_t w) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-  auto zero_bytes = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-  return zero_bytes(w ^ (kOnes * '"')) | zero_bytes(w ^ (kOnes * '\\')) |
-         ((w - kOnes * 0x20) & ~w & kHighs);
-}
-
 // The end of the run at `p` that needs no escaping; whole words of such bytes
 // are passed over eight at a time.
 const char* plain_run_end(const char* p, const char* end) {
-  while (end - p >= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    if (escape_flags(w) != 0) break;
-    p += 8;
-  }
+  while (end - p >= 8 && word_scan::escape_stops(word_scan::load(p)) == 0) p += 8;
   while (p < end) {
     unsigned char c = static_cast<unsigned char>(*p);
     if (c < 0x20 || c == '"' || c == '\\') break;
@@ -154,17 +139,9 @@ struct Entry {
   bool plain_name;  // known to need no escapes
 };
 
-// Byte order of member names, as unsigned bytes, a prefix first.
 template <class E>
 inline bool name_less(const E& a, const E& b) {
-  // Names mostly differ in their first byte: decide that without a call.
-  std::string_view x = a.name;
-  std::string_view y = b.name;
-  if (!x.empty() && !y.empty() && x[0] != y[0])
-    return static_cast<unsigned char>(x[0]) < static_cast<unsigned char>(y[0]);
-  // char_traits<char> orders bytes as unsigned values, and a prefix sorts
-  // first.
-  return x < y;
+  return name_before(a.name, b.name);
 }
 
 // Puts `order[0..n)` in name order. Objects are mostly small, where an

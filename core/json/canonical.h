@@ -12,6 +12,16 @@
 
 namespace lantor::json {
 
+// The order of member names in canonical text: their bytes as unsigned
+// values, a prefix first.
+inline bool name_before(std::string_view a, std::string_view b) {
+  // Names mostly differ in their first byte: decide that without a call.
+  if (!a.empty() && !b.empty() && a[0] != b[0])
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  // char_traits<char> orders bytes as unsigned values.
+  return a < b;
+}
+
 // Appends the canonical text of `v` to `out`.
 void append_canonical(std::string& out, const Value& v);
 std::string canonical_json(const Value& v);

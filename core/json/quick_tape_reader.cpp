@@ -11,6 +11,7 @@
 #include "core/base/short_text.h"
 #include "core/json/canonical.h"
 #include "core/json/tape_builder.h"
+#include "core/json/word_scan.h"
 
 namespace lantor::json {
 namespace {
@@ -116,13 +117,9 @@ class QuickTapeReader {
   bool string(std::string_view& out) {
     const char* start = p_;
     for (;;) {
-      if (end_ - p_ >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p_, sizeof w);
-        if (stops(w) == 0) {
-          p_ += 8;
-          continue;
-        }
+      if (end_ - p_ >= 8 && word_scan::read_stops(word_scan::load(p_)) == 0) {
+        p_ += 8;
+        continue;
       }
       if (p_ == end_) return false;
       const unsigned char c = static_cast<unsigned char>(*p_);
@@ -133,14 +130,6 @@ class QuickTapeReader {
     out = std::string_view(start, static_cast<std::size_t>(p_ - start));
     ++p_;
     return true;
-  }
-  // Flags the quote, the backslash, controls and non-ASCII bytes of a word.
-  static std::uint64_t stops(std::uint64_t w) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-    auto zero_bytes = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-    return zero_bytes(w ^ (kOnes * '"')) | zero_bytes(w ^ (kOnes * '\\')) |
-           ((w - kOnes * 0x20) & ~w & kHighs) | (w & kHighs);
   }
 
   // A string's slot; its bytes are in the value's text at the same place.
@@ -295,11 +284,7 @@ class QuickTapeReader {
     MemberText* m = members_.data() + first;
     const std::size_t n = members_.size() - first;
     auto less = [](const MemberText& a, const MemberText& b) {
-      // Names mostly differ in their first byte; char_traits<char> orders
-      // the rest as unsigned bytes.
-      if (!a.name.empty() && !b.name.empty() && a.name[0] != b.name[0])
-        return static_cast<unsigned char>(a.name[0]) < static_cast<unsigned char>(b.name[0]);
-      return a.name < b.name;
+      return name_before(a.name, b.name);
     };
     bool sorted = true;
     for (std::size_t i = 1; i < n && sorted; ++i) sorted = less(m[i - 1], m[i]);

@@ -8,6 +8,7 @@
 
 #include "core/json/reader.h"
 #include "core/json/unicode.h"
+#include "core/json/word_scan.h"
 
 namespace lantor::json {
 namespace {
@@ -25,32 +26,8 @@ struct RunTable {
 };
 constexpr RunTable kRun;
 
-// Word-at-a-time scanning of unescaped runs: eight bytes are loaded at once
-// and, when none of them can end the run, skipped together. The masks below
-// flag, in each byte's top bit, a byte that is the quote, the backslash or a
-// control (and, for reading, non-ASCII). A flag can only be spurious above a
-// real one, so the lowest flag is exactly the first such byte.
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-
-constexpr std::uint64_t zero_bytes(std::uint64_t w) { return (w - kOnes) & ~w & kHighs; }
-
-constexpr std::uint64_t skip_stops(std::uint64_t w) {
-  return zero_bytes(w ^ (kOnes * '"')) | zero_bytes(w ^ (kOnes * '\\')) |
-         ((w - kOnes * 0x20) & ~w & kHighs);
-}
-
-constexpr std::uint64_t run_stops(std::uint64_t w) { return skip_stops(w) | (w & kHighs); }
-
-// The words are read in memory order only on little-endian machines, where
-// the lowest flag belongs to the earliest byte.
-constexpr bool kWordScan = std::endian::native == std::endian::little;
-
-std::uint64_t load_word(const char* p) {
-  std::uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
+using word_scan::kInOrder;
+using word_scan::load;
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -140,8 +117,8 @@ inline ReadStatus Reader::scan_run() {
   const char* base = text_.data();
   const std::size_t n = text_.size();
   while (pos_ < n) {
-    if (kWordScan && n - pos_ >= 8) {
-      std::uint64_t stops = run_stops(load_word(base + pos_));
+    if (kInOrder && n - pos_ >= 8) {
+      std::uint64_t stops = word_scan::read_stops(load(base + pos_));
       if (stops == 0) {
         pos_ += 8;
         continue;
@@ -207,8 +184,8 @@ ReadStatus Reader::skip_string() {
   for (;;) {
     // Only the quote, the backslash and controls matter when skipping.
     while (pos_ < n) {
-      if (kWordScan && n - pos_ >= 8) {
-        std::uint64_t stops = skip_stops(load_word(base + pos_));
+      if (kInOrder && n - pos_ >= 8) {
+        std::uint64_t stops = word_scan::escape_stops(load(base + pos_));
         if (stops == 0) {
           pos_ += 8;
           continue;

@@ -1,0 +1,40 @@
+// Word-at-a-time scanning of string bytes: eight bytes are loaded at once
+// and, when none of them is of interest, passed over together. The masks
+// flag, in each byte's top bit, the bytes a string's scan stops at. A flag
+// can only be spurious above a real one, so a word without flags holds none
+// of them, and on a little-endian machine the lowest flag is exactly the
+// first such byte.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace lantor::json::word_scan {
+
+inline constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+inline constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// The words are read in memory order only on little-endian machines, where
+// the lowest flag belongs to the earliest byte.
+inline constexpr bool kInOrder = std::endian::native == std::endian::little;
+
+constexpr std::uint64_t zero_bytes(std::uint64_t w) { return (w - kOnes) & ~w & kHighs; }
+
+// The quote, the backslash and controls: what JSON text must escape, and
+// what ends a run of a string's bytes.
+constexpr std::uint64_t escape_stops(std::uint64_t w) {
+  return zero_bytes(w ^ (kOnes * '"')) | zero_bytes(w ^ (kOnes * '\\')) |
+         ((w - kOnes * 0x20) & ~w & kHighs);
+}
+
+// The same and non-ASCII bytes, which reading checks as UTF-8.
+constexpr std::uint64_t read_stops(std::uint64_t w) { return escape_stops(w) | (w & kHighs); }
+
+inline std::uint64_t load(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+}  // namespace lantor::json::word_scan
