@@ -64,16 +64,18 @@ class [[nodiscard]] Result {
       error_ = std::move(other.error_);
     } else {
       destroy();
-      // Should the move below throw, this holds an empty error rather than
-      // nothing at all.
-      ok_ = false;
-      ::new (static_cast<void*>(&error_)) E();
-      if (other.ok_) {
-        error_.~E();
-        ::new (static_cast<void*>(&value_)) T(std::move(other.value_));
-        ok_ = true;
-      } else {
-        error_ = std::move(other.error_);
+      try {
+        if (other.ok_)
+          ::new (static_cast<void*>(&value_)) T(std::move(other.value_));
+        else
+          ::new (static_cast<void*>(&error_)) E(std::move(other.error_));
+        ok_ = other.ok_;
+      } catch (...) {
+        // Nothing is left to destroy: hold an empty error rather than
+        // nothing at all.
+        ok_ = false;
+        ::new (static_cast<void*>(&error_)) E();
+        throw;
       }
     }
     return *this;
