@@ -1,6 +1,9 @@
 #include "core/project/writer.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,20 +37,87 @@ Result<Ok> write_all(int fd, std::string_view bytes) {
   return Ok{};
 }
 
-// Creates or truncates `path` and fills it with `bytes`.
-Result<Ok> write_file(const std::string& path, std::string_view bytes) {
-  if (has_nul(path)) return fail(std::string(kNulInPathText));
+// Opens `path` for writing, retrying after signals; -1 with errno on failure.
+int open_retrying(const std::string& path, int flags) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return fail(os_error_text(errno));
+  return fd;
+}
+
+// Writes `bytes` to the start of the freshly opened (or emptied) `fd` and
+// closes it. A failing close can mean the data never arrived (a full disk on
+// a network file system, say), so it is reported rather than dropped. EINTR
+// still closes the descriptor on Linux and says nothing about the data.
+Result<Ok> fill_and_close(int fd, std::string_view bytes) {
   Result<Ok> written = write_all(fd, bytes);
-  // A failing close can mean the data never arrived (a full disk on a network
-  // file system, say), so it is reported rather than dropped. EINTR still
-  // closes the descriptor on Linux and says nothing about the data.
   if (::close(fd) != 0 && errno != EINTR && written.ok()) return fail(os_error_text(errno));
   return written;
+}
+
+// Creates or truncates `path` and fills it with `bytes`, whatever it held.
+Result<Ok> overwrite_file(const std::string& path, std::string_view bytes) {
+  int fd = open_retrying(path, O_WRONLY | O_CREAT | O_TRUNC);
+  if (fd < 0) return fail(os_error_text(errno));
+  return fill_and_close(fd, bytes);
+}
+
+// True when the regular file open on `fd`, `size` bytes long, holds exactly
+// `bytes`. A read that fails or comes up short counts as a difference, so
+// the file is written again.
+bool holds_exactly(int fd, off_t size, std::string_view bytes) {
+  if (size < 0 || static_cast<std::uint64_t>(size) != bytes.size()) return false;
+  char buf[65536];
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    std::size_t want = std::min(sizeof buf, bytes.size() - done);
+    ssize_t n = ::pread(fd, buf, want, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    if (std::memcmp(buf, bytes.data() + done, static_cast<std::size_t>(n)) != 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Makes `path` hold `bytes`. A regular file that already holds them is left
+// alone, so its modification time stays and cargo sees nothing to rebuild.
+//
+// The file is opened for reading and writing without truncating, so every
+// refusal (a directory in the way, a read-only file, a read-only file
+// system) is the one a plain open for writing meets, with the same text;
+// a read-only file that holds the right bytes is still refused. Two cases
+// take the plain way instead: a file that may be written but not read, and
+// anything that is not a regular file (a device, a pipe), which keeps
+// whatever a plain open and write do with it.
+Result<Ok> write_file(const std::string& path, std::string_view bytes) {
+  if (has_nul(path)) return fail(std::string(kNulInPathText));
+  int fd = open_retrying(path, O_RDWR | O_CREAT);
+  if (fd < 0) {
+    if (errno == EACCES) return overwrite_file(path, bytes);
+    return fail(os_error_text(errno));
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return overwrite_file(path, bytes);
+  }
+  if (holds_exactly(fd, st.st_size, bytes)) {
+    ::close(fd);  // nothing was written, so nothing can be lost
+    return Ok{};
+  }
+  int truncated;
+  do {
+    truncated = ::ftruncate(fd, 0);
+  } while (truncated != 0 && errno == EINTR);
+  if (truncated != 0) {
+    int err = errno;
+    ::close(fd);
+    return fail(os_error_text(err));
+  }
+  // pread left the offset at the start, so the write begins there.
+  return fill_and_close(fd, bytes);
 }
 
 }  // namespace

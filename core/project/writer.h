@@ -32,9 +32,13 @@ std::string parent_path(std::string_view path);
 Result<Ok> create_dirs(const std::string& dir);
 
 // Writes every file of `contents` (relative path to text) under `dir`, in
-// ascending byte order of path, creating parent directories as needed. Stops
-// at the first failure with an Io error ("creating ..." or "writing ...");
-// what was written before it stays. Other files in `dir` are not touched.
+// ascending byte order of path, creating parent directories as needed. A
+// regular file that already holds exactly its text is left untouched (its
+// modification time too), so cargo's own check finds nothing to rebuild;
+// it is still opened for writing, so it is refused exactly when a rewrite
+// would be. Stops at the first failure with an Io error ("creating ..." or
+// "writing ..."); what was written before it stays. Other files in `dir`
+// are not touched.
 Status<CompileError> write_project(std::string_view dir,
                                    const std::map<std::string, std::string>& contents);
 

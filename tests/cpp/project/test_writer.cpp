@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/project/writer.h"
 #include "test_build_helpers.h"
@@ -79,6 +81,81 @@ TEST(Writer, RewritingOverwritesEditsAndLeavesExtraFiles) {
   ASSERT_TRUE(write_project(dir, kFiles).ok());
   EXPECT_EQ(read_file(fs::path(dir) / "src/lib.rs"), "// lib\n");
   EXPECT_EQ(read_file(fs::path(dir) / "src/extra.rs"), "// added by hand\n");
+}
+
+// The status of a written file, and its modification time moved a day back
+// so that a rewrite cannot land on the same time stamp.
+struct stat backdated(const fs::path& p) {
+  struct stat st;
+  EXPECT_EQ(::stat(p.c_str(), &st), 0);
+  timespec times[2] = {st.st_atim, st.st_mtim};
+  times[0].tv_sec -= 86400;
+  times[1].tv_sec -= 86400;
+  EXPECT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+  EXPECT_EQ(::stat(p.c_str(), &st), 0);
+  return st;
+}
+
+TEST(Writer, IdenticalFilesAreLeftAlone) {
+  TempDir tmp;
+  std::string dir = (tmp.path() / "demo").string();
+  ASSERT_TRUE(write_project(dir, kFiles).ok());
+  std::map<std::string, struct stat> before;
+  for (const auto& [rel, text] : kFiles) before[rel] = backdated(fs::path(dir) / rel);
+  ASSERT_TRUE(write_project(dir, kFiles).ok());
+  for (const auto& [rel, text] : kFiles) {
+    struct stat after;
+    ASSERT_EQ(::stat((fs::path(dir) / rel).c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before[rel].st_ino) << rel;
+    EXPECT_EQ(after.st_mtim.tv_sec, before[rel].st_mtim.tv_sec) << rel;
+    EXPECT_EQ(after.st_mtim.tv_nsec, before[rel].st_mtim.tv_nsec) << rel;
+  }
+}
+
+TEST(Writer, DifferentFilesAreRewrittenInPlace) {
+  const std::string text = "// lib\n";
+  const char* olds[] = {
+      "// lib\n// edited by hand, much longer than the text\n",  // must be truncated
+      "//",                                                      // must be extended
+      "// LIB\n",                                                // same length, other bytes
+      "",
+  };
+  for (const char* old : olds) {
+    TempDir tmp;
+    fs::path file = tmp.path() / "demo/src/lib.rs";
+    write_text(file, old);
+    struct stat before = backdated(file);
+    ASSERT_TRUE(write_project((tmp.path() / "demo").string(), {{"src/lib.rs", text}}).ok());
+    EXPECT_EQ(read_file(file), text) << old;
+    struct stat after;
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << old;
+    EXPECT_GT(after.st_mtim.tv_sec, before.st_mtim.tv_sec) << old;
+  }
+}
+
+TEST(Writer, ReadOnlyFileIsRefusedEvenWhenItHoldsTheText) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  for (bool same : {true, false}) {
+    TempDir tmp;
+    fs::path file = tmp.path() / "demo/Cargo.toml";
+    write_text(file, same ? kFiles.at("Cargo.toml") : "stale");
+    fs::permissions(file, fs::perms::owner_read, fs::perm_options::replace);
+    Status<CompileError> written = write_project((tmp.path() / "demo").string(), {{"Cargo.toml", kFiles.at("Cargo.toml")}});
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.error().text(), "io: writing " + file.string() + ": Permission denied (os error 13)");
+  }
+}
+
+TEST(Writer, WriteOnlyFileIsStillWritten) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  TempDir tmp;
+  fs::path file = tmp.path() / "demo/Cargo.toml";
+  write_text(file, "stale");
+  fs::permissions(file, fs::perms::owner_write, fs::perm_options::replace);
+  ASSERT_TRUE(write_project((tmp.path() / "demo").string(), {{"Cargo.toml", "new"}}).ok());
+  fs::permissions(file, fs::perms::owner_read, fs::perm_options::add);
+  EXPECT_EQ(read_file(file), "new");
 }
 
 TEST(Writer, OutputDirThatIsAFile) {
