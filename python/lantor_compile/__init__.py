@@ -3,9 +3,11 @@
 Create a :class:`Compiler` and hand it one command at a time as JSON text;
 each call returns the response as JSON text.  A ``Compiler`` is bound to the
 thread that created it: using it from another thread raises
-:class:`PanicException`.
+:class:`PanicException`.  :func:`compile_many` runs many commands at once on
+worker processes, or on any :class:`concurrent.futures.Executor`.
 """
 
 from lantor_compile._lantor_compile import Compiler, PanicException, __version__, version
+from lantor_compile.parallel import compile_many
 
-__all__ = ["Compiler", "PanicException", "__version__", "version"]
+__all__ = ["Compiler", "PanicException", "__version__", "compile_many", "version"]

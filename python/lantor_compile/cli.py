@@ -8,7 +8,8 @@ report itself.
 Exit status: 0 when the command succeeded, 1 when the compiler answered
 with an in-band error (``"ok": false``; the error text also goes to standard
 error), 2 for usage errors, including a strategy or candles file that cannot
-be read or is not JSON.
+be read or is not JSON.  ``compile`` with several strategies (``cli_many``)
+exits with 1 when any of them failed.
 """
 
 from __future__ import annotations
@@ -87,7 +88,10 @@ def build_parser() -> argparse.ArgumentParser:
         "with cargo (or only report the manifest with --dry-run).",
     )
     compile_parser.add_argument(
-        "strategy", metavar="STRATEGY", help="strategy JSON file, or - for standard input"
+        "strategies",
+        nargs="+",
+        metavar="STRATEGY",
+        help="strategy JSON file, a folder of them (*.json), or - for standard input",
     )
     compile_parser.add_argument(
         "--target", required=True, choices=("wasm", "binary", "no_std"), help="what to build"
@@ -112,6 +116,19 @@ def build_parser() -> argparse.ArgumentParser:
     compile_parser.add_argument(
         "--dry-run", action="store_true", help="report the manifest without writing or building"
     )
+    compile_parser.add_argument(
+        "-j",
+        "--jobs",
+        type=positive_int,
+        metavar="N",
+        help="with several strategies: how many to compile at once (default: the number of CPUs)",
+    )
+    compile_parser.add_argument(
+        "--dir-per-file",
+        action="store_true",
+        help="put each project in OUT_DIR/<file name without .json>/, so that strategies "
+        "of one symbol do not share a project directory",
+    )
     compile_parser.set_defaults(run=run_compile, parser=compile_parser)
 
     targets_parser = commands.add_parser(
@@ -132,13 +149,35 @@ def build_parser() -> argparse.ArgumentParser:
     return parser
 
 
+def positive_int(text: str) -> int:
+    """``--jobs``: a whole number of at least 1."""
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1: {value}")
+    return value
+
+
 def run_compile(args: argparse.Namespace) -> int:
-    """Handle ``compile``: build the command, announce a real build, run it."""
+    """Handle ``compile``: one strategy alone, or several through ``cli_many``."""
     if args.target == "no_std" and args.mcu is None:
         raise UsageError("--target no_std needs --mcu TRIPLE")
     if args.target != "no_std" and args.mcu is not None:
         raise UsageError("--mcu is only valid with --target no_std")
-    strategy = read_json_text(args.strategy, "strategy")
+    from . import cli_many  # it builds on this module
+
+    files = cli_many.strategy_files(args.strategies)
+    if len(files) > 1:
+        return cli_many.run_many(args, files)
+    args.out_dir = cli_many.file_out_dir(args, files[0])
+    return run_one(args, files[0])
+
+
+def run_one(args: argparse.Namespace, file: str) -> int:
+    """Compile one strategy: build the command, announce a real build, run it."""
+    strategy = read_json_text(file, "strategy")
     candles = read_json_text(args.candles, "candles") if args.candles is not None else None
     command = compile_command(args, strategy, candles)
 
@@ -205,9 +244,11 @@ def target_json(args: argparse.Namespace) -> str:
     return json.dumps({"kind": args.target}, separators=(",", ":"))
 
 
-def build_notice(args: argparse.Namespace) -> str:
-    """The line announcing a real build, which blocks while cargo runs."""
+def build_notice(args: argparse.Namespace, count: int = 1) -> str:
+    """The line announcing a real build (of ``count`` strategies), which blocks while cargo runs."""
     what = args.target if args.target != "no_std" else f"no_std for {args.mcu}"
+    if count > 1:
+        what = f"{count} strategies for {what}, {args.jobs or os.cpu_count() or 1} at a time,"
     details = []
     if args.crate_name is not None:
         details.append(f"crate {args.crate_name}")
@@ -274,14 +315,23 @@ def run_command(command: str, args: argparse.Namespace) -> int:
     """Send one command to a fresh compiler, print the response, return the exit status."""
     response = Compiler().command(command)
     print_response(response, compact=getattr(args, "json", False))
-    parsed = json.loads(response)
-    if isinstance(parsed, dict) and parsed.get("ok") is False:
-        # Build errors end with cargo's own trailing line break; drop it here
-        # only, the response above keeps it.
-        error = str(parsed.get("error", "")).rstrip("\n")
+    error = response_error(response)
+    if error is not None:
         print(f"{PROG}: error: {error}", file=sys.stderr, flush=True)
         return 1
     return 0
+
+
+def response_error(response: str) -> str | None:
+    """The error text of an error response, or None for a success.
+
+    Build errors end with cargo's own trailing line break; it is dropped
+    here only, for printing: the response itself keeps it.
+    """
+    parsed = json.loads(response)
+    if isinstance(parsed, dict) and parsed.get("ok") is False:
+        return str(parsed.get("error", "")).rstrip("\n")
+    return None
 
 
 def print_response(response: str, compact: bool) -> None:

@@ -2,12 +2,15 @@
 
 from __future__ import annotations
 
+import fcntl
 import hashlib
 import json
 import os
 import stat
+import struct
 import subprocess
 import sys
+import termios
 from collections.abc import Callable
 from pathlib import Path
 
@@ -209,7 +212,9 @@ def test_domain_errors_exit_1_with_the_error_on_stderr(
         (["compile", "{trend}", "--target", "wasm", "--opt-level", "fast"], b"", "invalid choice"),
         (["compile", "{trend}", "--target", "wasm", "--csv", "a.csv", "--candles", "{trend}"], b"", "not allowed"),
         (["compile", "{missing}", "--target", "wasm"], b"", "cannot read strategy file"),
-        (["compile", "{tmp}", "--target", "wasm"], b"", "cannot read strategy file"),
+        (["compile", "{tmp}", "--target", "wasm"], b"", "no strategy files (*.json) in folder"),
+        (["compile", "-", "{trend}", "--target", "wasm"], b"", "cannot be combined"),
+        (["compile", "{trend}", "{trend}", "--target", "wasm", "-j", "0"], b"", "at least 1"),
         (["compile", "-", "--target", "wasm"], b"", "is not JSON"),
         (["compile", "-", "--target", "wasm"], b'{"symbol":"X"} {}', "is not JSON"),
         (["compile", "-", "--target", "wasm"], b'{"warmup":NaN}', "is not JSON"),
@@ -220,7 +225,8 @@ def test_domain_errors_exit_1_with_the_error_on_stderr(
     ],
     ids=[
         "no-command", "mcu-without-no_std", "no_std-without-mcu", "no-target", "unknown-target",
-        "unknown-opt-level", "two-datasets", "missing-file", "directory", "empty-stdin",
+        "unknown-opt-level", "two-datasets", "missing-file", "empty-folder", "stdin-and-file",
+        "no-jobs", "empty-stdin",
         "two-values", "nan", "not-utf8", "missing-candles", "hash-without-file", "unknown-command",
     ],
 )
@@ -285,3 +291,89 @@ def test_failed_build_exits_1_and_still_reports_the_elapsed_time(tmp_path: Path)
     assert lines[0].startswith("lantor-compile: building no_std for thumbv6m-none-eabi")
     assert "lantor-compile: error: build: error: linker not found" in done.stderr
     assert lines[-1].startswith("lantor-compile: build failed after ")
+
+
+# ---------------------------------------------------------------- several strategies
+
+def summary_lines(stderr: str) -> list[str]:
+    """The summary: its count line and the error lines after it."""
+    lines = stderr.splitlines()
+    start = next(i for i, line in enumerate(lines) if " failed, in " in line)
+    return lines[start:]
+
+
+@pytest.mark.parametrize("as_folder", [True, False], ids=["folder", "files-in-given-order"])
+def test_several_strategies_print_each_response_in_file_order(as_folder: bool) -> None:
+    files = sorted(EXAMPLES.glob("*.json")) if as_folder else [EXAMPLES / f"{n}.json" for n in reversed(EXAMPLE_NAMES)]
+    given = [str(EXAMPLES)] if as_folder else [str(f) for f in files]
+    done = run_cli("compile", *given, "--target", "binary", "--dry-run", "--json", "-j", "2")
+    assert done.returncode == 0, done.stderr
+    expected = [direct(dry_compile_command(f, {"kind": "binary"})) for f in files]
+    assert done.stdout == "".join(text + "\n" for text in expected)
+    assert summary_lines(done.stderr)[0].startswith("lantor-compile: 5 passed the dry run, 0 failed, in ")
+    assert "%|" not in done.stderr  # no progress bar when standard error is not a terminal
+
+
+def test_several_strategies_with_failures_exit_1_and_list_each_error(tmp_path: Path) -> None:
+    (tmp_path / "a_bad.json").write_text('{"timeframe":"1h"}')
+    (tmp_path / "b_good.json").write_bytes(TREND.read_bytes())
+    (tmp_path / "c_bad.json").write_text('{"symbol":"X"}')
+    done = run_cli("compile", str(tmp_path), "--target", "wasm", "--dry-run", "--json")
+    assert done.returncode == 1
+    assert [list(json.loads(line)) for line in done.stdout.splitlines()] == [
+        ["ok", "error"], ["target", "manifest", "built"], ["ok", "error"]
+    ]
+    count, *errors = summary_lines(done.stderr)
+    assert count.startswith("lantor-compile: 1 passed the dry run, 2 failed, in ")
+    assert errors == [
+        f"lantor-compile: error: {tmp_path / 'a_bad.json'}: bad spec: strategy is not a valid StrategySpec: missing field `symbol`",
+        f"lantor-compile: error: {tmp_path / 'c_bad.json'}: bad spec: strategy is not a valid StrategySpec: missing field `timeframe`",
+    ]
+
+
+def test_strategies_that_would_share_a_project_directory_are_refused_unless_each_gets_its_own(
+    tmp_path: Path,
+) -> None:
+    bin_dir = stand_in_cargo(tmp_path / "bin", "exit 0")
+    sweep = tmp_path / "sweep"
+    sweep.mkdir()
+    for name in ("fast", "slow"):
+        (sweep / f"{name}.json").write_bytes(TREND.read_bytes())
+    out = tmp_path / "out"
+    common = ["compile", str(sweep), "--target", "binary", "--out-dir", str(out), "--json"]
+
+    refused = run_cli(*common, path_prefix=bin_dir)
+    assert refused.returncode == 2
+    assert f"would be written to one project directory, {out / 'btc_usdt'}" in refused.stderr
+    assert not out.exists()
+
+    built = run_cli(*common, "--dir-per-file", path_prefix=bin_dir)
+    assert built.returncode == 0, built.stderr
+    assert built.stderr.startswith("lantor-compile: building 2 strategies for binary, ")
+    paths = [json.loads(line)["path"] for line in built.stdout.splitlines()]
+    assert paths == [f"{out}/{name}/btc_usdt/target/release/btc_usdt" for name in ("fast", "slow")]
+    count, *errors = summary_lines(built.stderr)
+    assert count.startswith("lantor-compile: 2 built, 0 failed, in ") and errors == []
+
+
+def test_progress_bar_shows_when_standard_error_is_a_terminal() -> None:
+    leader, follower = os.openpty()
+    fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(filter(None, [PACKAGE_PARENT, os.environ.get("PYTHONPATH")])))
+    child = subprocess.Popen(
+        [sys.executable, "-m", "lantor_compile", "compile", str(EXAMPLES), "--target", "wasm", "--dry-run"],
+        stdout=subprocess.DEVNULL, stderr=follower, env=env,
+    )
+    os.close(follower)
+    seen = b""
+    while True:  # read as it comes, or a full terminal buffer would stall the child
+        try:
+            chunk = os.read(leader, 65536)
+        except OSError:  # the child has closed the terminal
+            break
+        if not chunk:
+            break
+        seen += chunk
+    os.close(leader)
+    assert child.wait(timeout=300) == 0
+    assert b"5/5" in seen and b"100%" in seen

@@ -15,6 +15,8 @@ import pytest
 
 import lantor_compile
 import lantor_compile.cli
+import lantor_compile.cli_many
+import lantor_compile.parallel
 
 pytest.importorskip("mypy", reason="mypy is not installed")
 
@@ -56,8 +58,9 @@ def test_typed_usage_passes_mypy_strict(tmp_path: Path) -> None:
         ("Compiler(1)", "Too many arguments"),
         ("n: int = version()", '"str"'),
         ("Compiler().compile('{}')", '"compile"'),
+        ("from lantor_compile import compile_many\ncompile_many([b'{}'])", '"bytes"; expected "str | dict[str, Any]"'),
     ],
-    ids=["bytes-command", "constructor-argument", "version-is-str", "no-such-method"],
+    ids=["bytes-command", "constructor-argument", "version-is-str", "no-such-method", "bytes-commands"],
 )
 def test_mypy_rejects_misuse(tmp_path: Path, source: str, complaint: str) -> None:
     misuse = tmp_path / "misuse.py"
@@ -74,13 +77,20 @@ def test_mypy_rejects_misuse(tmp_path: Path, source: str, complaint: str) -> Non
         lantor_compile.Compiler,
         lantor_compile.Compiler.command,
         lantor_compile.version,
-        lantor_compile.cli,
+        lantor_compile.compile_many,
         *[
-            function
-            for name, function in vars(lantor_compile.cli).items()
-            if inspect.isfunction(function)
-            and not name.startswith("_")
-            and function.__module__ == lantor_compile.cli.__name__
+            obj
+            for module in (lantor_compile.cli, lantor_compile.cli_many, lantor_compile.parallel)
+            for obj in (
+                module,
+                *[
+                    function
+                    for name, function in vars(module).items()
+                    if inspect.isfunction(function)
+                    and not name.startswith("_")
+                    and function.__module__ == module.__name__
+                ],
+            )
         ],
     ],
     ids=lambda obj: getattr(obj, "__qualname__", getattr(obj, "__name__", "")),

@@ -7,9 +7,10 @@ fails if the stubs leave a name out or type it too loosely to check.
 from __future__ import annotations
 
 import json
+from concurrent.futures import ThreadPoolExecutor
 
 import lantor_compile
-from lantor_compile import Compiler, PanicException, __version__, version
+from lantor_compile import Compiler, PanicException, __version__, compile_many, version
 
 
 def send(compiler: Compiler, command: dict[str, object]) -> str:
@@ -27,6 +28,15 @@ def versions() -> tuple[str, str, str]:
 
 def is_thread_misuse(error: BaseException) -> bool:
     return isinstance(error, PanicException)
+
+
+def many(strategy: dict[str, object]) -> dict[int, str]:
+    commands: list[str | dict[str, object]] = ['{"cmd":"version"}', {"cmd": "compile", "spec": strategy}]
+    with ThreadPoolExecutor(2) as executor:
+        on_threads = compile_many(commands, executor=executor, max_workers=2)
+        first: tuple[int, str] = next(on_threads)
+        on_threads.close()
+    return dict([first, *compile_many(iter(commands), max_workers=1)])
 
 
 def main() -> None:

@@ -1,0 +1,146 @@
+"""``lantor-compile compile`` with several strategy files.
+
+Every file becomes the same command that it would make alone; the commands
+run through :func:`lantor_compile.compile_many`, ``--jobs`` at a time. The
+responses go to standard output in the order of the files, as soon as all
+before them are done; a progress bar on standard error (only when it is a
+terminal) and a summary at the end tell how it went.
+
+Each project lands where it would land alone: the output directory joined
+with the crate name, which is derived from the strategy's symbol. Two files
+that would write one directory (the same symbol, or ``--crate-name`` given
+for several) are refused before anything is built, since their builds would
+overwrite each other; ``--dir-per-file`` puts each project one level deeper,
+in a directory named after its file, which keeps a sweep of one symbol apart.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import sys
+import time
+from collections import defaultdict
+from contextlib import closing
+from pathlib import Path
+
+from tqdm import tqdm
+
+from . import Compiler
+from .cli import (
+    DEFAULT_OUT_DIR,
+    PROG,
+    UsageError,
+    build_notice,
+    compile_command,
+    print_response,
+    read_json_text,
+    response_error,
+)
+from .parallel import compile_many
+
+
+def strategy_files(arguments: list[str]) -> list[str]:
+    """The strategy files named by ``arguments``: files as given, folders as their ``*.json`` files.
+
+    A folder gives the regular files directly in it whose names end in
+    ``.json``, in name order; it is a usage error when it holds none. ``-``
+    (standard input) can only stand alone.
+    """
+    if "-" in arguments and len(arguments) > 1:
+        raise UsageError("- (standard input) cannot be combined with other strategy files")
+    files: list[str] = []
+    for argument in arguments:
+        if argument != "-" and os.path.isdir(argument):
+            found = sorted(str(p) for p in Path(argument).glob("*.json") if p.is_file())
+            if not found:
+                raise UsageError(f"no strategy files (*.json) in folder {argument}")
+            files += found
+        else:
+            files.append(argument)
+    return files
+
+
+def file_out_dir(args: argparse.Namespace, file: str) -> str | None:
+    """The output directory of ``file``'s command: ``--out-dir`` as given, or one level below it with ``--dir-per-file``."""
+    if not args.dir_per_file:
+        out_dir: str | None = args.out_dir
+        return out_dir
+    return os.path.join(DEFAULT_OUT_DIR if args.out_dir is None else args.out_dir, Path(file).stem)
+
+
+def run_many(args: argparse.Namespace, files: list[str]) -> int:
+    """Compile every file, ``args.jobs`` at a time; print the responses in file order and a summary."""
+    candles = read_json_text(args.candles, "candles") if args.candles is not None else None
+    commands = []
+    dry_runs = []
+    for file in files:
+        strategy = read_json_text(file, "strategy")
+        file_args = argparse.Namespace(**{**vars(args), "out_dir": file_out_dir(args, file)})
+        commands.append(compile_command(file_args, strategy, candles))
+        if not args.dry_run:
+            dry_args = argparse.Namespace(**{**vars(file_args), "dry_run": True})
+            dry_runs.append((file, file_args.out_dir, compile_command(dry_args, strategy, candles)))
+    if not args.dry_run:
+        refuse_shared_project_dirs(dry_runs)
+        del dry_runs
+        print(f"{PROG}: {build_notice(args, len(files))}", file=sys.stderr, flush=True)
+
+    started = time.monotonic()
+    errors: dict[int, str] = {}
+    responses: list[str | None] = [None] * len(files)
+    printed = 0
+    compact = getattr(args, "json", False)
+    with tqdm(total=len(files), file=sys.stderr, unit="strategy", disable=None, dynamic_ncols=True) as bar:
+        with closing(compile_many(commands, max_workers=args.jobs)) as results:
+            for index, response in results:
+                responses[index] = response
+                error = response_error(response)
+                if error is not None:
+                    errors[index] = error
+                bar.update()
+                ready = []
+                while printed < len(files) and (next_response := responses[printed]) is not None:
+                    ready.append(next_response)
+                    responses[printed] = None  # printed: its text is not needed again
+                    printed += 1
+                if ready:
+                    # Takes the bar off the terminal while the responses are printed.
+                    with tqdm.external_write_mode(file=sys.stdout):
+                        for text in ready:
+                            print_response(text, compact)
+    elapsed = time.monotonic() - started
+
+    done = "built" if not args.dry_run else "passed the dry run"
+    succeeded = len(files) - len(errors)
+    print(f"{PROG}: {succeeded} {done}, {len(errors)} failed, in {elapsed:.1f} s", file=sys.stderr)
+    for index in sorted(errors):
+        print(f"{PROG}: error: {files[index]}: {errors[index]}", file=sys.stderr)
+    sys.stderr.flush()
+    return 1 if errors else 0
+
+
+def refuse_shared_project_dirs(dry_runs: list[tuple[str, str | None, str]]) -> None:
+    """Refuse to build when two files would be written to one project directory.
+
+    ``dry_runs`` holds each file with its output directory and the dry run of
+    its command, which names its crate; the project directory is the output
+    directory joined with it. A file whose dry run fails writes nothing, so
+    it cannot clash.
+    """
+    compiler = Compiler()
+    by_dir: defaultdict[str, list[str]] = defaultdict(list)
+    for file, out_dir, command in dry_runs:
+        manifest = json.loads(compiler.command(command)).get("manifest")
+        if manifest is None:
+            continue
+        project = os.path.join(DEFAULT_OUT_DIR if out_dir is None else out_dir, manifest["crate_name"])
+        by_dir[os.path.normpath(os.path.abspath(project))].append(file)
+    clashes = [(project, names) for project, names in by_dir.items() if len(names) > 1]
+    if clashes:
+        project, names = clashes[0]
+        raise UsageError(
+            f"{', '.join(names)} would be written to one project directory, {project}; give them different "
+            "symbols or output directories, or use --dir-per-file"
+        )

@@ -1,0 +1,109 @@
+"""compile_many: many commands on worker processes or any executor give the
+responses of one compiler running them one after the other, byte for byte."""
+
+from __future__ import annotations
+
+import json
+import multiprocessing
+from collections.abc import Callable, Iterator
+from concurrent.futures import Executor, Future, ProcessPoolExecutor, ThreadPoolExecutor
+from contextlib import contextmanager
+from pathlib import Path
+from typing import Any
+
+import pytest
+from support import TARGETS
+
+from lantor_compile import Compiler, compile_many
+
+EXAMPLES = sorted((Path(__file__).resolve().parents[2] / "examples").glob("*.json"))
+
+
+def commands() -> list[str | dict[str, Any]]:
+    """Dry runs of every example for every target, as text and as dicts, and a few errors."""
+    out: list[str | dict[str, Any]] = []
+    for example in EXAMPLES:
+        text = example.read_text(encoding="utf-8")
+        for target in TARGETS:
+            out.append('{"cmd":"compile","spec":{"strategy":' + text + ',"target":' + json.dumps(target) + '},"dry_run":true}')
+        out.append({"cmd": "compile", "spec": {"strategy": json.loads(text), "target": {"kind": "wasm"}}, "dry_run": True})
+    out += ['{"cmd":"compile"}', "not json", {"cmd": "targets"}, '{"cmd":"version"}']
+    return out
+
+
+@contextmanager
+def dask_executor() -> Iterator[Executor]:
+    distributed = pytest.importorskip("distributed")
+    # Thread workers start in a fraction of a second on a small machine; two
+    # of them also check that every thread keeps a compiler of its own.
+    with distributed.LocalCluster(
+        n_workers=2, threads_per_worker=1, processes=False, dashboard_address=None
+    ) as cluster, distributed.Client(cluster) as client:
+        yield client.get_executor()
+
+
+@contextmanager
+def no_executor() -> Iterator[None]:
+    yield None
+
+
+@pytest.mark.parametrize(
+    "make_executor",
+    [no_executor, lambda: ProcessPoolExecutor(2), lambda: ThreadPoolExecutor(3), dask_executor],
+    ids=["default-pool", "process-pool", "threads", "dask"],
+)
+def test_responses_are_those_of_the_sequential_run(make_executor: Callable[[], Any]) -> None:
+    sent = commands() * 4  # enough for the batches to grow past one command
+    compiler = Compiler()
+    expected = [compiler.command(c if isinstance(c, str) else json.dumps(c)) for c in sent]
+    with make_executor() as executor:
+        got = list(compile_many(sent, executor=executor, max_workers=2))
+    assert sorted(index for index, _ in got) == list(range(len(sent)))
+    assert dict(got) == dict(enumerate(expected))
+
+
+def test_a_lazy_iterable_is_consumed_as_the_work_goes() -> None:
+    taken = []
+
+    def generated() -> Iterator[str]:
+        for i in range(1000):
+            taken.append(i)
+            yield '{"cmd":"version"}'
+
+    results = compile_many(generated(), max_workers=1)
+    next(results)
+    assert len(taken) < 1000
+    results.close()
+
+
+def test_closing_early_shuts_the_default_pool_down() -> None:
+    results = compile_many(['{"cmd":"version"}'] * 500, max_workers=2)
+    next(results)
+    assert multiprocessing.active_children()
+    results.close()
+    assert multiprocessing.active_children() == []
+
+
+class FailingExecutor(Executor):
+    """An executor whose every call fails, like one that lost its workers."""
+
+    def submit(self, fn: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Future[Any]:
+        future: Future[Any] = Future()
+        future.set_exception(ConnectionError("the cluster went away"))
+        return future
+
+
+@pytest.mark.parametrize(
+    ("call", "error", "message"),
+    [
+        (lambda: list(compile_many(['{"cmd":"version"}'], executor=FailingExecutor())),
+         ConnectionError, "the cluster went away"),
+        (lambda: list(compile_many(['{"cmd":"version"}', 7], max_workers=1)),
+         TypeError, "command 1 is int"),
+        (lambda: compile_many([], max_workers=0), ValueError, "max_workers"),
+    ],
+    ids=["executor-failure", "not-a-command", "no-workers"],
+)
+def test_errors_are_raised(call: Callable[[], object], error: type[BaseException], message: str) -> None:
+    with pytest.raises(error, match=message):
+        call()
