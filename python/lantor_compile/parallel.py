@@ -109,7 +109,11 @@ def _run(
         for future in pending:
             future.cancel()
         if own:
-            pool.shutdown(wait=True, cancel_futures=True)
+            # With every command answered the idle workers exit by themselves;
+            # waiting for them only delays the caller. Stopped early, the
+            # running commands (a cargo build, say) are waited for, so that
+            # none goes on writing after the call has returned.
+            pool.shutdown(wait=bool(pending), cancel_futures=True)
 
 
 def _command_text(index: int, command: object) -> str:
