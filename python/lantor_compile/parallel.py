@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import itertools
 import json
+import operator
 import os
 import signal
 import threading
@@ -72,13 +73,16 @@ def compile_many(
     if max_workers is not None and max_workers < 1:
         raise ValueError("max_workers must be at least 1")
     workers = max_workers or os.cpu_count() or 1
-    return _run(iter(commands), executor, workers)
+    return _run(iter(commands), operator.length_hint(commands), executor, workers)
 
 
 def _run(
-    commands: Iterator[Command], executor: Executor | None, workers: int
+    commands: Iterator[Command], expected: int, executor: Executor | None, workers: int
 ) -> Generator[tuple[int, str], None, None]:
-    """The generator behind :func:`compile_many` (which checks its arguments at once)."""
+    """The generator behind :func:`compile_many` (which checks its arguments at once).
+
+    ``expected`` is how many commands there will be, as far as known (0 when not).
+    """
     own = executor is None
     pool = ProcessPoolExecutor(workers, initializer=_end_at_interrupt) if executor is None else executor
     # Twice as many batches as workers are handed out, so that each worker
@@ -91,7 +95,14 @@ def _run(
     try:
         while True:
             while not exhausted and len(pending) < in_flight:
-                batch = [_command_text(position + i, c) for i, c in enumerate(itertools.islice(commands, batch_size))]
+                size = batch_size
+                if expected > position:
+                    # Near the end batches shrink to a share of what is
+                    # left, so that the workers run out of work at about the
+                    # same time; not below an eighth of the usual size, which
+                    # would only add hand-overs.
+                    size = min(size, max(size // 8, (expected - position) // workers, 1))
+                batch = [_command_text(position + i, c) for i, c in enumerate(itertools.islice(commands, size))]
                 if not batch:
                     exhausted = True
                     break
@@ -127,11 +138,11 @@ def _command_text(index: int, command: object) -> str:
 def _next_batch_size(size: int, seconds_per_command: float) -> int:
     """The size of the next batch after one whose commands took ``seconds_per_command`` each.
 
-    Grows at most twofold at a time, so that a few quick commands at the
+    Grows at most fourfold at a time, so that a few quick commands at the
     start do not send a long run of slow ones to one worker; shrinks at once.
     """
     fitting = _MAX_BATCH if seconds_per_command <= 0 else int(_BATCH_SECONDS / seconds_per_command)
-    return max(1, min(2 * size, fitting, _MAX_BATCH))
+    return max(1, min(4 * size, fitting, _MAX_BATCH))
 
 
 def _run_batch(commands: list[str]) -> tuple[list[str], float]:
