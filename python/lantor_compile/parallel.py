@@ -36,6 +36,9 @@ _MAX_BATCH = 256
 # its own and reuses it for every command it runs.
 _local = threading.local()
 
+# Set in a worker of the default pool when Ctrl-C reached it.
+_interrupted = threading.Event()
+
 
 def compile_many(
     commands: Iterable[Command],
@@ -84,7 +87,7 @@ def _run(
     ``expected`` is how many commands there will be, as far as known (0 when not).
     """
     own = executor is None
-    pool = ProcessPoolExecutor(workers, initializer=_end_at_interrupt) if executor is None else executor
+    pool = ProcessPoolExecutor(workers, initializer=_leave_interrupts_to_the_caller) if executor is None else executor
     # Twice as many batches as workers are handed out, so that each worker
     # finds its next batch waiting when it finishes one.
     in_flight = 2 * workers
@@ -151,14 +154,28 @@ def _run_batch(commands: list[str]) -> tuple[list[str], float]:
     if compiler is None:
         compiler = _local.compiler = Compiler()
     started = time.perf_counter()
-    responses = [compiler.command(text) for text in commands]
+    responses = []
+    for text in commands:
+        if _interrupted.is_set():
+            raise KeyboardInterrupt
+        responses.append(compiler.command(text))
     return responses, time.perf_counter() - started
 
 
-def _end_at_interrupt() -> None:
-    """Let Ctrl-C end a worker of the default pool at once, without a traceback.
+def _leave_interrupts_to_the_caller() -> None:
+    """Make Ctrl-C stop a worker of the default pool between commands.
 
-    The terminal sends the signal to the whole process group, so a cargo that
-    the worker started stops too, and the caller sees KeyboardInterrupt.
+    The terminal sends the signal to the whole process group: the caller gets
+    KeyboardInterrupt and shuts the pool down, and a cargo that a worker runs
+    stops, since a program started from a process that handles a signal gets
+    the default action for it. The worker itself only notes the signal and
+    raises KeyboardInterrupt before its next command, so the batches already
+    handed to it end at once instead of starting new builds; it neither dies
+    with a traceback nor breaks the pool while the caller shuts it down.
     """
-    signal.signal(signal.SIGINT, signal.SIG_DFL)
+    signal.signal(signal.SIGINT, _note_interrupt)
+
+
+def _note_interrupt(signum: int, frame: object) -> None:
+    """Note Ctrl-C for :func:`_run_batch`."""
+    _interrupted.set()

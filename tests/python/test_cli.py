@@ -6,11 +6,13 @@ import fcntl
 import hashlib
 import json
 import os
+import signal
 import stat
 import struct
 import subprocess
 import sys
 import termios
+import time
 from collections.abc import Callable
 from pathlib import Path
 
@@ -377,3 +379,33 @@ def test_progress_bar_shows_when_standard_error_is_a_terminal() -> None:
     os.close(leader)
     assert child.wait(timeout=300) == 0
     assert b"5/5" in seen and b"100%" in seen
+
+
+def test_ctrl_c_stops_every_build_and_exits_130(tmp_path: Path) -> None:
+    bin_dir = stand_in_cargo(tmp_path / "bin", 'touch "$PWD/started"\nsleep 120')
+    sweep = tmp_path / "sweep"
+    sweep.mkdir()
+    for name in "abcd":
+        (sweep / f"{name}.json").write_bytes(TREND.read_bytes())
+    env = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ['PATH']}",
+               PYTHONPATH=os.pathsep.join(filter(None, [PACKAGE_PARENT, os.environ.get("PYTHONPATH")])))
+    child = subprocess.Popen(
+        [sys.executable, "-m", "lantor_compile", "compile", str(sweep), "--target", "binary", "-j", "2",
+         "--dir-per-file", "--out-dir", str(tmp_path / "out")],
+        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env, start_new_session=True,
+    )
+    try:
+        started = sorted(tmp_path.glob("out/*/btc_usdt/started"))
+        while len(started) < 2 and child.poll() is None:
+            time.sleep(0.05)
+            started = sorted(tmp_path.glob("out/*/btc_usdt/started"))
+        os.killpg(child.pid, signal.SIGINT)  # what the terminal does on Ctrl-C
+        _, stderr = child.communicate(timeout=60)  # far below the stand-in's two minutes
+    finally:
+        if child.poll() is None:
+            os.killpg(child.pid, signal.SIGKILL)
+    assert child.returncode == 130
+    assert "Traceback" not in stderr.decode()
+    # The queued strategies were never started, and nothing of the run is left.
+    assert len(list(tmp_path.glob("out/*/btc_usdt/started"))) == 2
+    assert subprocess.run(["pgrep", "-g", str(child.pid)], capture_output=True).stdout == b""
