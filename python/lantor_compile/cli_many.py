@@ -63,7 +63,11 @@ def strategy_files(arguments: list[str]) -> list[str]:
 
 
 def file_out_dir(args: argparse.Namespace, file: str) -> str | None:
-    """The output directory of ``file``'s command: ``--out-dir`` as given, or one level below it with ``--dir-per-file``."""
+    """The output directory of ``file``'s command.
+
+    ``--out-dir`` as given, or with ``--dir-per-file`` one level below it,
+    named after the file.
+    """
     if not args.dir_per_file:
         out_dir: str | None = args.out_dir
         return out_dir

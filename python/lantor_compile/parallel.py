@@ -87,7 +87,9 @@ def _run(
     ``expected`` is how many commands there will be, as far as known (0 when not).
     """
     own = executor is None
-    pool = ProcessPoolExecutor(workers, initializer=_leave_interrupts_to_the_caller) if executor is None else executor
+    pool = executor
+    if pool is None:
+        pool = ProcessPoolExecutor(workers, initializer=_leave_interrupts_to_the_caller)
     # Twice as many batches as workers are handed out, so that each worker
     # finds its next batch waiting when it finishes one.
     in_flight = 2 * workers
@@ -105,7 +107,8 @@ def _run(
                     # same time; not below an eighth of the usual size, which
                     # would only add hand-overs.
                     size = min(size, max(size // 8, (expected - position) // workers, 1))
-                batch = [_command_text(position + i, c) for i, c in enumerate(itertools.islice(commands, size))]
+                taken = enumerate(itertools.islice(commands, size), start=position)
+                batch = [_command_text(index, command) for index, command in taken]
                 if not batch:
                     exhausted = True
                     break

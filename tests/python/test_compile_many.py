@@ -25,8 +25,10 @@ def commands() -> list[str | dict[str, Any]]:
     for example in EXAMPLES:
         text = example.read_text(encoding="utf-8")
         for target in TARGETS:
-            out.append('{"cmd":"compile","spec":{"strategy":' + text + ',"target":' + json.dumps(target) + '},"dry_run":true}')
-        out.append({"cmd": "compile", "spec": {"strategy": json.loads(text), "target": {"kind": "wasm"}}, "dry_run": True})
+            spec = '{"strategy":' + text + ',"target":' + json.dumps(target) + "}"
+            out.append('{"cmd":"compile","spec":' + spec + ',"dry_run":true}')
+        spec_dict = {"strategy": json.loads(text), "target": {"kind": "wasm"}}
+        out.append({"cmd": "compile", "spec": spec_dict, "dry_run": True})
     out += ['{"cmd":"compile"}', "not json", {"cmd": "targets"}, '{"cmd":"version"}']
     return out
 
