@@ -8,6 +8,7 @@
 #include "core/strategy/readers.h"
 #include "core/strategy/record.h"
 #include "core/strategy/scalars.h"
+#include "core/strategy/tables.h"
 
 namespace lantor::strategy {
 
@@ -40,6 +41,8 @@ constexpr Field<IndicatorSpec> kIndicatorFields[] = {
 };
 
 }  // namespace
+
+tables::Members tables::indicator_members() { return members_of(kIndicatorFields); }
 
 Result<IndicatorMap> read_indicators(json::Node v) {
   if (!v.is_object()) return fail(json::invalid_type(json::describe(v), "a map"));

@@ -5,6 +5,7 @@
 #include "core/strategy/readers.h"
 #include "core/strategy/record.h"
 #include "core/strategy/scalars.h"
+#include "core/strategy/tables.h"
 
 namespace lantor::strategy {
 
@@ -45,6 +46,10 @@ constexpr Field<Execution> kExecutionFields[] = {
 };
 
 }  // namespace
+
+tables::Members tables::costs_members() { return members_of(kCostsFields); }
+tables::Members tables::risk_members() { return members_of(kRiskFields); }
+tables::Members tables::execution_members() { return members_of(kExecutionFields); }
 
 Result<Costs> read_costs(json::Node v) {
   return read_record<Costs>(v, kCostsFields, "struct Costs");

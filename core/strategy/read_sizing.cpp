@@ -7,6 +7,7 @@
 #include "core/strategy/readers.h"
 #include "core/strategy/record.h"
 #include "core/strategy/scalars.h"
+#include "core/strategy/tables.h"
 
 namespace lantor::strategy {
 
@@ -37,6 +38,15 @@ Result<Enum> read_as(const TaggedContent& content, std::span<const Field<T>> fie
 }
 
 }  // namespace
+
+// In the order of the cases of read_sizing and read_slippage below.
+std::vector<tables::Members> tables::sizing_variant_members() {
+  return {members_of(kFixedFraction), members_of(kFixedQty), members_of(kFixedCash),
+          members_of(kVolTarget), members_of(kRiskPerTrade)};
+}
+std::vector<tables::Members> tables::slippage_variant_members() {
+  return {members_of(kFixedBps), {}, members_of(kVolumeImpact)};
+}
 
 Result<Sizing> read_sizing(json::Node v) {
   auto content = read_internal_tag(v, names::kSizing, "internally tagged enum Sizing");

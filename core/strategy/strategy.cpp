@@ -5,6 +5,7 @@
 #include "core/strategy/readers.h"
 #include "core/strategy/record.h"
 #include "core/strategy/scalars.h"
+#include "core/strategy/tables.h"
 
 namespace lantor::strategy {
 
@@ -54,6 +55,8 @@ constexpr Field<StrategySpec> kStrategyFields[] = {
 Result<StrategySpec> parse_strategy(json::Node v) {
   return read_record<StrategySpec>(v, kStrategyFields, "struct StrategySpec");
 }
+
+tables::Members tables::strategy_members() { return members_of(kStrategyFields); }
 
 Result<StrategySpec> parse_strategy(const json::Value& v) {
   const json::Tape tape = json::Tape::from_value(v);
