@@ -5,9 +5,11 @@ each call returns the response as JSON text.  A ``Compiler`` is bound to the
 thread that created it: using it from another thread raises
 :class:`PanicException`.  :func:`compile_many` runs many commands at once on
 worker processes, or on any :class:`concurrent.futures.Executor`.
+:func:`strategy_schema` returns the JSON Schema of the strategy document.
 """
 
 from lantor_compile._lantor_compile import Compiler, PanicException, __version__, version
 from lantor_compile.parallel import compile_many
+from lantor_compile.schema import strategy_schema
 
-__all__ = ["Compiler", "PanicException", "__version__", "compile_many", "version"]
+__all__ = ["Compiler", "PanicException", "__version__", "compile_many", "strategy_schema", "version"]

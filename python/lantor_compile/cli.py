@@ -1,9 +1,10 @@
 """The ``lantor-compile`` command-line tool.
 
-A thin shell over :class:`lantor_compile.Compiler`: every subcommand turns
-its arguments into one JSON command, hands it to ``Compiler.command`` and
-prints the response.  Nothing is computed here that the compiler does not
-report itself.
+A thin shell over :class:`lantor_compile.Compiler`: every subcommand but
+``schema`` turns its arguments into one JSON command, hands it to
+``Compiler.command`` and prints the response.  Nothing is computed here that
+the compiler does not report itself; ``schema`` prints the JSON Schema that
+the package ships.
 
 Exit status: 0 when the command succeeded, 1 when the compiler answered
 with an in-band error (``"ok": false``; the error text also goes to standard
@@ -23,6 +24,7 @@ from collections.abc import Sequence
 from typing import NoReturn
 
 from . import Compiler
+from .schema import strategy_schema_text
 
 PROG = "lantor-compile"
 
@@ -59,7 +61,7 @@ def main(argv: Sequence[str] | None = None) -> int:
 
 
 def build_parser() -> argparse.ArgumentParser:
-    """Build the argument parser with its four subcommands."""
+    """Build the argument parser with its five subcommands."""
     parser = argparse.ArgumentParser(
         prog=PROG,
         description="Compile trading strategy JSON documents into Cargo projects.",
@@ -146,6 +148,19 @@ def build_parser() -> argparse.ArgumentParser:
     )
     hash_parser.add_argument("file", metavar="FILE", help="the file to read")
     hash_parser.set_defaults(run=run_hash, parser=hash_parser)
+
+    schema_parser = commands.add_parser(
+        "schema",
+        help="print the JSON Schema of the strategy document",
+        description="Print the JSON Schema (draft 2020-12) of the strategy document: by "
+        "default the exact one, which accepts every document the compiler accepts.",
+    )
+    schema_parser.add_argument(
+        "--strict",
+        action="store_true",
+        help="the schema for writing documents: objects only, no members of other names",
+    )
+    schema_parser.set_defaults(run=run_schema, parser=schema_parser)
     return parser
 
 
@@ -207,6 +222,12 @@ def run_hash(args: argparse.Namespace) -> int:
     return run_command(
         '{"cmd":"artifact_bytes","path":' + json_string(args.file, "FILE") + "}", args
     )
+
+
+def run_schema(args: argparse.Namespace) -> int:
+    """Handle ``schema``: print the shipped schema text as it stands."""
+    write_text(strategy_schema_text(strict=args.strict))
+    return 0
 
 
 def compile_command(args: argparse.Namespace, strategy: str, candles: str | None) -> str:
@@ -340,11 +361,13 @@ def print_response(response: str, compact: bool) -> None:
     Written as UTF-8 bytes whatever the locale, since responses keep
     non-ASCII characters unescaped.
     """
-    if compact:
-        text = response
-    else:
-        text = json.dumps(json.loads(response), indent=2, ensure_ascii=False)
-    data = (text + "\n").encode("utf-8")
+    text = response if compact else json.dumps(json.loads(response), indent=2, ensure_ascii=False)
+    write_text(text + "\n")
+
+
+def write_text(text: str) -> None:
+    """Write ``text`` to standard output as UTF-8, whatever the locale."""
+    data = text.encode("utf-8")
     stream = getattr(sys.stdout, "buffer", None)
     if stream is None:
         sys.stdout.write(data.decode("utf-8"))

@@ -20,6 +20,7 @@ import pytest
 
 import lantor_compile
 from lantor_compile import Compiler
+from lantor_compile.schema import strategy_schema_text
 
 REPO = Path(__file__).resolve().parents[2]
 EXAMPLES = REPO / "examples"
@@ -102,6 +103,14 @@ def test_compact_output_is_the_exact_response_and_indented_output_has_equal_cont
     assert indented.stdout != compact.stdout
     assert "\n  " in indented.stdout
     assert json.loads(indented.stdout) == json.loads(expected)
+
+
+@pytest.mark.parametrize("strict", [False, True], ids=["exact", "strict"])
+def test_schema_prints_the_shipped_schema_text(strict: bool) -> None:
+    done = run_cli("schema", *(["--strict"] if strict else []))
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == strategy_schema_text(strict=strict)
+    assert json.loads(done.stdout) == lantor_compile.strategy_schema(strict=strict)
 
 
 def test_json_flag_is_accepted_before_the_subcommand() -> None:

@@ -8,9 +8,10 @@ from __future__ import annotations
 
 import json
 from concurrent.futures import ThreadPoolExecutor
+from typing import Any
 
 import lantor_compile
-from lantor_compile import Compiler, PanicException, __version__, compile_many, version
+from lantor_compile import Compiler, PanicException, __version__, compile_many, strategy_schema, version
 
 
 def send(compiler: Compiler, command: dict[str, object]) -> str:
@@ -24,6 +25,10 @@ def send_by_keyword(compiler: Compiler) -> str:
 
 def versions() -> tuple[str, str, str]:
     return version(), __version__, lantor_compile.__version__
+
+
+def schemas() -> tuple[dict[str, Any], dict[str, Any]]:
+    return strategy_schema(), strategy_schema(strict=True)
 
 
 def is_thread_misuse(error: BaseException) -> bool:
@@ -41,7 +46,7 @@ def many(strategy: dict[str, object]) -> dict[int, str]:
 
 def main() -> None:
     compiler = Compiler()
-    print(send(compiler, {"cmd": "targets"}), send_by_keyword(compiler), versions())
+    print(send(compiler, {"cmd": "targets"}), send_by_keyword(compiler), versions(), schemas())
     try:
         compiler.command('{"cmd":"reset"}')
     except PanicException as error:
