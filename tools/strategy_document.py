@@ -243,7 +243,7 @@ OPERAND_DEF = Untagged(
 )
 
 
-def _arith(name: str, title: str, sign: str) -> Variant:
+def _binary(name: str, title: str, sign: str) -> Variant:
     return Variant(name, title, f"[a, b]: a {sign} b.", PAIR)
 
 
@@ -257,10 +257,10 @@ EXPR = Choice(
                 Ref("PriceSource")),
         Variant("prev", "Earlier value",
                 "[operand, bars]: the operand's value that many bars earlier.", COUNTED),
-        _arith("add", "Sum", "+"),
-        _arith("sub", "Difference", "-"),
-        _arith("mul", "Product", "*"),
-        _arith("div", "Quotient", "/"),
+        _binary("add", "Sum", "+"),
+        _binary("sub", "Difference", "-"),
+        _binary("mul", "Product", "*"),
+        _binary("div", "Quotient", "/"),
     ),
 )
 
@@ -280,22 +280,18 @@ PRICE_SOURCE = Choice(
 )
 
 
-def _compare(name: str, title: str, sign: str) -> Variant:
-    return Variant(name, title, f"[a, b]: a {sign} b.", PAIR)
-
-
 CONDITION_DEF = Choice(
     "Condition",
     "Condition",
     "A rule: a one-member object whose name is the operator and whose value is its data. "
     "Conditions nest through all, any and not.",
     (
-        _compare("gt", "Greater than", ">"),
-        _compare("lt", "Less than", "<"),
-        _compare("ge", "Greater or equal", ">="),
-        _compare("le", "Less or equal", "<="),
-        _compare("eq", "Equal", "=="),
-        _compare("ne", "Not equal", "!="),
+        _binary("gt", "Greater than", ">"),
+        _binary("lt", "Less than", "<"),
+        _binary("ge", "Greater or equal", ">="),
+        _binary("le", "Less or equal", "<="),
+        _binary("eq", "Equal", "=="),
+        _binary("ne", "Not equal", "!="),
         Variant("cross_above", "Crosses above", "[a, b]: a crosses above b.", PAIR),
         Variant("cross_below", "Crosses below", "[a, b]: a crosses below b.", PAIR),
         Variant("between", "Between", "[x, low, high]: x lies between low and high.",
@@ -329,7 +325,7 @@ BARS_CMP = Choice(
 )
 
 
-def _fraction(name: str, title: str, description: str) -> Member:
+def _number_field(name: str, title: str, description: str) -> Member:
     return Member(name, F64, title, description, required=True)
 
 
@@ -340,17 +336,17 @@ SIZING = Choice(
     "rule's fields beside it.",
     (
         Variant("fixed_fraction", "Fixed fraction", "A fixed fraction of equity.",
-                fields=(_fraction("fraction", "Fraction", "The fraction of equity."),)),
+                fields=(_number_field("fraction", "Fraction", "The fraction of equity."),)),
         Variant("fixed_qty", "Fixed quantity", "A fixed quantity of the instrument.",
-                fields=(_fraction("qty", "Quantity", "The quantity."),)),
+                fields=(_number_field("qty", "Quantity", "The quantity."),)),
         Variant("fixed_cash", "Fixed cash", "A fixed amount of cash.",
-                fields=(_fraction("cash", "Cash", "The amount of cash."),)),
+                fields=(_number_field("cash", "Cash", "The amount of cash."),)),
         Variant("vol_target", "Volatility target", "Sized to a target volatility.",
-                fields=(_fraction("target_vol", "Target volatility", "The volatility aimed at."),
+                fields=(_number_field("target_vol", "Target volatility", "The volatility aimed at."),
                         Member("lookback", U32, "Lookback",
                                "The bars over which volatility is measured.", required=True))),
         Variant("risk_per_trade", "Risk per trade", "Sized by what one trade may lose.",
-                fields=(_fraction("risk_pct", "Risk", "The share of equity one trade may "
+                fields=(_number_field("risk_pct", "Risk", "The share of equity one trade may "
                                   "lose, in percent."),)),
     ),
     tag="type",
@@ -362,10 +358,10 @@ SLIPPAGE = Choice(
     'The slippage model: an object whose member "type" names it, with its fields beside it.',
     (
         Variant("fixed_bps", "Fixed", "A fixed slippage.",
-                fields=(_fraction("bps", "Basis points", "The slippage, in basis points."),)),
+                fields=(_number_field("bps", "Basis points", "The slippage, in basis points."),)),
         Variant("spread", "Spread", "Slippage from the bid-ask spread; no fields."),
         Variant("volume_impact", "Volume impact", "Slippage growing with the order's volume.",
-                fields=(_fraction("coef", "Coefficient", "The impact coefficient."),)),
+                fields=(_number_field("coef", "Coefficient", "The impact coefficient."),)),
     ),
     tag="type",
 )
