@@ -4,6 +4,8 @@ from __future__ import annotations
 
 from typing import Any
 
+from hypothesis import strategies as st
+
 # The smallest valid strategy: the six required members and nothing else.
 MINIMAL_STRATEGY: dict[str, Any] = {
     "symbol": "BTC-USDT",
@@ -29,3 +31,27 @@ MCUS = [
 TARGETS: list[dict[str, str]] = [{"kind": "wasm"}, {"kind": "binary"}] + [
     {"kind": "no_std", "mcu": m} for m in MCUS
 ]
+
+U64_MAX = 2**64 - 1
+I64_MIN = -(2**63)
+
+# Random JSON values, with integers on both sides of the 64-bit ranges (the
+# compiler reads those beyond them as floats) and any UTF-8 text.
+json_texts = st.text(st.characters(codec="utf-8"), max_size=12)
+json_scalars = st.one_of(
+    st.none(),
+    st.booleans(),
+    st.integers(min_value=I64_MIN, max_value=U64_MAX),
+    st.integers(min_value=-(10**30), max_value=10**30),
+    st.sampled_from([0, U64_MAX, U64_MAX + 1, I64_MIN, I64_MIN - 1, 2**53 + 1]),
+    st.floats(allow_nan=False, allow_infinity=False),
+    json_texts,
+)
+json_values = st.recursive(
+    json_scalars,
+    lambda inner: st.one_of(
+        st.lists(inner, max_size=4),
+        st.dictionaries(json_texts, inner, max_size=4),
+    ),
+    max_leaves=20,
+)

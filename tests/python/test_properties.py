@@ -28,7 +28,7 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 from lantor_compile import Compiler
-from support import MINIMAL_STRATEGY
+from support import I64_MIN, MINIMAL_STRATEGY, U64_MAX, json_scalars, json_texts, json_values
 
 STRATEGY: dict[str, Any] = MINIMAL_STRATEGY
 
@@ -38,8 +38,6 @@ SCHEMA_NAMES = {
     "short_entry", "short_exit", "sizing", "costs", "risk", "execution", "warmup",
 }
 
-U64_MAX = 2**64 - 1
-I64_MIN = -(2**63)
 
 # ---------------------------------------------------------------------------
 # The expected canonical writer
@@ -117,23 +115,6 @@ def sha(text: str) -> str:
 # ---------------------------------------------------------------------------
 # Random values and random spellings
 
-finite = st.floats(allow_nan=False, allow_infinity=False)
-ints = st.one_of(
-    st.integers(min_value=I64_MIN, max_value=U64_MAX),
-    st.integers(min_value=-(10**30), max_value=10**30),
-    st.sampled_from([0, U64_MAX, U64_MAX + 1, I64_MIN, I64_MIN - 1, 2**53 + 1]),
-)
-texts = st.text(st.characters(codec="utf-8"), max_size=12)
-scalars = st.one_of(st.none(), st.booleans(), ints, finite, texts)
-values = st.recursive(
-    scalars,
-    lambda inner: st.one_of(
-        st.lists(inner, max_size=4),
-        st.dictionaries(texts, inner, max_size=4),
-    ),
-    max_leaves=20,
-)
-
 WS = [" ", "\t", "\n", "\r"]
 
 
@@ -199,7 +180,7 @@ def spell(draw: st.DrawFn, v: Any, repeat: bool = True) -> str:
     for k, x in members:
         if repeat and draw(st.integers(0, 4)) == 0:
             # An earlier member of the same name, overridden by the later one.
-            parts.append(spell_string(draw, k) + ":" + spell(draw, draw(scalars), repeat))
+            parts.append(spell_string(draw, k) + ":" + spell(draw, draw(json_scalars), repeat))
         parts.append(ws(draw) + spell_string(draw, k) + ws(draw) + ":" + ws(draw) + spell(draw, x, repeat) + ws(draw))
     return "{" + ",".join(parts) + ws(draw) + "}"
 
@@ -228,8 +209,8 @@ def command_text(draw: st.DrawFn, strategy: dict[str, Any], dry_run: bool, out_d
 
 @st.composite
 def extra_members(draw: st.DrawFn) -> tuple[str, Any]:
-    name = draw(texts.filter(lambda n: n not in SCHEMA_NAMES))
-    return name, draw(values)
+    name = draw(json_texts.filter(lambda n: n not in SCHEMA_NAMES))
+    return name, draw(json_values)
 
 
 def strategy_with(name: str, value: Any) -> dict[str, Any]:
