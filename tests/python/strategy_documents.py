@@ -68,16 +68,29 @@ conditions = st.recursive(
 
 Fields = list[tuple[str, st.SearchStrategy[Any], bool]]
 
-# A few plain values per member, for the members a document does not vary.
+# A few plain values per member, for the members a document does not vary:
+# in object forms, and for documents of every form also in array forms.
 PLAIN: dict[str, list[Any]] = {
     "spec_version": [1], "symbol": ["BTC-USDT"], "ref_symbol": [None, "ETH-USDT"],
-    "timeframe": ["1h"], "indicators": [{}, {"ema": {"type": "ema", "params": [12]}}],
-    "entry": [{"gt": ["ema", 1]}], "exit": [{"in_position": True}],
+    "timeframe": ["1h"],
+    "indicators": [{}, {"ema": {"type": "ema", "params": [12], "feed": "kline"}}],
+    "entry": [{"gt": ["ema", 1]}, {"between": ["ema", 1, {"price": "close"}]},
+              {"all": [{"rising": ["ema", 3]}, {"bars_since_entry": {"ge": 5}}]}],
+    "exit": [{"in_position": True}, {"not": {"lt": [{"prev": ["ema", 1]}, 2]}}],
     "short_entry": [None, {"lt": ["ema", 1]}], "short_exit": [None],
-    "sizing": [{"type": "fixed_qty", "qty": 1}, {"type": "vol_target", "target_vol": 0.1,
-                                                  "lookback": 20}],
-    "costs": [{}, {"funding": True}], "risk": [{"liquidation": True}],
-    "execution": [{"order_type": "limit"}], "warmup": [None, 20],
+    "sizing": [{"type": "fixed_qty", "qty": 1},
+               {"type": "vol_target", "target_vol": 0.1, "lookback": 20}],
+    "costs": [{}, {"funding": True, "slippage": {"type": "volume_impact", "coef": 0.1}},
+              {"slippage": {"type": "spread"}}],
+    "risk": [{"liquidation": True}, {"stop_loss_pct": 2.0, "max_leverage": None}],
+    "execution": [{"order_type": "limit"}, {"fill_timing": {"close": None}, "latency_bars": 2}],
+    "warmup": [None, 20],
+}
+PLAIN_ARRAYS: dict[str, list[Any]] = {
+    "indicators": [{"ema": ["ema", [12], "kline"]}],
+    "sizing": [["vol_target", 0.1, 20], ["fixed_qty", 1]],
+    "costs": [[], [1.0, 2.0, ["spread"]]], "risk": [[None, 1.0, None, None, None, False]],
+    "execution": [["limit", "close"]],
 }
 
 
@@ -180,8 +193,11 @@ class Spelling:
         drawn from its full range: drawing every member in full makes each
         document costly to generate and no more telling."""
         fields = self.document_fields()
+        plain = {name: st.sampled_from(values + ([] if self.objects_only else
+                                                 PLAIN_ARRAYS.get(name, [])))
+                 for name, values in PLAIN.items()}
         return st.one_of(*(
-            self.record([(name, full if name == varied else st.sampled_from(PLAIN[name]), req)
+            self.record([(name, full if name == varied else plain[name], req)
                          for name, full, req in fields])
             for varied, _, _ in fields))
 
@@ -212,11 +228,14 @@ EDGE_VALUES: list[Any] = [
     {"close": None}, {"close": 1}, {"gt": ["a", 1]}, {"gt": ["a", 1], "lt": ["b", 2]},
     {"type": "spread"}, {"type": "fixed_qty"}, {"price": "close"},
 ]
-# Copied, since a later change may change what was put in.
-replacements = st.one_of(st.sampled_from(EDGE_VALUES), st.sampled_from(KNOWN_NAMES),
+# Copied, since a later change may change what was put in. Null on its own,
+# since many members differ in whether they take it.
+replacements = st.one_of(st.none(), st.sampled_from(EDGE_VALUES), st.sampled_from(KNOWN_NAMES),
                          json_values).map(copy.deepcopy)
 member_names = st.one_of(st.sampled_from(KNOWN_NAMES),
                          st.sampled_from(KNOWN_NAMES).map(str.upper), names)
+# Numbers near a count's bounds and spellings that a count refuses.
+number_edges = st.sampled_from([0, -1, U32_MAX, U32_MAX + 1, 2.0, 0.5, -0.0, 2**64, None, "1"])
 
 
 def _places(value: Any, path: tuple[Any, ...] = ()) -> list[tuple[Any, ...]]:
@@ -237,37 +256,62 @@ def _get(value: Any, path: tuple[Any, ...]) -> Any:
     return value
 
 
+def _changed(draw: st.DrawFn, doc: Any, target: Any) -> Any:
+    """`target` (a part of `doc`) changed in a way that suits its kind, or
+    replaced outright; a container may be changed in place and returned."""
+    kind = draw(st.sampled_from(["replace", "transplant", "shape", "shape"]))
+    if kind == "replace":
+        return draw(replacements)
+    if kind == "transplant":
+        return copy.deepcopy(_get(doc, draw(st.sampled_from(_places(doc)))))
+    if isinstance(target, dict):
+        change = draw(st.sampled_from(["remove", "add", "rename", "as array"]))
+        if change == "as array":
+            return list(target.values())
+        if change == "add" or not target:
+            target[draw(member_names)] = draw(st.one_of(replacements, st.sampled_from(
+                [copy.deepcopy(v) for v in target.values()] or [None])))
+            return target
+        name = draw(st.sampled_from(list(target)))
+        value = target.pop(name)
+        if change == "rename":
+            target[draw(member_names)] = value
+        return target
+    if isinstance(target, list):
+        change = draw(st.sampled_from(["remove", "add", "as object"]))
+        if change == "as object":
+            return {str(i): v for i, v in enumerate(target)}
+        if change == "remove" and target:
+            del target[draw(st.integers(0, len(target) - 1))]
+        else:
+            target.insert(draw(st.integers(0, len(target))), draw(st.one_of(
+                replacements, st.sampled_from([copy.deepcopy(v) for v in target] or [None]))))
+        return target
+    if isinstance(target, (int, float)) and not isinstance(target, bool):
+        return draw(number_edges)
+    if isinstance(target, str):
+        return draw(st.one_of(st.sampled_from(KNOWN_NAMES), member_names))
+    return draw(replacements)
+
+
 @st.composite
 def mutated(draw: st.DrawFn, base: st.SearchStrategy[Any]) -> Any:
-    """A document with one to three changes: a value replaced (by an edge
-    value, a name, random JSON or another part of the document), a member or
-    element removed, one added, or a member renamed."""
+    """A document with one to three changes, each to a value suited to its
+    kind: a number to a count's edges or a float, a string to a known name,
+    an object's member removed, added or renamed, or the object turned into
+    the array of its values, an array's element removed or added; or any
+    value replaced (by an edge value, a name, random JSON or another part of
+    the document)."""
     doc = copy.deepcopy(draw(base))
-    for _ in range(draw(st.integers(1, 3))):
+    for _ in range(draw(st.sampled_from([1, 1, 2, 3]))):
         places = _places(doc)
-        path = draw(st.sampled_from(places))
-        target = _get(doc, path)
-        kind = draw(st.sampled_from(["replace", "transplant", "remove", "add", "rename"]))
-        if kind in ("replace", "transplant"):
-            if kind == "replace":
-                new = draw(replacements)
-            else:
-                new = copy.deepcopy(_get(doc, draw(st.sampled_from(places))))
-            if not path:
-                doc = new
-            else:
-                _get(doc, path[:-1])[path[-1]] = new
-        elif kind == "remove" and isinstance(target, (dict, list)) and target:
-            if isinstance(target, dict):
-                del target[draw(st.sampled_from(list(target)))]
-            else:
-                del target[draw(st.integers(0, len(target) - 1))]
-        elif kind == "add" and isinstance(target, dict):
-            target[draw(member_names)] = draw(replacements)
-        elif kind == "add" and isinstance(target, list):
-            target.insert(draw(st.integers(0, len(target))), draw(replacements))
-        elif kind == "rename" and isinstance(target, dict) and target:
-            old = draw(st.sampled_from(list(target)))
-            value = target.pop(old)
-            target[draw(member_names)] = value
+        # Containers hold most of the shape, so they are chosen as often as
+        # all places together.
+        containers = [p for p in places if isinstance(_get(doc, p), (dict, list))]
+        path = draw(st.sampled_from(draw(st.sampled_from([places, containers or places]))))
+        new = _changed(draw, doc, _get(doc, path))
+        if not path:
+            doc = new
+        else:
+            _get(doc, path[:-1])[path[-1]] = new
     return doc

@@ -41,16 +41,12 @@ from support import I64_MIN, MINIMAL_STRATEGY, U64_MAX
 
 ROOT = Path(__file__).resolve().parents[2]
 
-EXACT = Draft202012Validator(strategy_schema())
-STRICT = Draft202012Validator(strategy_schema(strict=True))
-
-# The exact schema with an integer that must be written as one: what a schema
-# would say if JSON Schema kept the compiler's number kinds.
+# A validator whose integer must be written as one: what a schema would say
+# if JSON Schema kept the compiler's number kinds.
 _KindedValidator = extend(
     Draft202012Validator,
     type_checker=Draft202012Validator.TYPE_CHECKER.redefine(
         "integer", lambda _, v: isinstance(v, int) and not isinstance(v, bool)))
-EXACT_KINDED = _KindedValidator(strategy_schema())
 
 BAD_SPEC = "bad spec: strategy is not a valid StrategySpec: "
 
@@ -79,7 +75,15 @@ def _kinded_int(text: str) -> int | float:
 
 
 class Judge:
-    def __init__(self) -> None:
+    """The three judges, and the tally of their verdicts by source and kind.
+    The schemas default to the shipped ones."""
+
+    def __init__(self, exact: dict[str, Any] | None = None,
+                 strict: dict[str, Any] | None = None) -> None:
+        exact = exact or strategy_schema()
+        self.exact = Draft202012Validator(exact)
+        self.exact_kinded = _KindedValidator(exact)
+        self.strict = Draft202012Validator(strict or strategy_schema(strict=True))
         self.compiler = Compiler()
         self.tally: Counter[tuple[str, str]] = Counter()
 
@@ -109,8 +113,8 @@ class Judge:
             self.tally[source, cls] += 1
             return compiled
         value = json.loads(text)
-        exact = EXACT.is_valid(value)
-        strict = (exact or strict_always) and STRICT.is_valid(value)
+        exact = self.exact.is_valid(value)
+        strict = (exact or strict_always) and self.strict.is_valid(value)
         assert exact or not strict, f"strict accepts what exact rejects:\n{text}"
         if exact == compiled:
             self.tally[source, ACCEPTED if strict else STRICT_REJECTS if compiled else REJECTED] += 1
@@ -118,7 +122,7 @@ class Judge:
         # The schema accepts what the compiler rejects; the only class that
         # does so is a count written as a float.
         kinded = json.loads(text, parse_int=_kinded_int)
-        assert not compiled and not EXACT_KINDED.is_valid(kinded), (
+        assert not compiled and not self.exact_kinded.is_valid(kinded), (
             f"schema {'accepts' if exact else 'rejects'}, strict "
             f"{'accepts' if strict else 'rejects'}, compiler "
             f"{'accepts' if compiled else 'rejects'}:\n{text}")
@@ -264,6 +268,11 @@ CLASS_EXAMPLES = [
     (document_with("symbol", '"\\ud800"'), READER_LIMITS["unexpected end of hex escape"]),
     ('{"symbol":5,' + document_with("symbol", '"A"')[1:], ACCEPTED),
     ('{"symbol":"A",' + document_with("symbol", "5")[1:], REJECTED),
+    # What the strict schema flags and the compiler passes over.
+    (document_with("sizng", "{}"), STRICT_REJECTS),
+    (document_with("costs", '{"maker_bp":1}'), STRICT_REJECTS),
+    (document_with("sizing", '{"type":"fixed_qty","qty":1,"fraction":0.5}'), STRICT_REJECTS),
+    (document_with("indicators", '{"x":["ema",[12]]}'), STRICT_REJECTS),
 ]
 
 
