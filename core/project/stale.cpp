@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "core/base/oserror.h"
+#include "core/project/retired_texts.h"
 #include "core/project/targets.h"
 #include "core/project/templates.h"
 #include "core/project/writer.h"
@@ -62,6 +63,11 @@ std::vector<GeneratedFile> target_specific_files() {
     auto it = std::find_if(files.begin(), files.end(), same_path);
     if (it == files.end()) it = files.insert(files.end(), GeneratedFile{path, {}});
     it->texts.emplace_back(main_source(kind));
+  }
+  // The no_std source that earlier versions wrote: a project generated then
+  // and switched to Binary now must not keep building it.
+  for (GeneratedFile& file : files) {
+    if (file.path == kLibSourcePath) file.texts.emplace_back(kRetiredNoStdLibSource);
   }
   return files;
 }

@@ -29,7 +29,8 @@ struct GeneratedFile {
 };
 
 // The target-specific generated files: the build configuration for every
-// triple the compiler can target and the source texts of the three targets.
+// triple the compiler can target, the source texts of the three targets, and
+// the source texts that earlier versions generated.
 std::vector<GeneratedFile> target_specific_files();
 
 // Removes from `dir` each of `known` that `contents` does not contain and

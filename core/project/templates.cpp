@@ -108,13 +108,15 @@ pub fn strategy_spec() -> &'static str {
 /// The spec's length in bytes, for a C caller that reads `SPEC` through
 /// `strategy_spec_ptr`.
 #[must_use]
-pub fn strategy_spec_len() -> usize {
+#[no_mangle]
+pub extern "C" fn strategy_spec_len() -> usize {
     SPEC.len()
 }
 
 /// A pointer to the spec's first byte, for a C caller.
 #[must_use]
-pub fn strategy_spec_ptr() -> *const u8 {
+#[no_mangle]
+pub extern "C" fn strategy_spec_ptr() -> *const u8 {
     SPEC.as_ptr()
 }
 

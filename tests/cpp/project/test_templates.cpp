@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "core/base/sha256.h"
+#include "core/project/retired_texts.h"
 #include "core/project/targets.h"
 #include "core/project/templates.h"
 
@@ -34,7 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthRow{"no_std manifest", kNoStdManifest, 237, false},
                       LengthRow{"wasm lib.rs", kWasmLibSource, 626, true},
                       LengthRow{"binary main.rs", kBinaryMainSource, 432, true},
-                      LengthRow{"no_std lib.rs", kNoStdLibSource, 966, true},
+                      LengthRow{"no_std lib.rs", kNoStdLibSource, 1014, true},
+                      LengthRow{"retired no_std lib.rs", kRetiredNoStdLibSource, 966, true},
                       LengthRow{"wasm config", kWasmBuildConfig, 42, true},
                       LengthRow{"release profile", kReleaseProfile, 47, true},
                       LengthRow{"size profile", kSizeProfile, 92, true},
@@ -61,6 +64,18 @@ TEST(Templates, ManifestsCarryExactlyTheirPlaceholders) {
   for (std::string_view fixed : {kWasmLibSource, kBinaryMainSource, kNoStdLibSource, kWasmBuildConfig})
     EXPECT_EQ(fixed.find("{{"), std::string_view::npos);
   EXPECT_NE(kBinaryMainSource.find("println!(\"lantor strategy for {symbol}\");"), std::string_view::npos);
+}
+
+TEST(Templates, NoStdSourceExportsItsCInterface) {
+  // Exported with the C ABI under their own names, so that the linker keeps
+  // them, and the embedded text with them, and C can call them.
+  EXPECT_NE(kNoStdLibSource.find("#[must_use]\n#[no_mangle]\npub extern \"C\" fn strategy_spec_len() -> usize {\n"),
+            std::string_view::npos);
+  EXPECT_NE(kNoStdLibSource.find("#[must_use]\n#[no_mangle]\npub extern \"C\" fn strategy_spec_ptr() -> *const u8 {\n"),
+            std::string_view::npos);
+  // The text earlier versions wrote, kept to recognise their projects.
+  EXPECT_EQ(sha256_hex(kRetiredNoStdLibSource),
+            "d329449d1132828f241dda188bb2468a8499187fd27aab0326628cae1244b4cf");
 }
 
 TEST(Templates, SourceAndConfigFollowTheTarget) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/project/retired_texts.h"
 #include "core/project/stale.h"
 #include "core/project/templates.h"
 #include "core/project/writer.h"
@@ -119,7 +120,7 @@ TEST(WriterStale, KnowsEveryGeneratedVariant) {
   EXPECT_EQ(known[0].texts.size(), 8u);  // wasm32 and the seven MCU triples
   EXPECT_EQ(known[0].texts[0], "[build]\ntarget = \"wasm32-unknown-unknown\"\n");
   EXPECT_EQ(known[1].path, "src/lib.rs");
-  EXPECT_EQ(known[1].texts.size(), 2u);  // Wasm and NoStd
+  EXPECT_EQ(known[1].texts.size(), 3u);  // Wasm, NoStd and the retired NoStd
   EXPECT_EQ(known[2].path, "src/main.rs");
   EXPECT_EQ(known[2].texts.size(), 1u);
 }
@@ -151,6 +152,17 @@ TEST(WriterStale, SwitchingTargetsInOneProjectDir) {
     }
     for (const auto& [rel, text] : second) EXPECT_EQ(read_file(dir.path() / rel), text) << rel;
   }
+}
+
+TEST(WriterStale, NoStdSourceOfEarlierVersionsIsRecognised) {
+  TempDir dir;
+  const Target mcu{Target::Kind::NoStd, "thumbv7m-none-eabi"};
+  auto earlier = files_for(mcu);
+  earlier["src/lib.rs"] = std::string(kRetiredNoStdLibSource);
+  ASSERT_TRUE(write_project(dir.str(), earlier).ok());
+  ASSERT_TRUE(remove_stale_generated(dir.str(), files_for({Target::Kind::Binary, ""})).ok());
+  EXPECT_FALSE(fs::exists(dir.path() / "src/lib.rs"));
+  EXPECT_FALSE(fs::exists(dir.path() / ".cargo/config.toml"));
 }
 
 TEST(WriterStale, HandEditedConfigurationSurvivesABinaryCompile) {
