@@ -28,14 +28,21 @@ std::string build_failure_message(std::string_view stderr_bytes) {
   return std::string(utf8_tail(utf8_lossy(stderr_bytes), kBuildErrorTail));
 }
 
-Status<CompileError> run_cargo(const std::string& project_dir, const Target& target,
-                               OptLevel opt_level) {
-  Result<ChildOutcome> run = run_child("cargo", cargo_args(target, opt_level), project_dir, kStderrKeep);
+Status<CompileError> run_build_step(std::string_view name, const std::string& program,
+                                    const std::vector<std::string>& args,
+                                    const std::string& project_dir) {
+  Result<ChildOutcome> run = run_child(program, args, project_dir, kStderrKeep);
   if (!run.ok()) {
-    return fail(CompileError{CompileError::Kind::Build, "spawning cargo: " + run.error()});
+    return fail(CompileError{CompileError::Kind::Build,
+                             "spawning " + std::string(name) + ": " + run.error()});
   }
   if (run->success) return Ok{};
   return fail(CompileError{CompileError::Kind::Build, build_failure_message(run->stderr_bytes)});
+}
+
+Status<CompileError> run_cargo(const std::string& project_dir, const Target& target,
+                               OptLevel opt_level) {
+  return run_build_step("cargo", "cargo", cargo_args(target, opt_level), project_dir);
 }
 
 }  // namespace lantor

@@ -23,9 +23,16 @@ std::vector<std::string> cargo_args(const Target& target, OptLevel opt_level);
 // invalid sequences), cut to its last kBuildErrorTail bytes.
 std::string build_failure_message(std::string_view stderr_bytes);
 
-// Runs cargo in `project_dir` and waits for it. Fails with a Build error:
-// "spawning cargo: ..." when cargo cannot be started, otherwise the tail of
-// its standard error when it does not exit with status 0.
+// Runs one step of a build, `program` with `args`, in `project_dir` and
+// waits for it. Fails with a Build error: "spawning {name}: ..." when the
+// program cannot be started, otherwise the tail of its standard error when it
+// does not exit with status 0. `name` is how errors call the program;
+// `program` is what is started, looked up on PATH unless it holds a "/".
+Status<CompileError> run_build_step(std::string_view name, const std::string& program,
+                                    const std::vector<std::string>& args,
+                                    const std::string& project_dir);
+
+// Runs cargo in `project_dir` as a build step.
 Status<CompileError> run_cargo(const std::string& project_dir, const Target& target,
                                OptLevel opt_level);
 

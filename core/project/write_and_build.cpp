@@ -5,6 +5,7 @@
 #include "core/project/artifact.h"
 #include "core/project/build.h"
 #include "core/project/stale.h"
+#include "core/project/wasm_package.h"
 #include "core/project/writer.h"
 
 namespace lantor {
@@ -16,6 +17,10 @@ Result<std::string, CompileError> write_and_build(const ProjectPlan& plan,
   LANTOR_TRY(remove_stale_generated(dir, plan.contents));
   LANTOR_TRY(write_project(dir, plan.contents));
   LANTOR_TRY(run_cargo(dir, plan.target, plan.opt_level));
+  // cargo leaves a bare module; the reported artifact is the package's.
+  if (plan.target.kind == Target::Kind::Wasm) {
+    LANTOR_TRY(make_wasm_package(dir, plan.opt_level, plan.crate_name));
+  }
   return artifact_path(dir, plan.target, plan.opt_level, plan.crate_name);
 }
 

@@ -13,8 +13,9 @@ namespace lantor {
 
 // Writes `plan` into its project directory under `out_dir` (or "_out"),
 // after clearing generated files an earlier compile for another target left
-// there, runs cargo in it and returns the artifact's path. The first failure
-// ends it: an Io error from writing, a Build error from cargo.
+// there, runs cargo in it (and, for Wasm, wasm-bindgen on the module cargo
+// built) and returns the artifact's path. The first failure ends it: an Io
+// error from writing, a Build error from cargo or wasm-bindgen.
 Result<std::string, CompileError> write_and_build(const ProjectPlan& plan,
                                                   const std::optional<std::string>& out_dir);
 

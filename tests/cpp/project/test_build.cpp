@@ -8,13 +8,16 @@
 
 #include "core/project/artifact.h"
 #include "core/project/build.h"
+#include "core/project/search_path.h"
 #include "core/project/utf8_lossy.h"
 #include "test_build_helpers.h"
 
 namespace lantor {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::EnvGuard;
+using testing::make_executable;
 using testing::read_file;
 using testing::StandinCargo;
 using testing::TempDir;
@@ -231,6 +234,41 @@ TEST(Artifact, PathPerTargetAndLevel) {
   for (const Case& c : cases) {
     EXPECT_EQ(artifact_path(c.dir, c.target, c.level, "demo"), c.expected);
   }
+}
+
+TEST(SearchPath, FindsTheFirstExecutableFileAsTheChildSeesIt) {
+  TempDir root;
+  const fs::path& r = root.path();
+  make_executable(r / "first/tool", "#!/bin/sh\n");
+  make_executable(r / "second/tool", "#!/bin/sh\n");
+  write_text(r / "plain/tool", "not executable\n");
+  fs::create_directories(r / "dir/tool");
+  make_executable(r / "cwd/tool", "#!/bin/sh\n");
+  make_executable(r / "cwd/rel/tool", "#!/bin/sh\n");
+  const std::string first = (r / "first").string(), second = (r / "second").string();
+  const std::string plain = (r / "plain").string(), dir = (r / "dir").string();
+  struct Case {
+    std::optional<std::string> path;
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {
+      {first + ":" + second, first + "/tool"},
+      {plain + ":" + dir + ":" + second, second + "/tool"},
+      {plain + ":" + dir, std::nullopt},
+      // Relative entries, the empty one included, are looked up from the
+      // child's working directory and returned as it will start them.
+      {"rel:" + first, "rel/tool"},
+      {plain + "::" + first, "./tool"},
+      {"", "./tool"},
+      {"missing", std::nullopt},
+  };
+  EnvGuard path_guard("PATH");
+  for (const Case& c : cases) {
+    ::setenv("PATH", c.path->c_str(), 1);
+    EXPECT_EQ(find_on_search_path("tool", (r / "cwd").string()), c.expected) << *c.path;
+  }
+  ::unsetenv("PATH");
+  EXPECT_EQ(find_on_search_path("sh", "/"), "/bin/sh");
 }
 
 }  // namespace

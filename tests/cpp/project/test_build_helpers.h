@@ -1,4 +1,4 @@
-// Scratch directories and a stand-in cargo on PATH for the writer and build
+// Scratch directories and stand-in programs on PATH for the writer and build
 // tests.
 #pragma once
 
@@ -48,6 +48,11 @@ inline void write_text(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary) << text;
 }
 
+inline void make_executable(const fs::path& p, const std::string& text) {
+  write_text(p, text);
+  fs::permissions(p, fs::perms::owner_all, fs::perm_options::replace);
+}
+
 // Restores an environment variable to what it was when the object was made.
 class EnvGuard {
  public:
@@ -66,14 +71,14 @@ class EnvGuard {
   std::optional<std::string> old_;
 };
 
-// Installs one of the scripts of tests/data/standin_cargo as "cargo" in a
-// directory of its own and puts that directory first on PATH until the
-// object goes.
-class StandinCargo {
+// Installs a script of tests/data (`script`, relative to it) as the program
+// `name` in a directory of its own and puts that directory first on PATH
+// until the object goes.
+class StandinProgram {
  public:
-  explicit StandinCargo(const std::string& script) : path_guard_("PATH") {
-    fs::path exe = bin_.path() / "cargo";
-    fs::copy_file(fs::path(LANTOR_TEST_DATA_DIR) / "standin_cargo" / script, exe);
+  StandinProgram(const std::string& name, const std::string& script) : path_guard_("PATH") {
+    fs::path exe = bin_.path() / name;
+    fs::copy_file(fs::path(LANTOR_TEST_DATA_DIR) / script, exe);
     fs::permissions(exe, fs::perms::owner_all, fs::perm_options::replace);
     std::string path = bin_.str();
     if (const char* old = std::getenv("PATH")) path += std::string(":") + old;
@@ -83,6 +88,12 @@ class StandinCargo {
  private:
   TempDir bin_;
   EnvGuard path_guard_;
+};
+
+// One of the scripts of tests/data/standin_cargo as "cargo".
+class StandinCargo : public StandinProgram {
+ public:
+  explicit StandinCargo(const std::string& script) : StandinProgram("cargo", "standin_cargo/" + script) {}
 };
 
 }  // namespace lantor::testing
