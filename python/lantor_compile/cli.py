@@ -18,10 +18,13 @@ from __future__ import annotations
 import argparse
 import json
 import os
+import shutil
 import sys
 import time
+import tomllib
 from collections.abc import Sequence
-from typing import NoReturn
+from pathlib import Path
+from typing import Any, NoReturn
 
 from . import Compiler
 from .schema import strategy_schema_text
@@ -200,10 +203,13 @@ def run_one(args: argparse.Namespace, file: str) -> int:
         return run_command(command, args)
     print(f"{PROG}: {build_notice(args)}", file=sys.stderr, flush=True)
     started = time.monotonic()
-    status = run_command(command, args)
+    status, response = send_command(command, args)
     elapsed = time.monotonic() - started
     outcome = "finished in" if status == 0 else "failed after"
     print(f"{PROG}: build {outcome} {elapsed:.1f} s", file=sys.stderr, flush=True)
+    hint = wasm_package_hint(json.loads(response)) if status == 0 else None
+    if hint is not None:
+        print(f"{PROG}: {hint}", file=sys.stderr, flush=True)
     return status
 
 
@@ -283,6 +289,41 @@ def build_notice(args: argparse.Namespace, count: int = 1) -> str:
     return f"building {what}{detail_text} in {where}; waiting for cargo"
 
 
+def wasm_package_hint(response: Any) -> str | None:
+    """What to install when a ``wasm`` build left no package behind.
+
+    The compiler makes the package under ``pkg/`` with ``wasm-bindgen`` after
+    cargo, and quietly leaves it out when that program is not installed; the
+    build then holds only cargo's bare module.  The program's version has to
+    be the ``wasm-bindgen`` crate's in the project's Cargo.lock.
+    """
+    if not isinstance(response, dict) or response.get("target") != {"kind": "wasm"}:
+        return None
+    if shutil.which("wasm-bindgen") is not None:
+        return None
+    package = Path(str(response["path"]))
+    lock = package.parent.parent / "Cargo.lock"
+    version = locked_version(lock, "wasm-bindgen")
+    install = "cargo install wasm-bindgen-cli" + (f" --version {version}" if version else "")
+    return (
+        f"wasm-bindgen is not installed, so {package} was not made; install it with "
+        f"`{install}` (the version of the wasm-bindgen crate in {lock}) and compile again"
+    )
+
+
+def locked_version(lock: Path, package: str) -> str | None:
+    """The version of ``package`` in the Cargo.lock at ``lock``, if it has one."""
+    try:
+        with lock.open("rb") as file:
+            data = tomllib.load(file)
+    except (OSError, tomllib.TOMLDecodeError):
+        return None
+    for entry in data.get("package", []):
+        if isinstance(entry, dict) and entry.get("name") == package and "version" in entry:
+            return str(entry["version"])
+    return None
+
+
 def read_json_text(source: str, what: str) -> str:
     """Read a file (``-``: standard input) that must hold exactly one JSON value.
 
@@ -334,13 +375,18 @@ def json_string(value: str, option: str) -> str:
 
 def run_command(command: str, args: argparse.Namespace) -> int:
     """Send one command to a fresh compiler, print the response, return the exit status."""
+    return send_command(command, args)[0]
+
+
+def send_command(command: str, args: argparse.Namespace) -> tuple[int, str]:
+    """:func:`run_command`, also returning the response."""
     response = Compiler().command(command)
     print_response(response, compact=getattr(args, "json", False))
     error = response_error(response)
     if error is not None:
         print(f"{PROG}: error: {error}", file=sys.stderr, flush=True)
-        return 1
-    return 0
+        return 1, response
+    return 0, response
 
 
 def response_error(response: str) -> str | None:

@@ -37,6 +37,7 @@ from .cli import (
     print_response,
     read_json_text,
     response_error,
+    wasm_package_hint,
 )
 from .parallel import compile_many
 
@@ -93,6 +94,7 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
 
     started = time.monotonic()
     errors: dict[int, str] = {}
+    built: str | None = None  # one successful build's response, for the wasm hint
     responses: list[str | None] = [None] * len(files)
     printed = 0
     compact = getattr(args, "json", False)
@@ -103,6 +105,8 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
                 error = response_error(response)
                 if error is not None:
                     errors[index] = error
+                elif built is None and not args.dry_run:
+                    built = response
                 bar.update()
                 ready = []
                 while printed < len(files) and (next_response := responses[printed]) is not None:
@@ -121,6 +125,9 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
     print(f"{PROG}: {succeeded} {done}, {len(errors)} failed, in {elapsed:.1f} s", file=sys.stderr)
     for index in sorted(errors):
         print(f"{PROG}: error: {files[index]}: {errors[index]}", file=sys.stderr)
+    hint = wasm_package_hint(json.loads(built)) if built is not None else None
+    if hint is not None:
+        print(f"{PROG}: {hint}", file=sys.stderr)
     sys.stderr.flush()
     return 1 if errors else 0
 

@@ -43,9 +43,12 @@ def run_cli(
     stdin: bytes = b"",
     path_prefix: Path | None = None,
     cwd: Path | None = None,
+    search_path: str | None = None,
 ) -> subprocess.CompletedProcess[str]:
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(filter(None, [PACKAGE_PARENT, env.get("PYTHONPATH")]))
+    if search_path is not None:
+        env["PATH"] = search_path
     if path_prefix is not None:
         env["PATH"] = os.pathsep.join([str(path_prefix), env.get("PATH", "")])
     done = subprocess.run(
@@ -71,10 +74,10 @@ def dry_compile_command(strategy_file: Path, target: dict[str, str]) -> dict[str
     return {"cmd": "compile", "spec": {"strategy": strategy, "target": target}, "dry_run": True}
 
 
-def stand_in_cargo(directory: Path, script: str) -> Path:
-    """An executable named cargo that runs ``script`` instead of a real build."""
-    directory.mkdir()
-    cargo = directory / "cargo"
+def stand_in_cargo(directory: Path, script: str, name: str = "cargo") -> Path:
+    """An executable named cargo (or ``name``) that runs ``script`` instead."""
+    directory.mkdir(exist_ok=True)
+    cargo = directory / name
     cargo.write_text("#!/bin/sh\n" + script + "\n")
     cargo.chmod(cargo.stat().st_mode | stat.S_IXUSR | stat.S_IXGRP | stat.S_IXOTH)
     return directory
@@ -418,3 +421,67 @@ def test_ctrl_c_stops_every_build_and_exits_130(tmp_path: Path) -> None:
     # The queued strategies were never started, and nothing of the run is left.
     assert len(list(tmp_path.glob("out/*/btc_usdt/started"))) == 2
     assert subprocess.run(["pgrep", "-g", str(child.pid)], capture_output=True).stdout == b""
+
+
+LOCK_WITH_BINDGEN = """version = 4
+
+[[package]]
+name = "wasm-bindgen"
+version = "0.2.130"
+
+[[package]]
+name = "wasm-bindgen-macro"
+version = "0.2.999"
+"""
+
+
+@pytest.mark.parametrize(
+    ("bindgen_installed", "lock", "install"),
+    [
+        (False, LOCK_WITH_BINDGEN, "cargo install wasm-bindgen-cli --version 0.2.130"),
+        (False, None, "cargo install wasm-bindgen-cli"),
+        (True, LOCK_WITH_BINDGEN, None),
+    ],
+    ids=["missing", "missing-without-lock", "installed"],
+)
+def test_wasm_build_without_wasm_bindgen_says_what_to_install(
+    tmp_path: Path, bindgen_installed: bool, lock: str | None, install: str | None
+) -> None:
+    bin_dir = stand_in_cargo(tmp_path / "bin", "exit 0")
+    if bindgen_installed:
+        stand_in_cargo(bin_dir, "exit 0", name="wasm-bindgen")
+    project = tmp_path / "out" / "btc_usdt"
+    project.mkdir(parents=True)
+    if lock is not None:
+        (project / "Cargo.lock").write_text(lock)
+    # Only the stand-ins and the system's tools: no wasm-bindgen installed here.
+    done = run_cli(
+        "compile", str(TREND), "--target", "wasm", "--out-dir", str(tmp_path / "out"), "--json",
+        search_path=os.pathsep.join([str(bin_dir), "/usr/bin", "/bin"]),
+    )
+    assert done.returncode == 0, done.stderr
+    assert json.loads(done.stdout)["path"] == f"{project}/pkg/btc_usdt_bg.wasm"
+    hints = done.stderr.splitlines()[2:]
+    if install is None:
+        assert hints == []
+    else:
+        assert hints == [
+            f"lantor-compile: wasm-bindgen is not installed, so {project}/pkg/btc_usdt_bg.wasm was not "
+            f"made; install it with `{install}` (the version of the wasm-bindgen crate in "
+            f"{project}/Cargo.lock) and compile again"
+        ]
+
+
+def test_several_wasm_builds_without_wasm_bindgen_give_the_hint_once(tmp_path: Path) -> None:
+    bin_dir = stand_in_cargo(tmp_path / "bin", "exit 0")
+    sweep = tmp_path / "sweep"
+    sweep.mkdir()
+    for name in ("a", "b"):
+        (sweep / f"{name}.json").write_bytes(TREND.read_bytes())
+    done = run_cli(
+        "compile", str(sweep), "--target", "wasm", "--dir-per-file", "--out-dir", str(tmp_path / "out"),
+        search_path=os.pathsep.join([str(bin_dir), "/usr/bin", "/bin"]),
+    )
+    assert done.returncode == 0, done.stderr
+    hints = [line for line in done.stderr.splitlines() if "wasm-bindgen is not installed" in line]
+    assert len(hints) == 1 and "`cargo install wasm-bindgen-cli`" in hints[0], done.stderr
