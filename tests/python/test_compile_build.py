@@ -1,10 +1,8 @@
 """Non-dry compiles: the project is written, cargo runs in it, and the response
 reports where the artifact is.
 
-Most tests put a stand-in ``cargo`` (a shell script from
-tests/data/standin_cargo) first on PATH. One test runs the real cargo on a
-Binary project, with the backtest dependency patched to the local stand-in
-crate under tests/data/lantor-backtest.
+Each test puts a stand-in ``cargo`` (a shell script from
+tests/data/standin_cargo) first on PATH; test_real_builds.py runs the real one.
 """
 
 from __future__ import annotations
@@ -14,7 +12,6 @@ import json
 import os
 import shutil
 import stat
-import subprocess
 from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
@@ -24,7 +21,6 @@ from support import MINIMAL_STRATEGY
 
 DATA = Path(__file__).resolve().parent.parent / "data"
 STANDIN = DATA / "standin_cargo"
-BACKTEST = DATA / "lantor-backtest"
 
 STRATEGY: dict[str, Any] = MINIMAL_STRATEGY
 
@@ -161,31 +157,3 @@ def test_written_inline_dataset_is_the_canonical_text_the_dry_run_hashed(
     assert written.startswith(b'[{"c":10.0,"t":1700000000000,"v":0.5},')
     assert len(written) == listed["bytes_len"]
     assert hashlib.sha256(written).hexdigest() == listed["sha256"]
-
-
-@pytest.mark.skipif(shutil.which("cargo") is None, reason="cargo is not installed")
-@pytest.mark.parametrize("opt_level", ["debug", "release"])
-def test_real_cargo_builds_a_binary_that_prints_its_spec(
-    compiler: Any, tmp_path: Path, opt_level: str
-) -> None:
-    # cargo reads .cargo/config.toml from the project directory's ancestors,
-    # so this one patches the backtest dependency for every project below.
-    (tmp_path / ".cargo").mkdir()
-    (tmp_path / ".cargo" / "config.toml").write_text(
-        f'[patch.crates-io]\nlantor-backtest = {{ path = "{BACKTEST}" }}\n'
-    )
-    out = tmp_path / "out"
-    text = compiler.command(compile_cmd({"kind": "binary"}, str(out), opt_level=opt_level))
-    response = json.loads(text)
-    assert response.get("built") is True, text
-    artifact = Path(response["path"])
-    assert artifact == out / "btc_usdt" / "target" / opt_level / "btc_usdt"
-
-    run = subprocess.run([artifact], capture_output=True, check=True, timeout=60)
-    spec_text = (out / "btc_usdt" / "src" / "spec.json").read_bytes()
-    assert run.stdout == b"lantor strategy for BTC-USDT\n" + spec_text + b"\n"
-    assert json.loads(spec_text) == STRATEGY
-
-    data = artifact.read_bytes()
-    read = json.loads(compiler.command(json.dumps({"cmd": "artifact_bytes", "path": str(artifact)})))
-    assert read == {"handle": 0, "len": len(data), "sha256": hashlib.sha256(data).hexdigest()}
