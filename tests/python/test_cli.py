@@ -394,7 +394,11 @@ def test_progress_bar_shows_when_standard_error_is_a_terminal() -> None:
 
 
 def test_ctrl_c_stops_every_build_and_exits_130(tmp_path: Path) -> None:
-    bin_dir = stand_in_cargo(tmp_path / "bin", 'touch "$PWD/started"\nsleep 120')
+    # One process that marks its start and then waits: a shell running touch and
+    # then sleep can take the signal between the two and still start the sleep.
+    waiter = "import pathlib, signal, time; signal.signal(signal.SIGINT, signal.SIG_DFL); " \
+             "pathlib.Path('started').touch(); time.sleep(120)"
+    bin_dir = stand_in_cargo(tmp_path / "bin", f'exec "{sys.executable}" -c "{waiter}"')
     sweep = tmp_path / "sweep"
     sweep.mkdir()
     for name in "abcd":
