@@ -3,10 +3,12 @@ handling, thread binding and deallocation."""
 
 from __future__ import annotations
 
+import importlib.metadata
 import inspect
 import sys
 import threading
 from collections.abc import Callable
+from pathlib import Path
 from typing import Any
 
 import pytest
@@ -90,6 +92,19 @@ def test_versions() -> None:
     assert _lantor_compile.version() == "0.1.2"
     assert _lantor_compile.__version__ == "0.1.2"
     assert lantor_compile.version() == lantor_compile.__version__ == "0.1.2"
+
+
+def test_installed_metadata_gives_the_module_version() -> None:
+    # The package metadata and the module take the version from one place.
+    try:
+        dist = importlib.metadata.distribution("lantor_compile")
+    except importlib.metadata.PackageNotFoundError:
+        pytest.skip("lantor_compile is imported from a build tree, not installed")
+    installed = Path(str(dist.locate_file("lantor_compile/__init__.py"))).resolve()
+    if installed != Path(lantor_compile.__file__).resolve():
+        pytest.skip("the imported lantor_compile is not the installed one")
+    assert dist.version == lantor_compile.__version__
+    assert (installed.parent / "py.typed").is_file()
 
 
 def test_package_re_exports_the_native_names_beside_its_own() -> None:
