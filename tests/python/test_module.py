@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import importlib.metadata
 import inspect
+import pickle
 import sys
 import threading
 from collections.abc import Callable
@@ -86,6 +87,27 @@ def test_compiler_is_declared_without_a_module() -> None:
     assert Compiler.__module__ == "builtins"
     assert Compiler.__name__ == Compiler.__qualname__ == "Compiler"
     assert repr(Compiler) == "<class 'Compiler'>"
+
+
+@pytest.mark.parametrize(
+    ("use", "error", "message"),
+    [
+        (lambda c: c.nothing, AttributeError, "'Compiler' object has no attribute 'nothing'"),
+        (lambda c: c(), TypeError, "'Compiler' object is not callable"),
+        (lambda c: setattr(Compiler, "x", 1), TypeError,
+         "cannot set 'x' attribute of immutable type 'Compiler'"),
+        (lambda c: pickle.dumps(c), TypeError, "cannot pickle 'Compiler' object"),
+    ],
+    ids=["attribute", "call", "class-attribute", "pickle"],
+)
+def test_interpreter_messages_name_the_class_bare(
+    compiler: Compiler, use: Callable[[Compiler], Any], error: type, message: str
+) -> None:
+    # The interpreter quotes the type's C-level name in these; it must be the
+    # bare class name, as in the class's repr.
+    with pytest.raises(error) as caught:
+        use(compiler)
+    assert str(caught.value) == message
 
 
 def test_versions() -> None:
