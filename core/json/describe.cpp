@@ -1,5 +1,6 @@
 #include "core/json/describe.h"
 
+#include "core/base/utf8.h"
 #include "core/json/canonical.h"
 #include "core/json/unicode.h"
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/base/utf8.h"
 #include "core/json/reader.h"
-#include "core/json/unicode.h"
 #include "core/json/word_scan.h"
 
 namespace lantor::json {

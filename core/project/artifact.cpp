@@ -1,6 +1,6 @@
 #include "core/project/artifact.h"
 
-#include "core/project/utf8_lossy.h"
+#include "core/base/utf8.h"
 #include "core/project/writer.h"
 
 namespace lantor {

@@ -2,7 +2,7 @@
 
 #include "core/project/artifact.h"
 #include "core/project/child_process.h"
-#include "core/project/utf8_lossy.h"
+#include "core/base/utf8.h"
 
 namespace lantor {
 namespace {

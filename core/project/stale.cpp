@@ -1,12 +1,14 @@
 #include "core/project/stale.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include "core/base/file.h"
 #include "core/base/oserror.h"
 #include "core/project/retired_texts.h"
 #include "core/project/targets.h"
@@ -16,36 +18,23 @@
 namespace lantor {
 namespace {
 
-// The contents of the regular file at `path` when its size is one of
-// `sizes`; nothing for anything else (missing, unreadable, a symbolic link,
-// a directory, a file of another size), since only an exact generated text
-// is ever removed.
+// The contents of the regular file at `path` when its size is that of one
+// of `texts`; nothing for anything else (missing, unreadable, a symbolic
+// link, a directory, a file of another size), since only an exact generated
+// text is ever removed.
 std::optional<std::string> read_if_candidate(const std::string& path,
                                              const std::vector<std::string>& texts) {
   if (has_nul(path)) return std::nullopt;
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> out;
+  Result<FileDescriptor, int> fd = FileDescriptor::open_for_reading(path, O_NOFOLLOW);
+  if (!fd.ok()) return std::nullopt;
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-      std::any_of(texts.begin(), texts.end(), [&](const std::string& t) {
-        return static_cast<off_t>(t.size()) == st.st_size;
-      })) {
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-      ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    if (got == bytes.size()) out = std::move(bytes);
-  }
-  ::close(fd);
-  return out;
+  if (::fstat(fd->get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      std::none_of(texts.begin(), texts.end(),
+                   [&](const std::string& t) { return static_cast<off_t>(t.size()) == st.st_size; }))
+    return std::nullopt;
+  Result<ByteBuffer, int> bytes = read_whole_file(*fd);
+  if (!bytes.ok()) return std::nullopt;
+  return std::string(bytes->view());
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "core/project/artifact.h"
 #include "core/project/build.h"
 #include "core/project/search_path.h"
-#include "core/project/utf8_lossy.h"
 #include "test_build_helpers.h"
 
 namespace lantor {
@@ -189,28 +188,6 @@ TEST(BuildCargo, MissingProjectDirCannotBeEntered) {
   Status<CompileError> built = run_cargo((scratch.path() / "absent").string(), binary(), OptLevel::Debug);
   ASSERT_FALSE(built.ok());
   EXPECT_EQ(built.error().text(), "build: spawning cargo: No such file or directory (os error 2)");
-}
-
-struct Utf8Case {
-  std::string in, out;
-};
-
-TEST(Utf8Lossy, EachInvalidSequenceBecomesOneReplacement) {
-  const std::string r = "\xEF\xBF\xBD";
-  const Utf8Case cases[] = {
-      {"plain", "plain"},
-      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
-      {"\x80", r},                         // a lone continuation byte
-      {"\xC0\xAF", r + r},                 // an overlong lead cannot start anything
-      {"\xE0\x80\x80", r + r + r},         // overlong three-byte form
-      {"\xED\xA0\x80", r + r + r},         // a surrogate
-      {"\xF4\x90\x80\x80", r + r + r + r}, // above U+10FFFF
-      {"\xF0\x9F\x98", r},                 // a truncated character is one replacement
-      {"\xF0\x9F\x98x", r + "x"},          // and the breaking byte is read afresh
-      {"\xE2\x82\xC3\xA9", r + "\xC3\xA9"},
-      {"\xFE\xFF", r + r},
-  };
-  for (const Utf8Case& c : cases) EXPECT_EQ(utf8_lossy(c.in), c.out) << c.in;
 }
 
 TEST(Artifact, PathPerTargetAndLevel) {

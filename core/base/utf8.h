@@ -1,4 +1,5 @@
-// Turning arbitrary bytes (a child's diagnostics, a path) into UTF-8 text.
+// UTF-8: decoding one character, checking a text, and turning arbitrary
+// bytes (a child's diagnostics, a path) into UTF-8 text.
 #pragma once
 
 #include <cstddef>
@@ -6,6 +7,14 @@
 #include <string_view>
 
 namespace lantor {
+
+// Decodes one UTF-8 sequence at the start of `s` (non-empty). Returns its
+// length in bytes and sets `cp`, or returns 0 for an invalid sequence
+// (overlong forms, surrogates and values above U+10FFFF are invalid).
+std::size_t decode_utf8(std::string_view s, char32_t& cp);
+
+// True when `s` is entirely valid UTF-8.
+bool is_valid_utf8(std::string_view s);
 
 // `bytes` as UTF-8 with each invalid sequence replaced by one U+FFFD. An
 // invalid sequence is the longest prefix of a would-be character that is
