@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/base/compile_error.h"
+#include "core/project/compile_error.h"
 #include "core/base/result.h"
 #include "core/request/request.h"
 

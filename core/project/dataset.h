@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/base/compile_error.h"
+#include "core/project/compile_error.h"
 #include "core/base/result.h"
 
 namespace lantor {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/base/compile_error.h"
+#include "core/project/compile_error.h"
 #include "core/base/result.h"
 #include "core/request/request.h"
 

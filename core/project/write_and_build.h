@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "core/base/compile_error.h"
+#include "core/project/compile_error.h"
 #include "core/base/result.h"
 #include "core/project/plan.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/base/compile_error.h"
+#include "core/project/compile_error.h"
 #include "core/base/result.h"
 
 namespace lantor {

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "core/base/compile_error.h"
 #include "core/base/oserror.h"
 #include "core/base/sha256.h"
 
@@ -30,13 +29,6 @@ TEST(Sha256, PiecewiseEqualsOneShot) {
 TEST(OsError, MessageThenNumber) {
   EXPECT_EQ(os_error_text(2), "No such file or directory (os error 2)");
   EXPECT_EQ(os_error_text(21), "Is a directory (os error 21)");
-}
-
-TEST(CompileError, PrefixThenMessage) {
-  EXPECT_EQ((CompileError{CompileError::Kind::BadSpec, "x"}.text()), "bad spec: x");
-  EXPECT_EQ((CompileError{CompileError::Kind::BadTarget, "x"}.text()), "bad target: x");
-  EXPECT_EQ((CompileError{CompileError::Kind::Build, ""}.text()), "build: ");
-  EXPECT_EQ((CompileError{CompileError::Kind::Io, "x"}.text()), "io: x");
 }
 
 }  // namespace

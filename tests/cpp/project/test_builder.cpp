@@ -8,6 +8,7 @@
 #include "core/base/sha256.h"
 #include "core/json/canonical.h"
 #include "core/json/parse.h"
+#include "core/project/compile_error.h"
 #include "core/project/plan.h"
 #include "core/project/templates.h"
 #include "project_test_support.h"
@@ -324,6 +325,13 @@ TEST(BuildProject, ArrayFormStrategyIsEmbeddedAsAnArray) {
   spec.crate_name.reset();
   EXPECT_EQ(error_of(spec),
             "bad spec: no crate_name and the strategy has no string `symbol` to derive one");
+}
+
+TEST(CompileError, PrefixThenMessage) {
+  EXPECT_EQ((CompileError{CompileError::Kind::BadSpec, "x"}.text()), "bad spec: x");
+  EXPECT_EQ((CompileError{CompileError::Kind::BadTarget, "x"}.text()), "bad target: x");
+  EXPECT_EQ((CompileError{CompileError::Kind::Build, ""}.text()), "build: ");
+  EXPECT_EQ((CompileError{CompileError::Kind::Io, "x"}.text()), "io: x");
 }
 
 TEST(BuildProject, SameSpecGivesTheSamePlan) {
