@@ -42,10 +42,7 @@ class [[nodiscard]] Result {
   Result(Result&& other) noexcept(std::is_nothrow_move_constructible_v<T> &&
                                   std::is_nothrow_move_constructible_v<E>)
       : ok_(other.ok_) {
-    if (ok_)
-      ::new (static_cast<void*>(&value_)) T(std::move(other.value_));
-    else
-      ::new (static_cast<void*>(&error_)) E(std::move(other.error_));
+    construct_from(std::move(other));
   }
   Result(const Result& other) : ok_(other.ok_) {
     if (ok_)
@@ -62,14 +59,14 @@ class [[nodiscard]] Result {
       value_ = std::move(other.value_);
     } else if (!ok_ && !other.ok_) {
       error_ = std::move(other.error_);
+    } else if constexpr (std::is_nothrow_move_constructible_v<T> &&
+                         std::is_nothrow_move_constructible_v<E>) {
+      destroy();
+      construct_from(std::move(other));
     } else {
       destroy();
       try {
-        if (other.ok_)
-          ::new (static_cast<void*>(&value_)) T(std::move(other.value_));
-        else
-          ::new (static_cast<void*>(&error_)) E(std::move(other.error_));
-        ok_ = other.ok_;
+        construct_from(std::move(other));
       } catch (...) {
         // Nothing is left to destroy: hold an empty error rather than
         // nothing at all.
@@ -87,7 +84,13 @@ class [[nodiscard]] Result {
   ~Result() { destroy(); }
 
   bool ok() const { return ok_; }
-  explicit operator bool() const { return ok_; }
+  // Not for a Result that holds a bool, where `if (r)` would read as a test
+  // of the value.
+  explicit operator bool() const
+    requires(!std::is_same_v<T, bool>)
+  {
+    return ok_;
+  }
 
   T& value() & { return checked_value(); }
   const T& value() const& { return const_cast<Result*>(this)->checked_value(); }
@@ -102,6 +105,14 @@ class [[nodiscard]] Result {
   E&& error() && { return std::move(checked_error()); }
 
  private:
+  // Builds this side from `other`'s, whichever it is.
+  void construct_from(Result&& other) {
+    if (other.ok_)
+      ::new (static_cast<void*>(&value_)) T(std::move(other.value_));
+    else
+      ::new (static_cast<void*>(&error_)) E(std::move(other.error_));
+    ok_ = other.ok_;
+  }
   T& checked_value() {
     assert(ok_ && "value() of a failed Result");
     return value_;
@@ -132,9 +143,23 @@ using Status = Result<Ok, E>;
 
 // Returns early from the enclosing function with the error of `expr` when it
 // failed. `expr` is evaluated once.
-#define LANTOR_TRY(expr)                                   \
-  do {                                                     \
-    auto&& lantor_try_result_ = (expr);                    \
-    if (!lantor_try_result_.ok())                          \
+#define LANTOR_TRY(expr)                                            \
+  do {                                                              \
+    auto&& lantor_try_result_ = (expr);                             \
+    if (!lantor_try_result_.ok())                                   \
       return ::lantor::fail(std::move(lantor_try_result_).error()); \
   } while (0)
+
+#define LANTOR_CONCAT_INNER(a, b) a##b
+#define LANTOR_CONCAT(a, b) LANTOR_CONCAT_INNER(a, b)
+
+// Evaluates `expr` once; returns early with its error when it failed, and
+// otherwise assigns its value to `lhs`, which may be a declaration:
+//   LANTOR_ASSIGN_OR_RETURN(auto bars, read_u32(node));
+//   LANTOR_ASSIGN_OR_RETURN(out.bars, read_u32(node));
+#define LANTOR_ASSIGN_OR_RETURN(lhs, expr)                         \
+  LANTOR_ASSIGN_OR_RETURN_IMPL(LANTOR_CONCAT(lantor_result_, __LINE__), lhs, expr)
+#define LANTOR_ASSIGN_OR_RETURN_IMPL(result, lhs, expr)        \
+  auto result = (expr);                                        \
+  if (!result.ok()) return ::lantor::fail(std::move(result).error()); \
+  lhs = std::move(result).value()

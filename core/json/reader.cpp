@@ -276,7 +276,7 @@ ReadResult<Value> Reader::read_object(int depth) {
     // The name is read in place, into the slot its member will take.
     std::string& name = scratch.emplace_back().name;
     ReadResult<bool> more = next_key(first, name);
-    if (!more || !*more) {
+    if (!more.ok() || !*more) {
       scratch.pop_back();
       LANTOR_TRY(more);
       break;

@@ -26,7 +26,7 @@ std::optional<std::string> read_envelope(std::string_view text) {
     std::string name;
     for (;;) {
       json::ReadResult<bool> more = r.next_key(first, name);
-      if (!more) return std::nullopt;
+      if (!more.ok()) return std::nullopt;
       if (!*more) break;
       if (!r.colon()) return std::nullopt;
       if (name == "cmd") {
