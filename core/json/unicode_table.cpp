@@ -1,4 +1,4 @@
-// The property lookup over the table generated at build time.
+// The property lookup over the committed table (tools/gen_unicode_table.py).
 #include <algorithm>
 #include <cstddef>
 
@@ -12,7 +12,7 @@ struct CodeRange {
   char32_t hi;
 };
 
-#include "unicode_table.inc"
+#include "core/json/unicode_table.inc"
 
 }  // namespace
 
