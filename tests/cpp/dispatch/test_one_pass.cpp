@@ -163,8 +163,11 @@ TEST(OnePass, KeepsTheDatasetTextOnlyWhenItIsNeeded) {
     const DatasetRef& dataset = *got.req->spec.embed_data;
     EXPECT_EQ(dataset.streamed.has_value(), !c.text_kept) << c.text;
     EXPECT_EQ(dataset.candles_json.has_value(), c.text_kept) << c.text;
-    if (c.text_kept) EXPECT_EQ(*dataset.candles_json, R"([{"a":2.5,"b":1}])");
-    if (!c.text_kept) EXPECT_EQ(dataset.streamed->canonical_len, 17u);
+    if (c.text_kept) {
+      EXPECT_EQ(*dataset.candles_json, R"([{"a":2.5,"b":1}])");
+    } else {
+      EXPECT_EQ(dataset.streamed->canonical_len, 17u);
+    }
   }
 }
 
