@@ -154,7 +154,8 @@ using Status = Result<Ok, E>;
 #define LANTOR_CONCAT(a, b) LANTOR_CONCAT_INNER(a, b)
 
 // Evaluates `expr` once; returns early with its error when it failed, and
-// otherwise assigns its value to `lhs`, which may be a declaration:
+// otherwise assigns its value to `lhs`, which may be a declaration (so it is
+// more than one statement, and needs braces as the body of an `if`):
 //   LANTOR_ASSIGN_OR_RETURN(auto bars, read_u32(node));
 //   LANTOR_ASSIGN_OR_RETURN(out.bars, read_u32(node));
 #define LANTOR_ASSIGN_OR_RETURN(lhs, expr)                         \

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "core/base/short_text.h"
 #include "core/json/word_scan.h"
 
 namespace lantor::json {
@@ -130,256 +129,52 @@ void append_json_string(std::string& out, std::string_view s) {
 
 namespace {
 
-// A member to be written: its name and where its value is (a Value, or a
-// tape slot).
-template <class Ref>
-struct Entry {
-  std::string_view name;
-  Ref value;
-  bool plain_name;  // known to need no escapes
-};
-
-template <class E>
-inline bool name_less(const E& a, const E& b) {
-  return name_before(a.name, b.name);
-}
-
-// Puts `order[0..n)` in name order. Objects are mostly small, where an
-// insertion sort beats std::sort and stays a few instructions long; a large
-// one goes to std::sort out of line.
-template <class E>
-[[gnu::noinline]] void sort_large(E* order, std::size_t n) {
-  std::sort(order, order + n, [](const E& a, const E& b) { return name_less(a, b); });
-}
-
-template <class E>
-inline void sort_by_name(E* order, std::size_t n) {
-  if (n > 16) {
-    sort_large(order, n);
-    return;
-  }
-  for (std::size_t i = 1; i < n; ++i) {
-    E m = order[i];
-    std::size_t j = i;
-    for (; j > 0 && name_less(m, order[j - 1]); --j) order[j] = order[j - 1];
-    order[j] = m;
-  }
-}
-
-// The canonical writer's output: bytes are put straight into the string's
-// storage, which is grown to its capacity up front, so that the many small
-// pieces of a document cost no library call each. finish() trims the string
-// to what was written.
-class Sink {
- public:
-  explicit Sink(std::string& out) : out_(out), used_(out.size()) {
-    out_.resize(out_.capacity());
-  }
-  Sink(const Sink&) = delete;
-  Sink& operator=(const Sink&) = delete;
-
-  void finish() { out_.resize(used_); }
-
-  void put(char c) {
-    if (used_ == out_.size()) grow(1);
-    out_[used_++] = c;
-  }
-  void append(const char* p, std::size_t n) {
-    if (out_.size() - used_ < n) grow(n);
-    std::memcpy(out_.data() + used_, p, n);
-    used_ += n;
-  }
-  void append(std::string_view s) { append(s.data(), s.size()); }
-
-  // A JSON string known to need no escapes.
-  void plain_string(std::string_view s) {
-    if (out_.size() - used_ < s.size() + 2) grow(s.size() + 2);
-    char* d = out_.data() + used_;
-    d[0] = '"';
-    copy_text(d + 1, s.data(), s.size());
-    d[s.size() + 1] = '"';
-    used_ += s.size() + 2;
-  }
-
-  // A JSON string, escaped exactly as append_json_string does.
-  void string(std::string_view s) {
-    const char* p = s.data();
-    const char* end = p + s.size();
-    p = plain_run_end(p, end);
-    if (p != end) {
-      // Escapes are rare: the general routine writes them.
-      scratch_.clear();
-      append_json_string(scratch_, s);
-      append(scratch_);
-      return;
-    }
-    plain_string(s);
-  }
-
-  void float_number(double d) {
-    scratch_.clear();
-    append_float(scratch_, d);
-    append(scratch_);
-  }
-
- private:
-  void grow(std::size_t need) {
-    std::size_t size = out_.size() * 2;
-    if (size < used_ + need) size = used_ + need;
-    if (size < 64) size = 64;
-    out_.resize(size);
-  }
-
-  std::string& out_;
-  std::size_t used_;
-  // Where escaped strings and floats are spelled before being copied in.
-  std::string scratch_;
-};
-
-// A scalar: a Value or a tape's Node, which have the same accessors.
-template <class V>
-void write_scalar(Sink& out, const V& v) {
+void write(std::string& out, const Value& v) {
   switch (v.kind()) {
-    case Kind::Null: out.append("null", 4); return;
-    case Kind::Bool:
-      if (v.as_bool())
-        out.append("true", 4);
-      else
-        out.append("false", 5);
-      return;
-    case Kind::UInt: {
-      char buf[24];
-      auto r = std::to_chars(buf, buf + sizeof buf, v.as_uint());
-      out.append(buf, static_cast<std::size_t>(r.ptr - buf));
-      return;
-    }
-    case Kind::NegInt: {
-      char buf[24];
-      auto r = std::to_chars(buf, buf + sizeof buf, v.as_negint());
-      out.append(buf, static_cast<std::size_t>(r.ptr - buf));
-      return;
-    }
-    case Kind::Float: out.float_number(v.as_float()); return;
-    case Kind::String: out.string(v.as_string()); return;
-    default: return;
-  }
-}
-
-// Sorts an object's members, gathered into `small` when they fit, and
-// writes them with `write_value(sink, ref)`.
-template <class Ref, class Gather, class WriteValue>
-void write_members(Sink& out, std::size_t n, Gather&& gather, WriteValue&& write_value) {
-  out.put('{');
-  // Small objects (the common case) sort on the stack.
-  Entry<Ref> small[16];
-  std::vector<Entry<Ref>> large;
-  Entry<Ref>* order = small;
-  if (n > 16) {
-    large.resize(n);
-    order = large.data();
-  }
-  gather(order);
-  sort_by_name(order, n);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i) out.put(',');
-    if (order[i].plain_name)
-      out.plain_string(order[i].name);
-    else
-      out.string(order[i].name);
-    out.put(':');
-    write_value(out, order[i].value);
-  }
-  out.put('}');
-}
-
-void write(Sink& out, const Value& v) {
-  if (v.is_array()) {
-    out.put('[');
-    bool first = true;
-    for (const Value& e : v.as_array()) {
-      if (!first) out.put(',');
-      first = false;
-      write(out, e);
-    }
-    out.put(']');
-    return;
-  }
-  if (v.is_object()) {
-    const Object& o = v.as_object();
-    write_members<const Value*>(
-        out, o.size(),
-        [&](Entry<const Value*>* order) {
-          for (std::size_t i = 0; i < o.size(); ++i) order[i] = {o[i].name, &o[i].value, false};
-        },
-        [](Sink& sink, const Value* value) { write(sink, *value); });
-    return;
-  }
-  write_scalar(out, v);
-}
-
-// Writes the value at `slot` of a tape whose string bytes are `bytes`, and
-// returns the slot after it: its contents are walked in place, in order.
-const TapeSlot* write(Sink& out, const TapeSlot* slot, const char* bytes) {
-  switch (slot->kind()) {
+    case Kind::Null: out += "null"; return;
+    case Kind::Bool: out += v.as_bool() ? "true" : "false"; return;
+    case Kind::UInt: append_uint(out, v.as_uint()); return;
+    case Kind::NegInt: append_int(out, v.as_negint()); return;
+    case Kind::Float: append_float(out, v.as_float()); return;
+    case Kind::String: append_json_string(out, v.as_string()); return;
     case Kind::Array: {
-      out.put('[');
-      const TapeSlot* at = slot + 1;
-      for (std::uint64_t i = 0; i < slot->count(); ++i) {
-        if (i) out.put(',');
-        at = write(out, at, bytes);
+      out += '[';
+      bool first = true;
+      for (const Value& e : v.as_array()) {
+        if (!first) out += ',';
+        first = false;
+        write(out, e);
       }
-      out.put(']');
-      return at;
+      out += ']';
+      return;
     }
-    case Kind::Object:
-      write_members<const TapeSlot*>(
-          out, static_cast<std::size_t>(slot->count()),
-          [&](Entry<const TapeSlot*>* order) {
-            const TapeSlot* name = slot + 1;
-            for (std::uint64_t i = 0; i < slot->count(); ++i) {
-              order[i] = {Node(name, bytes).as_string(), name + 1, name->plain()};
-              name = name + 1 + name[1].span();
-            }
-          },
-          [bytes](Sink& sink, const TapeSlot* value) { write(sink, value, bytes); });
-      return slot + slot->span();
-    case Kind::String:
-      if (slot->plain())
-        out.plain_string(Node(slot, bytes).as_string());
-      else
-        out.string(Node(slot, bytes).as_string());
-      return slot + 1;
-    default:
-      write_scalar(out, Node(slot, bytes));
-      return slot + 1;
+    case Kind::Object: {
+      std::vector<const Member*> order;
+      for (const Member& m : v.as_object()) order.push_back(&m);
+      sort_by_name(order.data(), order.size(), [](const Member* m) { return std::string_view(m->name); });
+      out += '{';
+      for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i) out += ',';
+        append_json_string(out, order[i]->name);
+        out += ':';
+        write(out, order[i]->value);
+      }
+      out += '}';
+      return;
+    }
   }
 }
 
 }  // namespace
 
-void append_canonical(std::string& out, const Value& v) {
-  Sink sink(out);
-  write(sink, v);
-  sink.finish();
-}
+void append_canonical(std::string& out, const Value& v) { write(out, v); }
 
 std::string canonical_json(const Value& v) {
   std::string out;
-  // Past the first few growth steps of a small document.
-  out.reserve(1024);
-  append_canonical(out, v);
+  write(out, v);
   return out;
 }
 
-std::string canonical_json(const Tape& tape) {
-  if (const std::string* text = tape.canonical_text()) return *text;
-  std::string out;
-  out.reserve(1024);
-  Sink sink(out);
-  const Node root = tape.root();
-  write(sink, root.slot(), root.bytes());
-  sink.finish();
-  return out;
-}
+std::string canonical_json(const Tape& tape) { return tape.canonical_text(); }
 
 }  // namespace lantor::json

@@ -4,6 +4,9 @@
 // original spelling.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +23,30 @@ inline bool name_before(std::string_view a, std::string_view b) {
     return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
   // char_traits<char> orders bytes as unsigned values.
   return a < b;
+}
+
+// Puts `n` entries in name order, the name of each being `name_of(entry)`,
+// entries of equal names staying in their order. Objects are mostly small,
+// where an insertion sort is a few instructions long; a large one goes to a
+// merge sort out of line.
+template <class E, class NameOf>
+[[gnu::noinline]] void sort_many_by_name(E* first, std::size_t n, NameOf name_of) {
+  std::stable_sort(first, first + n,
+                   [&](const E& a, const E& b) { return name_before(name_of(a), name_of(b)); });
+}
+
+template <class E, class NameOf>
+inline void sort_by_name(E* first, std::size_t n, NameOf name_of) {
+  if (n > 16) {
+    sort_many_by_name(first, n, name_of);
+    return;
+  }
+  for (std::size_t i = 1; i < n; ++i) {
+    E moving = first[i];
+    std::size_t j = i;
+    for (; j > 0 && name_before(name_of(moving), name_of(first[j - 1])); --j) first[j] = first[j - 1];
+    first[j] = moving;
+  }
 }
 
 // Appends the canonical text of `v` to `out`.

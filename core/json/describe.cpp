@@ -53,6 +53,45 @@ std::string describe_any(const V& v) {
 std::string describe(const Value& v) { return describe_any(v); }
 std::string describe(Node n) { return describe_any(n); }
 
+std::string describe(const Number& n) {
+  switch (n.kind) {
+    case Kind::UInt: return describe_uint(n.u);
+    case Kind::NegInt: return describe_int(n.i);
+    default: return describe_float(n.d);
+  }
+}
+
+ReadError unexpected(Reader& r, std::string_view expected) {
+  const int c = r.peek();
+  switch (c) {
+    case 'n':
+      if (ReadStatus s = r.read_literal("null"); !s) return std::move(s).error();
+      return r.error(invalid_type(kDescribeNull, expected));
+    case 't':
+      if (ReadStatus s = r.read_literal("true"); !s) return std::move(s).error();
+      return r.error(invalid_type(describe_bool(true), expected));
+    case 'f':
+      if (ReadStatus s = r.read_literal("false"); !s) return std::move(s).error();
+      return r.error(invalid_type(describe_bool(false), expected));
+    case '"': {
+      std::string s;
+      if (ReadStatus st = r.read_string(s); !st) return std::move(st).error();
+      return r.error(invalid_type(describe_string(s), expected));
+    }
+    case '[': return r.error(invalid_type(kDescribeArray, expected));
+    case '{': return r.error(invalid_type(kDescribeObject, expected));
+    case -1: return r.syntax_peek_error(msg::kEofValue);
+    default:
+      if (c == '-' || (c >= '0' && c <= '9')) {
+        NumberSpelling spelling;
+        Number n;
+        if (ReadStatus st = r.read_number(spelling, n); !st) return std::move(st).error();
+        return r.error(invalid_type(describe(n), expected));
+      }
+      return r.syntax_peek_error(msg::kExpectedValue);
+  }
+}
+
 namespace {
 
 void append_hex_escape(std::string& out, char32_t cp, char tag) {

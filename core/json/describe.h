@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/json/number.h"
+#include "core/json/reader.h"
 #include "core/json/tape.h"
 #include "core/json/value.h"
 
@@ -18,6 +20,7 @@ namespace lantor::json {
 // "floating point `1.0`", "string \"x\"", "sequence", "map".
 std::string describe(const Value& v);
 std::string describe(Node n);
+std::string describe(const Number& n);
 std::string describe_bool(bool b);
 std::string describe_uint(std::uint64_t u);
 std::string describe_int(std::int64_t i);
@@ -46,6 +49,12 @@ std::string counted_name(std::string_view name, std::size_t n);
 // "1 element in sequence", "{n} elements in sequence": the expectation of a
 // variant's array form that holds more elements than the variant has members.
 std::string elements_in_sequence(std::size_t n);
+
+// The value at the reader's position was found where `expected` was wanted.
+// Scalars are read (their own syntax errors win) and the error is placed
+// past them; an array or object is described without being read, the error
+// placed just before its bracket.
+ReadError unexpected(Reader& r, std::string_view expected);
 
 // The message forms.
 std::string missing_field(std::string_view name);    // missing field `name`

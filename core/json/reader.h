@@ -1,22 +1,27 @@
-// A pull reader over one JSON text. Typed readers drive it token by token so
-// that every error carries the exact text and the byte offset at which the
-// reading gave up; " at line L column C" is only worked out when an error is
-// reported (positioned()).
+// The tokenizer over one JSON text. Everything that reads JSON drives it
+// token by token (the tape reader, the dataset streamer, the schema readers
+// of the command text), so that every error carries the exact text and the
+// byte offset at which the reading gave up; " at line L column C" is only
+// worked out when an error is reported (positioned()).
 //
 // Offsets follow two rules. An error raised on the byte the reader is looking
 // at (peek_error) is placed just past that byte; an error raised after a
 // token was consumed (error) is placed where the reader stands, which is just
 // past that token.
+//
+// The separators and the common strings are read inline, with whatever is
+// unusual (whitespace, errors, escapes, non-ASCII text) out of line.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/base/result.h"
-#include "core/json/value.h"
+#include "core/json/number.h"
+#include "core/json/word_scan.h"
 
 namespace lantor::json {
 
@@ -64,7 +69,8 @@ template <class T>
 using ReadResult = Result<T, ReadError>;
 using ReadStatus = Status<ReadError>;
 
-// Takes canonical text in pieces, in order, as stream_canonical produces it.
+// Takes canonical text in pieces, in order, as the dataset streamer
+// produces it.
 class TextSink {
  public:
   virtual void write(std::string_view piece) = 0;
@@ -84,28 +90,9 @@ TextPosition position_of(std::string_view text, std::size_t offset);
 // "{message} at line L column C".
 std::string positioned(std::string_view text, const ReadError& error);
 
-// Scratch storage of read_object, per nesting level: the members of the
-// object being read there, so that an object is built once its size is known
-// instead of growing member by member, and a table of their names for
-// finding repeats in wide objects. One set per thread is lent to the reader
-// that asks first and kept from command to command, so that reading a small
-// request allocates nothing but the tree itself.
-struct ObjectScratch {
-  std::vector<MemberList> members;
-  // The same for read_array: per level, the elements read so far, so that an
-  // array is allocated once at its final size instead of growing.
-  std::vector<Array> elements;
-  std::vector<std::uint32_t> table;
-  std::uint64_t generation = 0;  // counts rebuilds of `table`
-  bool lent = false;
-};
-
-class QuickTapeReader;
-
 class Reader {
  public:
-  explicit Reader(std::string_view text);
-  ~Reader();
+  explicit Reader(std::string_view text) : text_(text) {}
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
 
@@ -123,7 +110,6 @@ class Reader {
     return peek();
   }
   void skip_ws() {
-    // Usually there is no whitespace at all: check one byte before looping.
     while (pos_ < text_.size()) {
       char c = text_[pos_];
       if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return;
@@ -131,6 +117,8 @@ class Reader {
     }
   }
   void bump() { ++pos_; }
+  // Moves past `n` bytes the caller has looked at.
+  void advance(std::size_t n) { pos_ += n; }
 
   // An error placed where the reader stands.
   ReadError error(std::string_view message) const { return {std::string(message), pos_}; }
@@ -139,7 +127,6 @@ class Reader {
   ReadError peek_error(std::string_view message) const {
     return {std::string(message), pos_ < text_.size() ? pos_ + 1 : text_.size()};
   }
-
   // The same two placements for a breach of the grammar (ReadError::not_json).
   ReadError syntax_error(std::string_view message) const {
     ReadError e = error(message);
@@ -152,6 +139,16 @@ class Reader {
     return e;
   }
 
+  // A literal: the position is on its first byte ('t' of true); consumes the
+  // whole word or fails.
+  ReadStatus read_literal(std::string_view word) {
+    if (text_.size() - pos_ >= word.size() && text_.compare(pos_, word.size(), word) == 0) {
+      pos_ += word.size();
+      return Ok{};
+    }
+    bump();
+    return read_ident(word.substr(1));
+  }
   // The rest of a literal whose first byte was consumed ("ull" of null).
   ReadStatus read_ident(std::string_view rest);
 
@@ -160,138 +157,149 @@ class Reader {
   ReadStatus read_string(std::string& out);
   // The same, without a copy when it can: the text is a view of the input
   // when the string holds no escapes, else of `scratch`, which then holds it
-  // decoded.
+  // decoded. So the string had escapes exactly when the view's data is
+  // scratch.data(); without them it holds nothing JSON text must escape.
   ReadResult<std::string_view> read_string_view(std::string& scratch);
-  // Numbers: the position is on '-' or a digit.
-  ReadResult<Value> read_number();
-  // A whole value, with `depth` levels of arrays and objects already open
-  // around it. Leading whitespace is skipped.
-  ReadResult<Value> read_value(int depth);
+
+  // Numbers: the position is on '-' or a digit. scan_number checks the
+  // literal's syntax and moves past it; read_number also takes its value,
+  // failing past it when the value is out of range.
+  ReadStatus scan_number(NumberSpelling& spelling);
+  ReadStatus read_number(NumberSpelling& spelling, Number& value) {
+    LANTOR_TRY(scan_number(spelling));
+    if (!number_value(spelling, value)) return fail(error(msg::kNumberOutOfRange));
+    return Ok{};
+  }
+
   // A whole value checked for syntax only: no nesting limit (an explicit
   // stack, never recursion), no number range or surrogate checks.
   ReadStatus skip_value();
-  // A whole value, accepted and rejected exactly as read_value does, whose
-  // canonical text is appended to `out` instead of building a tree.
-  ReadStatus read_canonical(int depth, std::string& out);
-  // The same, with the text handed to `sink` in pieces of some hundreds of
-  // kilobytes (an array element by element) instead of kept whole. On a
-  // failure the sink has had part of the text.
-  ReadStatus stream_canonical(int depth, TextSink& sink);
   // After the value: only whitespace may remain.
   ReadStatus finish();
 
   // Opening a container at level `depth + 1`: fails past the bracket when
   // that is beyond the limit. The position is on the bracket; it is consumed.
-  ReadStatus open(int depth);
+  ReadStatus open(int depth) {
+    if (depth + 1 > kMaxDepth) return fail(peek_error(msg::kRecursionLimit));
+    bump();
+    return Ok{};
+  }
 
-  // Walking an object whose '{' has been consumed. Returns false at the
-  // closing brace (not consumed); otherwise reads the next member's name
-  // into `name`. `first` tracks whether a comma is due.
+  // Walking an object whose '{' has been consumed: before each member's
+  // name, true with the position on its opening quote, false at the closing
+  // brace (not consumed). `first` tracks whether a comma is due.
+  ReadResult<bool> key_start(bool& first) {
+    int c = peek_ws();
+    if (c == '"' && first) {
+      first = false;
+      return true;
+    }
+    if (c == ',' && !first) {
+      bump();
+      c = peek_ws();
+      if (c == '"') return true;
+      return fail(key_after_comma_error(c));
+    }
+    if (c == '}') return false;
+    return fail(key_start_error(c, first));
+  }
+  // The same, reading the member's name into `name`.
   ReadResult<bool> next_key(bool& first, std::string& name);
   // The same with the name as read_string_view gives it.
   ReadResult<bool> next_key_view(bool& first, std::string& scratch, std::string_view& name);
   // The colon between a member's name and its value.
-  ReadStatus colon();
+  ReadStatus colon() {
+    // It usually follows the name at once.
+    if (pos_ < text_.size() && text_[pos_] == ':') {
+      bump();
+      return Ok{};
+    }
+    return colon_after_space();
+  }
   // Walking an array whose '[' has been consumed. Returns false at the
   // closing bracket (not consumed); otherwise the position is on the next
   // element's first byte.
-  ReadResult<bool> next_element(bool& first);
+  ReadResult<bool> next_element(bool& first) {
+    int c = peek_ws();
+    if (c == ']') return false;
+    if (first && c >= 0) {
+      first = false;
+      return true;
+    }
+    if (c == ',' && !first) {
+      bump();
+      c = peek_ws();
+      if (c != ']' && c >= 0) return true;
+      return fail(element_after_comma_error(c));
+    }
+    return fail(next_element_error(c));
+  }
   // After an object's members, or an array's elements: consumes the closing
   // brace or bracket, or fails as the text demands.
-  ReadStatus end_object();
-  ReadStatus end_array();
-
-  // The value at the position was found where `expected` was wanted. Scalars
-  // are read (their own syntax errors win) and the error is placed past
-  // them; an array or object is described without being read, the error
-  // placed just before its bracket.
-  ReadError unexpected(std::string_view expected);
+  ReadStatus end_object() {
+    if (peek_ws() == '}') {
+      bump();
+      return Ok{};
+    }
+    return fail(end_object_error());
+  }
+  ReadStatus end_array() {
+    if (peek_ws() == ']') {
+      bump();
+      return Ok{};
+    }
+    return fail(end_array_error());
+  }
 
  private:
-  // The quick pass of read_tape over common, well-formed text reads the
-  // bytes directly and moves the position past what it read.
-  friend class QuickTapeReader;
-
+  ReadResult<std::string_view> read_string_view_slowly(std::string& scratch);
   ReadStatus read_escape(std::string& out);
   // Moves over the bytes of a string up to the next quote, backslash,
   // control or the end, checking that they are UTF-8.
   ReadStatus scan_run();
-  // Before a member's name: true with the position on its opening quote,
-  // false at the object's closing brace.
-  ReadResult<bool> key_start(bool& first);
   ReadResult<std::uint16_t> read_hex4();
   ReadStatus skip_string();
-  ReadStatus skip_number();
-  // Scans a number's syntax from the position; sets `integral` when it has
-  // neither fraction nor exponent.
-  ReadStatus scan_number(bool& integral);
-  // The common shapes of numbers in one pass: integers of up to 19 digits
-  // and decimals without exponent. False leaves the position unchanged.
-  bool read_plain_number(Value& out);
-  ReadResult<Value> read_array(int depth);
-  ReadResult<Value> read_object(int depth);
-  // The elements of an array whose '[' was consumed, then its ']'. With a
-  // sink, what `out` holds is passed on whenever a piece's worth gathered.
-  ReadStatus canonical_array(int depth, std::string& out, TextSink* sink = nullptr);
-  bool canonical_plain_number(std::string& out);
-  // The length of the number at the position when it is spelled exactly as
-  // its canonical text, else 0.
-  std::size_t canonical_spelling_length() const;
-  struct CanonLevel;
-  struct CanonMember;
-  // Works out and keeps the layout of the `count` members just read.
-  void plan_layout(CanonLevel& level, std::size_t count);
-  ReadStatus canonical_object(int depth, std::string& out);
-  ReadStatus canonical_member_value(int depth, CanonLevel& level, CanonMember& m);
+  // The errors of the separators, where the inline paths above gave up on
+  // the byte `c` at the position (-1 at the end).
+  ReadError key_start_error(int c, bool first) const;
+  ReadError key_after_comma_error(int c) const;
+  ReadStatus colon_after_space();
+  ReadError next_element_error(int c) const;
+  ReadError element_after_comma_error(int c) const;
+  ReadError end_object_error() const;
+  ReadError end_array_error();
 
   std::string_view text_;
   std::size_t pos_ = 0;
-  // The thread's scratch when it was free, else `own_scratch_`.
-  ObjectScratch* scratch_;
-  ObjectScratch own_scratch_;
-  // The deepest level whose scratch this reader used; only those levels
-  // need emptying when it is done.
-  std::size_t deepest_ = 0;
-
-  // Scratch of read_canonical, kept across objects for the same reason: per
-  // level, the names read and where their values' canonical texts lie: in
-  // the input itself (a number already spelled canonically) or in the
-  // level's `values`.
-  struct CanonMember {
-    std::string name;
-    std::size_t begin = 0;
-    std::size_t size = 0;
-    bool in_text = false;
-  };
-  // A member's name as the input spells it, `"name":` (after a comma but for
-  // the first member), when that spelling is the only one without escapes;
-  // empty otherwise. Up to eight bytes of it are also kept as a word and a
-  // mask, compared with the input in one go.
-  struct CanonKey {
-    std::string text;
-    std::uint64_t word = 0;
-    std::uint64_t mask = 0;
-    // Whether `text` (never when empty) is at `pos` in `input`.
-    bool matches(std::string_view input, std::size_t pos) const;
-  };
-  // What an object of some list of names turns into: which members are
-  // written, in which order, each after its name already written as JSON
-  // text with the colon. Large datasets repeat the same names object after
-  // object; the last layout per level is kept and reused while they match.
-  struct CanonLayout {
-    std::vector<std::string> names;  // as read, in document order
-    std::vector<CanonKey> keys;
-    std::vector<std::pair<std::size_t, std::string>> writes;
-    bool valid = false;
-  };
-  struct CanonLevel {
-    std::vector<CanonMember> members;
-    CanonLayout layout;
-    std::string values;
-  };
-  std::vector<CanonLevel> canon_levels_;
-  std::vector<std::size_t> canon_order_;
-  std::string canon_string_;
 };
+
+inline ReadResult<std::string_view> Reader::read_string_view(std::string& scratch) {
+  const char* const base = text_.data();
+  const std::size_t n = text_.size();
+  std::size_t p = pos_ + 1;
+  // Printable ASCII runs up to the closing quote, eight bytes at a time.
+  if constexpr (word_scan::kInOrder) {
+    while (n - p >= 8) {
+      const std::uint64_t stops = word_scan::read_stops(word_scan::load(base + p));
+      if (stops != 0) {
+        p += static_cast<std::size_t>(std::countr_zero(stops)) / 8;
+        goto stopped;
+      }
+      p += 8;
+    }
+  }
+  while (p < n) {
+    const auto c = static_cast<unsigned char>(base[p]);
+    if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
+    ++p;
+  }
+stopped:
+  if (p < n && base[p] == '"') {
+    const std::string_view s(base + pos_ + 1, p - pos_ - 1);
+    pos_ = p + 1;
+    return s;
+  }
+  return read_string_view_slowly(scratch);
+}
 
 }  // namespace lantor::json

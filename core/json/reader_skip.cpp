@@ -70,11 +70,7 @@ ReadStatus Reader::skip_value() {
           scalar_done = true;
         } else if (next == '"') {
           LANTOR_TRY(skip_string());
-          // The colon usually follows the name at once.
-          if (pos_ < text_.size() && text_[pos_] == ':')
-            bump();
-          else
-            LANTOR_TRY(colon());
+          LANTOR_TRY(colon());
           open.push_back('{');
         } else if (next < 0) {
           return fail(syntax_peek_error(msg::kEofObject));
@@ -85,7 +81,8 @@ ReadStatus Reader::skip_value() {
       }
       default:
         if (c == '-' || (c >= '0' && c <= '9')) {
-          LANTOR_TRY(skip_number());
+          NumberSpelling number;
+          LANTOR_TRY(scan_number(number));
           scalar_done = true;
           break;
         }
@@ -122,11 +119,7 @@ ReadStatus Reader::skip_value() {
         int e = peek_ws();
         if (e == '"') {
           LANTOR_TRY(skip_string());
-          // The colon usually follows the name at once.
-          if (pos_ < text_.size() && text_[pos_] == ':')
-            bump();
-          else
-            LANTOR_TRY(colon());
+          LANTOR_TRY(colon());
           break;
         }
         if (e == '}') return fail(syntax_peek_error(msg::kTrailingComma));

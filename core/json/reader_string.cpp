@@ -113,7 +113,7 @@ ReadStatus Reader::read_escape(std::string& out) {
   return Ok{};
 }
 
-inline ReadStatus Reader::scan_run() {
+ReadStatus Reader::scan_run() {
   const char* base = text_.data();
   const std::size_t n = text_.size();
   while (pos_ < n) {
@@ -163,7 +163,8 @@ ReadStatus Reader::read_string(std::string& out) {
   }
 }
 
-ReadResult<std::string_view> Reader::read_string_view(std::string& scratch) {
+ReadResult<std::string_view> Reader::read_string_view_slowly(std::string& scratch) {
+  // Non-ASCII text stays a view once it is checked as UTF-8.
   const std::size_t quote = pos_;
   ++pos_;
   LANTOR_TRY(scan_run());

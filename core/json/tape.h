@@ -1,9 +1,10 @@
 // A read-only JSON value stored flat: one array of 16-byte slots in document
 // order (a container's slot is followed by its contents, each member as its
-// name's slot and then its value's slots) and one buffer of string bytes.
-// Reading a strategy into a tape costs two growing buffers instead of a node
-// per value, walking it reads memory in order, and dropping it frees two
-// blocks. Nodes are views into a tape, valid while it lives unchanged.
+// name's slot and then its value's slots), one buffer of string bytes, and
+// the value's canonical text, written while it was read. Reading a strategy
+// into a tape costs a few growing buffers instead of a node per value,
+// walking it reads memory in order, and dropping it frees a few blocks.
+// Nodes are views into a tape, valid while it lives unchanged.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/json/kind.h"
 #include "core/json/reader.h"
-#include "core/json/value.h"
 
 namespace lantor::json {
 
@@ -23,12 +24,8 @@ namespace lantor::json {
 // itself, a string's offset in the tape's bytes, or a container's number of
 // slots counting its own).
 struct TapeSlot {
-  // A string (or name) read without escapes: its bytes hold no quote,
-  // backslash or control, so JSON text can carry them as they are.
-  static constexpr std::uint64_t kPlain = 1;
-
-  static constexpr std::uint64_t make_head(Kind kind, std::uint64_t flags, std::uint64_t count) {
-    return static_cast<std::uint64_t>(kind) | (flags << 8) | (count << 16);
+  static constexpr std::uint64_t make_head(Kind kind, std::uint64_t count) {
+    return static_cast<std::uint64_t>(kind) | (count << 16);
   }
 
   // The payload as raw bits: a bool in the low byte, a double's bits, or a
@@ -44,7 +41,6 @@ struct TapeSlot {
   };
 
   Kind kind() const noexcept { return static_cast<Kind>(head & 0xFF); }
-  bool plain() const noexcept { return (head >> 8) & kPlain; }
   std::uint64_t count() const noexcept { return head >> 16; }
   // The slots this value takes: its own and those of its contents.
   std::uint64_t span() const noexcept {
@@ -57,7 +53,7 @@ struct MemberRef;
 class Elements;
 class Members;
 
-// A value in a tape, with the accessors of Value; those of one kind require
+// A value in a tape, with accessors for each kind; those of one kind require
 // that kind.
 class Node {
  public:
@@ -175,32 +171,17 @@ class Tape {
  public:
   // Holds null.
   Tape();
-  static Tape from_value(const Value& v);
-  Value to_value() const;
   Node root() const noexcept { return {slots_.data(), bytes_.data()}; }
-  // The canonical text, when it was written as the value was read; null
-  // otherwise.
-  const std::string* canonical_text() const noexcept {
-    return has_canonical_ ? &canonical_ : nullptr;
-  }
+  // The canonical text of the value, written while it was read. Empty for a
+  // tape whose root a caller assembled (TapeReader::begin).
+  const std::string& canonical_text() const noexcept { return canonical_; }
 
  private:
-  friend class TapeBuilder;
-  friend class QuickTapeReader;
+  friend class TapeReader;
   std::vector<TapeSlot> slots_;
   std::string bytes_;
   std::string canonical_;
-  bool has_canonical_ = false;
 };
-
-// Reads a whole value into `out`, accepting and rejecting exactly what
-// Reader::read_value does, with the same errors, and with the same value: a
-// repeated member name keeps its first place and takes the last value. The
-// usual text also leaves its canonical text in `out`.
-ReadStatus read_tape(Reader& reader, int depth, Tape& out);
-
-// Structural equality, as for Values.
-bool operator==(const Tape& a, const Value& b);
 
 inline Elements Node::elements() const noexcept {
   return {Node(slot_ + 1, bytes_), size(), slot_ + slot_->span()};

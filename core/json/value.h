@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/json/kind.h"
 #include "core/json/pool.h"
 
 namespace lantor::json {
@@ -23,17 +24,6 @@ struct Member;
 using Array = std::vector<Value, PoolAllocator<Value>>;
 // An object's members, in order.
 using MemberList = std::vector<Member, PoolAllocator<Member>>;
-
-enum class Kind : std::uint8_t {
-  Null,
-  Bool,
-  UInt,    // unsigned 64-bit integer
-  NegInt,  // negative signed 64-bit integer (always < 0)
-  Float,   // binary64
-  String,
-  Array,
-  Object,
-};
 
 class Value {
  public:

@@ -31,6 +31,15 @@ constexpr std::uint64_t escape_stops(std::uint64_t w) {
 // The same and non-ASCII bytes, which reading checks as UTF-8.
 constexpr std::uint64_t read_stops(std::uint64_t w) { return escape_stops(w) | (w & kHighs); }
 
+// Bytes that are not ASCII digits. Without a carry or borrow from a lower
+// byte, a byte's flag is exact: above '9' the addition sets its top bit,
+// below '0' the subtraction does, and of the bytes from 0x80 up each sets it
+// in one of the two. So the lowest flag, which no lower byte disturbs, is
+// the first byte that is not a digit.
+constexpr std::uint64_t non_digits(std::uint64_t w) {
+  return ((w + kOnes * 0x46) | (w - kOnes * '0')) & kHighs;
+}
+
 inline std::uint64_t load(const char* p) {
   std::uint64_t w;
   std::memcpy(&w, p, sizeof w);

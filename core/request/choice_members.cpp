@@ -138,13 +138,13 @@ ReadStatus read_opt_level(json::Reader& r, int depth, OptLevel& out) {
   LANTOR_TRY(r.open(depth));
   c = r.peek_ws();
   if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  if (c != '"') return fail(r.unexpected("variant identifier"));
+  if (c != '"') return fail(json::unexpected(r, "variant identifier"));
   json::ReadResult<OptLevel> level = read_level_name(r);
   LANTOR_TRY(level);
   LANTOR_TRY(r.colon());
   c = r.peek_ws();
   if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  if (c != 'n') return fail(r.unexpected("unit"));
+  if (c != 'n') return fail(json::unexpected(r, "unit"));
   r.bump();
   LANTOR_TRY(r.read_ident("ull"));
   c = r.peek_ws();

@@ -10,7 +10,7 @@ ReadStatus read_string_member(json::Reader& r, std::string& out) {
   int c = r.peek_ws();
   if (c == '"') return r.read_string(out);
   if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  return fail(r.unexpected("a string"));
+  return fail(json::unexpected(r, "a string"));
 }
 
 ReadStatus read_optional_string(json::Reader& r, std::optional<std::string>& out) {
@@ -29,13 +29,12 @@ ReadStatus read_optional_string(json::Reader& r, std::optional<std::string>& out
 ReadStatus read_bool_member(json::Reader& r, bool& out) {
   int c = r.peek_ws();
   if (c == 't' || c == 'f') {
-    json::ReadResult<json::Value> v = r.read_value(0);  // a literal opens nothing
-    LANTOR_TRY(v);
-    out = v->as_bool();
+    LANTOR_TRY(r.read_literal(c == 't' ? "true" : "false"));
+    out = c == 't';
     return Ok{};
   }
   if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  return fail(r.unexpected("a boolean"));
+  return fail(json::unexpected(r, "a boolean"));
 }
 
 }  // namespace lantor::request

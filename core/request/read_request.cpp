@@ -3,6 +3,8 @@
 #include <stdexcept>
 
 #include "core/base/large_buffer.h"
+#include "core/json/canonical_stream.h"
+#include "core/json/tape_reader.h"
 #include "core/request/member_readers.h"
 #include "core/request/record.h"
 #include "core/request/request.h"
@@ -168,7 +170,7 @@ void keep_candles_text(std::string_view command_text, DatasetRef& data) {
   advise_huge_pages(text.data(), text.capacity());
   json::Reader r(command_text.substr(streamed.offset, streamed.size));
   // The same bytes at the same depth were read without error once already.
-  if (!r.read_canonical(streamed.depth, text) || !r.finish())
+  if (!json::CanonicalStreamer(r).read(streamed.depth, text) || !r.finish())
     throw std::logic_error("an inline dataset read once could not be read again");
   data.candles_json = std::move(text);
   data.streamed.reset();

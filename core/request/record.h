@@ -125,7 +125,7 @@ ReadStatus read_record(json::Reader& r, int depth, const RecordNames& names,
     return r.end_array();
   }
   if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  return fail(r.unexpected(names.expected));
+  return fail(json::unexpected(r, names.expected));
 }
 
 }  // namespace lantor::request

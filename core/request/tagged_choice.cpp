@@ -1,7 +1,9 @@
 #include "core/request/tagged_choice.h"
 
 #include "core/base/large_buffer.h"
+#include "core/json/canonical_stream.h"
 #include "core/json/describe.h"
+#include "core/json/parse.h"
 #include "core/request/record.h"
 
 namespace lantor::request {
@@ -12,7 +14,7 @@ constexpr std::string_view kTag = "kind";
 json::ReadResult<std::size_t> read_tag(json::Reader& r, const ChoiceNames& names) {
   int c = r.peek_ws();
   if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  if (c != '"') return fail(r.unexpected("variant identifier"));
+  if (c != '"') return fail(json::unexpected(r, "variant identifier"));
   std::string tag;
   LANTOR_TRY(r.read_string(tag));
   for (std::size_t i = 0; i < names.count; ++i)
@@ -44,7 +46,7 @@ json::ReadResult<std::size_t> read_object_form(json::Reader& r, int depth, const
       if (rest.sink != nullptr) {
         rest.sunk_offset = r.offset();
         rest.sunk_depth = depth;
-        LANTOR_TRY(r.stream_canonical(depth, *rest.sink));
+        LANTOR_TRY(json::CanonicalStreamer(r).stream(depth, *rest.sink));
         rest.sunk_size = r.offset() - rest.sunk_offset;
       } else {
         // The canonical text is about as long as the rest of the command.
@@ -52,14 +54,14 @@ json::ReadResult<std::size_t> read_object_form(json::Reader& r, int depth, const
           rest.canonical.reserve(r.text().size() - r.offset());
           advise_huge_pages(rest.canonical.data(), rest.canonical.capacity());
         }
-        LANTOR_TRY(r.read_canonical(depth, rest.canonical));
+        LANTOR_TRY(json::CanonicalStreamer(r).read(depth, rest.canonical));
       }
       rest.captured = true;
       rest.members.emplace_back(std::move(name), json::Value::array({}));
       name.clear();
       continue;
     }
-    json::ReadResult<json::Value> value = r.read_value(depth);
+    json::ReadResult<json::Value> value = json::read_value(r, depth);
     LANTOR_TRY(value);
     rest.members.emplace_back(std::move(name), std::move(value).value());
     name.clear();
@@ -81,7 +83,7 @@ json::ReadResult<std::size_t> read_array_form(json::Reader& r, int depth, const 
     more = r.next_element(first);
     LANTOR_TRY(more);
     if (!*more) break;
-    json::ReadResult<json::Value> value = r.read_value(depth);
+    json::ReadResult<json::Value> value = json::read_value(r, depth);
     LANTOR_TRY(value);
     rest.elements.push_back(std::move(value).value());
   }
@@ -108,7 +110,7 @@ json::ReadResult<std::size_t> read_choice(json::Reader& r, int depth, const Choi
     return v;
   }
   if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  return fail(r.unexpected(names.expected));
+  return fail(json::unexpected(r, names.expected));
 }
 
 json::ReadStatus expect_no_members(const SetAside& rest) {

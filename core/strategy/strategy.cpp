@@ -2,6 +2,7 @@
 // of their own (readers.h).
 #include "core/strategy/strategy.h"
 
+#include "core/json/parse.h"
 #include "core/strategy/readers.h"
 #include "core/strategy/record.h"
 #include "core/strategy/scalars.h"
@@ -59,7 +60,7 @@ Result<StrategySpec> parse_strategy(json::Node v) {
 tables::Members tables::strategy_members() { return members_of(kStrategyFields); }
 
 Result<StrategySpec> parse_strategy(const json::Value& v) {
-  const json::Tape tape = json::Tape::from_value(v);
+  const json::Tape tape = json::tape_from_value(v);
   return parse_strategy(tape.root());
 }
 

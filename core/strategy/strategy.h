@@ -5,6 +5,7 @@
 
 #include "core/base/result.h"
 #include "core/json/tape.h"
+#include "core/json/value.h"
 #include "core/strategy/model.h"
 
 namespace lantor::strategy {

@@ -39,6 +39,7 @@
 #include "core/json/parse.h"
 #include "core/json/reader.h"
 #include "core/json/tape.h"
+#include "core/json/tape_reader.h"
 #include "core/json/value.h"
 #include "core/request/envelope.h"
 #include "core/request/request.h"
@@ -100,7 +101,7 @@ Value target_value(const lantor::Target& t) {
 // The object whose canonical text the spec hash is taken over.
 Value hashed_form(const lantor::CompileSpec& spec) {
   Object o;
-  o.set("strategy", spec.strategy.to_value());
+  o.set("strategy", lantor::json::value_from_tape(spec.strategy));
   o.set("target", target_value(spec.target));
   o.set("opt_level", Value::string(std::string(lantor::opt_level_name(spec.opt_level))));
   if (spec.embed_data) {
@@ -184,7 +185,7 @@ void check_dry_run(const Value& v, const lantor::CompileReq& req, std::string_vi
   const Value& files = man[6].value;
   // Through the value tree, not the text the tape kept from its reading.
   if (!entry_matches(file_entry(files, "src/spec.json"),
-                     lantor::json::canonical_json(req.spec.strategy.to_value())))
+                     lantor::json::canonical_json(lantor::json::value_from_tape(req.spec.strategy))))
     bad("src/spec.json digest");
   const Value* candles = file_entry(files, "src/candles.json");
   if (req.spec.embed_data) {
@@ -209,7 +210,7 @@ void check_canonical_fixed_point(std::string_view input) {
 // read_tape against read_value on the whole input.
 void check_tape_agrees(std::string_view input) {
   lantor::json::Reader tree_reader(input);
-  lantor::json::ReadResult<Value> tree = tree_reader.read_value(0);
+  lantor::json::ReadResult<Value> tree = lantor::json::read_value(tree_reader, 0);
   lantor::json::Reader tape_reader(input);
   lantor::json::Tape tape;
   lantor::json::ReadStatus flat = lantor::json::read_tape(tape_reader, 0, tape);

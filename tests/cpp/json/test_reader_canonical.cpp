@@ -6,6 +6,8 @@
 #include <string>
 
 #include "core/json/canonical.h"
+#include "core/json/canonical_stream.h"
+#include "core/json/parse.h"
 #include "core/json/reader.h"
 
 namespace lantor::json {
@@ -19,7 +21,7 @@ struct Outcome {
 
 Outcome through_tree(std::string_view text, int depth) {
   Reader r(text);
-  ReadResult<Value> v = r.read_value(depth);
+  ReadResult<Value> v = read_value(r, depth);
   if (!v) return {false, v.error().message, v.error().offset};
   return {true, canonical_json(*v), r.offset()};
 }
@@ -27,7 +29,7 @@ Outcome through_tree(std::string_view text, int depth) {
 Outcome direct(std::string_view text, int depth) {
   Reader r(text);
   std::string out = "prefix";
-  ReadStatus s = r.read_canonical(depth, out);
+  ReadStatus s = CanonicalStreamer(r).read(depth, out);
   if (!s) return {false, s.error().message, s.error().offset};
   EXPECT_EQ(out.substr(0, 6), "prefix") << text;
   return {true, out.substr(6), r.offset()};
@@ -44,14 +46,14 @@ void expect_same(std::string_view text, int depth = 0) {
 TEST(ReadCanonical, WritesTheCanonicalText) {
   Reader r(R"( {"b":1,"a":[{"d":null,"c":true}],"é":-0,"z":1E2,"a":"x\/\u00e9\t"} )");
   std::string out;
-  ASSERT_TRUE(r.read_canonical(0, out).ok());
+  ASSERT_TRUE(CanonicalStreamer(r).read(0, out).ok());
   EXPECT_EQ(out, "{\"a\":\"x/\xC3\xA9\\t\",\"b\":1,\"z\":100.0,\"\xC3\xA9\":-0.0}");
 }
 
 TEST(ReadCanonical, RepeatedNamesKeepTheLastValue) {
   Reader r(R"({"a":1,"b":{"y":1,"x":2,"y":3},"a":2,"a":[3]})");
   std::string out;
-  ASSERT_TRUE(r.read_canonical(0, out).ok());
+  ASSERT_TRUE(CanonicalStreamer(r).read(0, out).ok());
   EXPECT_EQ(out, R"({"a":[3],"b":{"x":2,"y":3}})");
 }
 

@@ -30,7 +30,7 @@ TEST(ReaderColon, ReadAndSkipAgree) {
   };
   for (const Case& c : cases) {
     Reader read(c.text);
-    auto v = read.read_value(0);
+    auto v = read_value(read, 0);
     Reader skip(c.text);
     auto s = skip.skip_value();
     EXPECT_EQ(bool(v), c.ok) << c.text;

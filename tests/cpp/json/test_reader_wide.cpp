@@ -99,18 +99,18 @@ TEST(WideObjects, ReadersAliveAtTheSameTime) {
   Reader first(text);
   ASSERT_EQ(first.peek_ws(), '[');
   first.bump();
-  ReadResult<Value> a = first.read_value(1);
+  ReadResult<Value> a = read_value(first, 1);
   ASSERT_TRUE(a.ok());
   {
     // A second reader while the first is still reading.
     Reader second(wide);
-    ReadResult<Value> b = second.read_value(0);
+    ReadResult<Value> b = read_value(second, 0);
     ASSERT_TRUE(b.ok());
     EXPECT_TRUE(*a == *b);
   }
   ASSERT_EQ(first.peek_ws(), ',');
   first.bump();
-  ReadResult<Value> c = first.read_value(1);
+  ReadResult<Value> c = read_value(first, 1);
   ASSERT_TRUE(c.ok());
   EXPECT_TRUE(*a == *c);
   EXPECT_EQ(c->as_object().size(), 20u);

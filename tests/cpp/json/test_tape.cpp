@@ -10,6 +10,7 @@
 #include "core/json/parse.h"
 #include "core/json/reader.h"
 #include "core/json/tape.h"
+#include "core/json/tape_reader.h"
 #include "tests/cpp/read_file.h"
 
 namespace lantor::json {
@@ -17,7 +18,7 @@ namespace {
 
 void expect_same(std::string_view text, int depth = 0) {
   Reader tree_reader(text);
-  ReadResult<Value> tree = tree_reader.read_value(depth);
+  ReadResult<Value> tree = read_value(tree_reader, depth);
   Reader tape_reader(text);
   Tape tape;
   ReadStatus flat = read_tape(tape_reader, depth, tape);
@@ -30,8 +31,8 @@ void expect_same(std::string_view text, int depth = 0) {
   }
   EXPECT_EQ(tree_reader.offset(), tape_reader.offset()) << text;
   EXPECT_TRUE(tape == *tree) << text;
-  EXPECT_TRUE(tape.to_value() == *tree) << text;
-  EXPECT_TRUE(Tape::from_value(*tree) == *tree) << text;
+  EXPECT_TRUE(value_from_tape(tape) == *tree) << text;
+  EXPECT_TRUE(tape_from_value(*tree) == *tree) << text;
   EXPECT_EQ(canonical_json(tape), canonical_json(*tree)) << text;
   EXPECT_EQ(describe(tape.root()), describe(*tree)) << text;
 }
@@ -127,7 +128,7 @@ TEST(Tape, KeepsTheNestingLimit) {
 TEST(Tape, NodesWalkTheValue) {
   auto v = parse_json(R"({"a":[1,-2,2.5,"s",null,true,[],{}],"b":{"c":{"d":"e"}},"":0})");
   ASSERT_TRUE(v.ok());
-  const Tape tape = Tape::from_value(*v);
+  const Tape tape = tape_from_value(*v);
   const Node root = tape.root();
   ASSERT_TRUE(root.is_object());
   EXPECT_EQ(root.size(), 3u);

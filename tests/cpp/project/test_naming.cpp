@@ -22,7 +22,7 @@ std::string derive(const char* strategy_json, const char* crate_name_json = null
   CompileSpec spec;
   auto strategy = json::parse_json(strategy_json);
   EXPECT_TRUE(strategy.ok()) << strategy_json;
-  if (strategy.ok()) spec.strategy = json::Tape::from_value(*strategy);
+  if (strategy.ok()) spec.strategy = json::tape_from_value(*strategy);
   if (crate_name_json) {
     auto name = json::parse_json(crate_name_json);
     EXPECT_TRUE(name.ok() && name->is_string()) << crate_name_json;

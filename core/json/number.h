@@ -1,0 +1,150 @@
+// Numbers: one scan of a literal's spelling, which decides its syntax, its
+// value and its canonical text.
+//
+// A literal is an unsigned 64-bit integer when it has neither fraction nor
+// exponent nor sign and fits; a negative signed 64-bit integer when it has a
+// sign and fits ("-0" excepted); a binary64, correctly rounded, otherwise.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/json/kind.h"
+#include "core/json/word_scan.h"
+
+namespace lantor::json {
+
+// A number's value in the kind its literal gives it.
+struct Number {
+  Kind kind = Kind::UInt;  // UInt, NegInt or Float
+  union {
+    std::uint64_t u = 0;
+    std::int64_t i;
+    double d;
+  };
+};
+
+// The parts of a literal as it is written: [-] int [. frac] [e|E [+|-] exp].
+struct NumberSpelling {
+  const char* begin;       // the sign, or the first digit
+  const char* int_begin;   // the first digit
+  const char* int_end;
+  const char* frac_begin;  // past the point; == frac_end == int_end without one
+  const char* frac_end;
+  const char* end;         // past the exponent's digits, when there is one
+  // The exponent's value, held at +-1000000000 when it is larger than that.
+  std::int64_t exponent;
+  bool negative;
+  bool has_exponent;
+
+  bool has_fraction() const { return frac_end != frac_begin; }
+  bool integral() const { return !has_fraction() && !has_exponent; }
+  std::size_t digit_count() const {
+    return static_cast<std::size_t>((int_end - int_begin) + (frac_end - frac_begin));
+  }
+};
+
+// How a scan ended: the literal is well formed, or which syntax text the
+// reader reports, placed at `at`.
+enum class NumberSyntax : std::uint8_t { Ok, EofValue, InvalidNumber };
+
+struct NumberScan {
+  NumberSyntax syntax;
+  const char* at;  // past the literal, or where the error is placed
+};
+
+// The end of the run of digits at `p`, eight bytes at a time while it lasts.
+inline const char* digits_end(const char* p, const char* end) {
+  if constexpr (word_scan::kInOrder) {
+    while (end - p >= 8) {
+      const std::uint64_t stops = word_scan::non_digits(word_scan::load(p));
+      if (stops != 0) return p + std::countr_zero(stops) / 8;
+      p += 8;
+    }
+  }
+  while (p < end && *p >= '0' && *p <= '9') ++p;
+  return p;
+}
+
+// Scans the literal at `p` (a '-' or a digit) up to `end`.
+inline NumberScan scan_number_text(const char* p, const char* end, NumberSpelling& n) {
+  auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  n.begin = p;
+  n.negative = *p == '-';
+  if (n.negative) ++p;
+  if (p == end) return {NumberSyntax::EofValue, p};
+  n.int_begin = p;
+  if (*p == '0') {
+    ++p;
+    // Only one leading zero.
+    if (p < end && is_digit(*p)) return {NumberSyntax::InvalidNumber, p + 1};
+  } else if (is_digit(*p)) {
+    p = digits_end(p + 1, end);
+  } else {
+    return {NumberSyntax::InvalidNumber, p + 1};
+  }
+  n.int_end = p;
+  n.frac_begin = p;
+  if (p < end && *p == '.') {
+    ++p;
+    if (p == end) return {NumberSyntax::EofValue, p};
+    if (!is_digit(*p)) return {NumberSyntax::InvalidNumber, p + 1};
+    n.frac_begin = p;
+    p = digits_end(p + 1, end);
+  }
+  n.frac_end = p;
+  n.exponent = 0;
+  n.has_exponent = p < end && (*p == 'e' || *p == 'E');
+  if (n.has_exponent) {
+    ++p;
+    bool negative_exponent = false;
+    if (p < end && (*p == '+' || *p == '-')) negative_exponent = *p++ == '-';
+    if (p == end) return {NumberSyntax::EofValue, p};
+    if (!is_digit(*p)) return {NumberSyntax::InvalidNumber, p + 1};
+    std::int64_t e = 0;
+    while (p < end && is_digit(*p)) {
+      if (e < 1'000'000'000) e = e * 10 + (*p - '0');
+      ++p;
+    }
+    n.exponent = negative_exponent ? -e : e;
+  }
+  n.end = p;
+  return {NumberSyntax::Ok, p};
+}
+
+// The value of a well-formed literal. False when its magnitude is beyond the
+// binary64 range; a magnitude too small for it reads as zero of its sign.
+bool number_value(const NumberSpelling& n, Number& out);
+
+// Whether the literal, as written, is already the canonical text of its
+// value: an integer within the 64-bit ranges ("-0" is the float -0.0), or a
+// decimal without exponent whose digits are its shortest round-trip digits
+// and whose layout is the canonical one.
+inline bool canonical_as_spelled(const NumberSpelling& n) {
+  if (n.has_exponent) return false;
+  const auto int_len = static_cast<std::size_t>(n.int_end - n.int_begin);
+  if (!n.has_fraction())
+    return int_len <= (n.negative ? 18u : 19u) && !(n.negative && *n.int_begin == '0');
+  const auto frac_len = static_cast<std::size_t>(n.frac_end - n.frac_begin);
+  if (n.frac_end[-1] != '0') {
+    // Every decimal of at most 15 significant digits survives the trip
+    // through binary64 and back, so no other one reads as the same value,
+    // and its own digits are the shortest round-trip digits; the layout is
+    // positional down to four zeros after the point.
+    if (*n.int_begin != '0') return int_len + frac_len <= 15;
+    std::size_t zeros = 0;
+    while (zeros < frac_len && n.frac_begin[zeros] == '0') ++zeros;
+    return zeros <= 4 && frac_len - zeros <= 15;
+  }
+  // A whole number written with ".0".
+  return frac_len == 1 && int_len <= 15;
+}
+
+// Appends the canonical text of the number: the literal itself when it is
+// canonical as spelled, its digits laid out again for other decimals of at
+// most 15 significant digits, else the text of `value`.
+void append_canonical_number(std::string& out, const NumberSpelling& n, const Number& value);
+
+}  // namespace lantor::json

@@ -1,0 +1,262 @@
+#include "core/json/tape_reader.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "core/base/short_text.h"
+#include "core/json/canonical.h"
+
+namespace lantor::json {
+namespace {
+
+// Room for what a value read from `text_bytes` of text needs: a slot takes
+// at least two bytes of text, and the string bytes and the canonical text of
+// the usual value are no longer than the text. Bounded, since the value may
+// be far shorter than the rest of a command; space only grows from there.
+constexpr std::size_t kReserveBound = 16 * 1024;
+
+std::string& cleared(std::string& s, std::size_t reserve) {
+  s.clear();
+  s.reserve(std::min(reserve, kReserveBound) + 64);
+  return s;
+}
+
+std::vector<TapeSlot>& cleared(std::vector<TapeSlot>& slots, std::size_t text_bytes) {
+  slots.clear();
+  slots.reserve(std::min(text_bytes, kReserveBound) / 2 + 1);
+  return slots;
+}
+
+}  // namespace
+
+TapeReader::TapeReader(Reader& reader, Tape& tape, std::size_t text_bytes)
+    : reader_(reader),
+      slots_(cleared(tape.slots_, text_bytes)),
+      bytes_(cleared(tape.bytes_, text_bytes)),
+      canon_(cleared(canonical_, text_bytes)),
+      tape_(tape) {
+  tape.canonical_.clear();
+}
+
+TapeReader::~TapeReader() { bytes_.finish(); }
+
+void TapeReader::keep_canonical_text() {
+  canon_.finish();
+  tape_.canonical_ = std::move(canonical_);
+}
+
+std::size_t TapeReader::begin(Kind kind) {
+  slots_.emplace_back(TapeSlot::make_head(kind, 0), 0);
+  return slots_.size() - 1;
+}
+
+void TapeReader::name(std::string_view name) {
+  slots_.emplace_back(TapeSlot::make_head(Kind::String, name.size()), bytes_.size());
+  bytes_.put(name);
+}
+
+void TapeReader::end(std::size_t at, std::size_t count) { close(at, count); }
+
+void TapeReader::close(std::size_t at, std::size_t count) {
+  TapeSlot& slot = slots_[at];
+  slot.head = TapeSlot::make_head(slot.kind(), count);
+  slot.u = slots_.size() - at;
+}
+
+ReadStatus TapeReader::value(int depth) {
+  Reader& r = reader_;
+  const int c = r.peek_ws();
+  switch (c) {
+    case '"': return string_value();
+    case '{': return object(depth);
+    case '[': return array(depth);
+    case 't': return literal("true", Kind::Bool, true);
+    case 'f': return literal("false", Kind::Bool, false);
+    case 'n': return literal("null", Kind::Null, false);
+    case -1: return fail(r.syntax_peek_error(msg::kEofValue));
+    default:
+      if (c == '-' || (c >= '0' && c <= '9')) return number_value();
+      return fail(r.syntax_peek_error(msg::kExpectedValue));
+  }
+}
+
+ReadStatus TapeReader::literal(std::string_view word, Kind kind, bool truth) {
+  LANTOR_TRY(reader_.read_literal(word));
+  slots_.emplace_back(TapeSlot::make_head(kind, 0), truth ? 1 : 0);
+  canon_.put(word);
+  return Ok{};
+}
+
+void TapeReader::string_slot(std::string_view s) {
+  slots_.emplace_back(TapeSlot::make_head(Kind::String, s.size()), bytes_.size());
+  bytes_.put(s);
+}
+
+void TapeReader::canonical_string(std::string_view s, bool escaped) {
+  if (!escaped) {
+    // Nothing in it needs escaping: its own bytes, as they were read.
+    canon_.quoted(s);
+    return;
+  }
+  append_json_string(canon_.suspend(), s);
+  canon_.resume();
+}
+
+ReadStatus TapeReader::string_value() {
+  LANTOR_ASSIGN_OR_RETURN(const std::string_view s, reader_.read_string_view(decoded_));
+  string_slot(s);
+  canonical_string(s, s.data() == decoded_.data());
+  return Ok{};
+}
+
+ReadStatus TapeReader::number_value() {
+  NumberSpelling spelling;
+  Number n;
+  LANTOR_TRY(reader_.read_number(spelling, n));
+  std::uint64_t bits = n.u;
+  if (n.kind == Kind::Float) bits = std::bit_cast<std::uint64_t>(n.d);
+  slots_.emplace_back(TapeSlot::make_head(n.kind, 0), bits);
+  if (canonical_as_spelled(spelling)) {
+    canon_.put(spelling.begin, static_cast<std::size_t>(spelling.end - spelling.begin));
+  } else {
+    append_canonical_number(canon_.suspend(), spelling, n);
+    canon_.resume();
+  }
+  return Ok{};
+}
+
+ReadStatus TapeReader::array(int depth) {
+  Reader& r = reader_;
+  LANTOR_TRY(r.open(depth));
+  const std::size_t at = begin(Kind::Array);
+  canon_.put('[');
+  std::size_t count = 0;
+  bool first = true;
+  for (;;) {
+    LANTOR_ASSIGN_OR_RETURN(const bool more, r.next_element(first));
+    if (!more) break;
+    if (count != 0) canon_.put(',');
+    LANTOR_TRY(value(depth + 1));
+    ++count;
+  }
+  LANTOR_TRY(r.end_array());
+  canon_.put(']');
+  close(at, count);
+  return Ok{};
+}
+
+ReadStatus TapeReader::object(int depth) {
+  Reader& r = reader_;
+  LANTOR_TRY(r.open(depth));
+  const std::size_t at = begin(Kind::Object);
+  canon_.put('{');
+  const std::size_t first_member = members_.size();
+  bool first = true;
+  for (;;) {
+    LANTOR_ASSIGN_OR_RETURN(const bool more, r.key_start(first));
+    if (!more) break;
+    LANTOR_ASSIGN_OR_RETURN(const std::string_view name, r.read_string_view(decoded_));
+    LANTOR_TRY(r.colon());
+    if (members_.size() != first_member) canon_.put(',');
+    Member& m = members_.emplace_back();
+    m.name_offset = bytes_.size();
+    m.name_size = name.size();
+    m.slot = slots_.size();
+    m.text_begin = canon_.size();
+    string_slot(name);
+    canonical_string(name, name.data() == decoded_.data());
+    canon_.put(':');
+    LANTOR_TRY(value(depth + 1));
+    // `m` may have moved while the value was read.
+    members_.back().text_end = canon_.size();
+  }
+  LANTOR_TRY(r.end_object());
+  order_members(at, first_member);
+  canon_.put('}');
+  return Ok{};
+}
+
+void TapeReader::order_members(std::size_t at, std::size_t first) {
+  const Member* m = members_.data() + first;
+  const std::size_t n = members_.size() - first;
+  const char* bytes = bytes_.at(0);
+  auto name_of = [bytes](const Member& member) {
+    return std::string_view(bytes + member.name_offset, member.name_size);
+  };
+  // Written in name order already, which also means without repeats: the
+  // usual case, where nothing moves.
+  bool sorted = true;
+  for (std::size_t i = 1; i < n && sorted; ++i) sorted = name_before(name_of(m[i - 1]), name_of(m[i]));
+  if (sorted) {
+    close(at, n);
+    members_.resize(first);
+    return;
+  }
+  order_.resize(n);
+  for (std::size_t i = 0; i < n; ++i) order_[i] = {name_of(m[i]), i};
+  sort_by_name(order_.data(), n, [](const Entry& e) { return e.name; });
+  bool repeats = false;
+  for (std::size_t i = 1; i < n && !repeats; ++i) repeats = same_text(order_[i - 1].name, order_[i].name);
+
+  // The members' texts, which lie one after the other with commas between,
+  // are written again in name order in the same place; of a repeated name,
+  // only the last member, which the stable sort put last among its equals.
+  const std::size_t begin = m[0].text_begin;
+  const std::size_t end = m[n - 1].text_end;
+  reorder_.resize(end - begin);
+  char* to = reorder_.data();
+  for (std::size_t k = 0; k < n; ++k) {
+    if (k + 1 < n && same_text(order_[k].name, order_[k + 1].name)) continue;
+    const Member& member = m[order_[k].index];
+    if (to != reorder_.data()) *to++ = ',';
+    std::memcpy(to, canon_.at(member.text_begin), member.text_end - member.text_begin);
+    to += member.text_end - member.text_begin;
+  }
+  const auto written = static_cast<std::size_t>(to - reorder_.data());
+  std::memcpy(canon_.at(begin), reorder_.data(), written);
+  canon_.truncate(begin + written);
+
+  if (repeats)
+    settle_repeats(at, m, n);
+  else
+    close(at, n);
+  members_.resize(first);
+}
+
+void TapeReader::settle_repeats(std::size_t at, const Member* m, std::size_t n) {
+  // For each name in the order of its first occurrence: where that was, and
+  // where its last occurrence is. order_ holds equal names together, in
+  // document order.
+  std::vector<std::pair<std::size_t, std::size_t>> kept;
+  for (std::size_t k = 0; k < n;) {
+    std::size_t last = k;
+    while (last + 1 < n && same_text(order_[last + 1].name, order_[k].name)) ++last;
+    kept.emplace_back(order_[k].index, order_[last].index);
+    k = last + 1;
+  }
+  std::sort(kept.begin(), kept.end());
+  // The first occurrence's name slot, then the last occurrence's value
+  // slots, which run up to the next member's name (or the object's end).
+  auto value_end = [&](std::size_t i) { return i + 1 < n ? m[i + 1].slot : slots_.size(); };
+  std::vector<TapeSlot> settled;
+  settled.reserve(slots_.size() - at - 1);
+  for (const auto& [first, last] : kept) {
+    settled.push_back(slots_[m[first].slot]);
+    settled.insert(settled.end(), slots_.begin() + static_cast<std::ptrdiff_t>(m[last].slot + 1),
+                   slots_.begin() + static_cast<std::ptrdiff_t>(value_end(last)));
+  }
+  slots_.erase(slots_.begin() + static_cast<std::ptrdiff_t>(at + 1), slots_.end());
+  slots_.insert(slots_.end(), settled.begin(), settled.end());
+  close(at, kept.size());
+}
+
+ReadStatus read_tape(Reader& reader, int depth, Tape& out) {
+  reader.skip_ws();
+  TapeReader tape(reader, out, reader.text().size() - reader.offset());
+  LANTOR_TRY(tape.value(depth));
+  tape.keep_canonical_text();
+  return Ok{};
+}
+
+}  // namespace lantor::json

@@ -1,0 +1,72 @@
+// Text appended to a std::string whose storage is grown ahead of the writes,
+// so that the many small pieces of a canonical text cost no library call
+// each. finish() trims the string to what was written.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "core/base/short_text.h"
+
+namespace lantor::json {
+
+class TextBuffer {
+ public:
+  explicit TextBuffer(std::string& text) : text_(text), used_(text.size()) {
+    text_.resize(text_.capacity());
+  }
+  TextBuffer(const TextBuffer&) = delete;
+  TextBuffer& operator=(const TextBuffer&) = delete;
+
+  void finish() { text_.resize(used_); }
+
+  std::size_t size() const { return used_; }
+  std::string_view view() const { return {text_.data(), used_}; }
+  char* at(std::size_t offset) { return text_.data() + offset; }
+  // Forgets what was written from `size` on.
+  void truncate(std::size_t size) { used_ = size; }
+
+  void put(char c) {
+    room(1);
+    text_[used_++] = c;
+  }
+  void put(const char* p, std::size_t n) {
+    room(n);
+    copy_text(text_.data() + used_, p, n);
+    used_ += n;
+  }
+  void put(std::string_view s) { put(s.data(), s.size()); }
+  // `"s"`, for a string that holds nothing JSON text must escape.
+  void quoted(std::string_view s) {
+    room(s.size() + 2);
+    char* d = text_.data() + used_;
+    d[0] = '"';
+    copy_text(d + 1, s.data(), s.size());
+    d[s.size() + 1] = '"';
+    used_ += s.size() + 2;
+  }
+
+  // The string itself, trimmed to what was written, for the library's
+  // formatting calls to append to; resume() takes it back.
+  std::string& suspend() {
+    text_.resize(used_);
+    return text_;
+  }
+  void resume() {
+    used_ = text_.size();
+    text_.resize(text_.capacity());
+  }
+
+ private:
+  void room(std::size_t n) {
+    if (text_.size() - used_ >= n) return;
+    text_.resize(std::max({text_.size() * 2, used_ + n, std::size_t{256}}));
+  }
+
+  std::string& text_;
+  std::size_t used_;
+};
+
+}  // namespace lantor::json
