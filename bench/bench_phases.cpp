@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "core/dispatch/dispatch.h"
-#include "core/json/canonical.h"
 #include "core/project/plan.h"
 #include "core/request/envelope.h"
 #include "core/request/request.h"
@@ -52,7 +51,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 2000;
   const std::string only = argc > 3 ? argv[3] : "";
 
-  auto req = lantor::read_compile_req(text, lantor::DatasetForm::Text);
+  auto req = lantor::read_compile_req(text);
   if (!req) {
     std::fprintf(stderr, "not a compile request: %s\n", req.error().c_str());
     return 1;
@@ -66,9 +65,9 @@ int main(int argc, char** argv) {
   const std::vector<Row> rows = {
       {"dispatch (whole call)", [&] { sink += lantor::dispatch(text, state).size(); }},
       {"read_envelope", [&] { sink += lantor::read_envelope(text)->size(); }},
-      {"read_compile_req", [&] { sink += lantor::read_compile_req(text, lantor::DatasetForm::Text)->dry_run; }},
+      {"read_compile_req", [&] { sink += lantor::read_compile_req(text)->dry_run; }},
       {"parse_strategy", [&] { sink += lantor::strategy::parse_strategy(req->spec.strategy.root()).ok(); }},
-      {"canonical_json(strategy)", [&] { sink += lantor::json::canonical_json(req->spec.strategy).size(); }},
+
       {"build_project", [&] { sink += lantor::build_project(req->spec)->files.size(); }},
   };
   std::printf("%-28s %12s\n", "phase", "median us");

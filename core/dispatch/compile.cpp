@@ -67,8 +67,7 @@ std::string compile_response(const ProjectPlan& plan, const std::optional<std::s
 }  // namespace
 
 HandlerResult handle_compile(std::string_view text, CommandState& state) {
-  // The dataset is wanted only as canonical text: no tree is built for it.
-  Result<CompileReq> req = read_compile_req(text, DatasetForm::Text);
+  Result<CompileReq> req = read_compile_req(text);
   if (!req) return fail("bad compile request: " + req.error());
   return run_compile(std::move(req).value(), state);
 }

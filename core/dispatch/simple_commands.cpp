@@ -2,7 +2,7 @@
 #include "core/base/versions.h"
 #include "core/dispatch/handlers.h"
 #include "core/json/writer.h"
-#include "core/project/targets.h"
+#include "core/request/tables.h"
 
 namespace lantor {
 
@@ -21,9 +21,9 @@ HandlerResult handle_reset(std::string_view, CommandState& state) {
 HandlerResult handle_targets(std::string_view, CommandState&) {
   json::Writer w;
   w.begin_object().key("targets").begin_array();
-  for (std::string_view kind : kTargetKinds) w.string(kind);
+  for (const schema::Variant& kind : request::kTargetKinds) w.string(kind.name);
   w.end_array().key("mcus").begin_array();
-  for (std::string_view mcu : kMcuAllowlist) w.string(mcu);
+  for (std::string_view mcu : request::kMcuAllowlist) w.string(mcu);
   w.end_array().end_object();
   return w.take();
 }

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "core/json/word_scan.h"
 
@@ -126,55 +125,5 @@ void append_json_string(std::string& out, std::string_view s) {
   }
   out += '"';
 }
-
-namespace {
-
-void write(std::string& out, const Value& v) {
-  switch (v.kind()) {
-    case Kind::Null: out += "null"; return;
-    case Kind::Bool: out += v.as_bool() ? "true" : "false"; return;
-    case Kind::UInt: append_uint(out, v.as_uint()); return;
-    case Kind::NegInt: append_int(out, v.as_negint()); return;
-    case Kind::Float: append_float(out, v.as_float()); return;
-    case Kind::String: append_json_string(out, v.as_string()); return;
-    case Kind::Array: {
-      out += '[';
-      bool first = true;
-      for (const Value& e : v.as_array()) {
-        if (!first) out += ',';
-        first = false;
-        write(out, e);
-      }
-      out += ']';
-      return;
-    }
-    case Kind::Object: {
-      std::vector<const Member*> order;
-      for (const Member& m : v.as_object()) order.push_back(&m);
-      sort_by_name(order.data(), order.size(), [](const Member* m) { return std::string_view(m->name); });
-      out += '{';
-      for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i) out += ',';
-        append_json_string(out, order[i]->name);
-        out += ':';
-        write(out, order[i]->value);
-      }
-      out += '}';
-      return;
-    }
-  }
-}
-
-}  // namespace
-
-void append_canonical(std::string& out, const Value& v) { write(out, v); }
-
-std::string canonical_json(const Value& v) {
-  std::string out;
-  write(out, v);
-  return out;
-}
-
-std::string canonical_json(const Tape& tape) { return tape.canonical_text(); }
 
 }  // namespace lantor::json

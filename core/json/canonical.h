@@ -1,7 +1,8 @@
-// The canonical JSON text: no whitespace, object members sorted by the bytes
-// of their names at every depth, numbers in a fixed spelling, strings with a
-// minimal fixed escaping. Equal values give equal texts whatever their
-// original spelling.
+// The pieces of the canonical JSON text: no whitespace, object members
+// sorted by the bytes of their names at every depth, numbers in a fixed
+// spelling, strings with a minimal fixed escaping, so that equal values give
+// equal texts whatever their original spelling. The tape reader writes a
+// value's text with them as it reads it, the dataset streamer too.
 #pragma once
 
 #include <algorithm>
@@ -10,8 +11,6 @@
 #include <string>
 #include <string_view>
 
-#include "core/json/tape.h"
-#include "core/json/value.h"
 
 namespace lantor::json {
 
@@ -48,11 +47,6 @@ inline void sort_by_name(E* first, std::size_t n, NameOf name_of) {
     first[j] = moving;
   }
 }
-
-// Appends the canonical text of `v` to `out`.
-void append_canonical(std::string& out, const Value& v);
-std::string canonical_json(const Value& v);
-std::string canonical_json(const Tape& tape);
 
 // Appends `s` as a JSON string: quotation marks around it; `"` and `\` escaped
 // with a backslash; \b \t \n \f \r for those controls; \u00XX (lower-case hex)

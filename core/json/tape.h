@@ -93,8 +93,8 @@ class Node {
   const char* bytes() const noexcept { return bytes_; }
 
  private:
-  const TapeSlot* slot_;
-  const char* bytes_;
+  const TapeSlot* slot_ = nullptr;
+  const char* bytes_ = nullptr;
 };
 
 struct MemberRef {
@@ -120,6 +120,8 @@ class Elements {
     Node at_;
   };
 
+  // No elements.
+  Elements() noexcept = default;
   Elements(Node first, std::size_t count, const TapeSlot* end) noexcept
       : first_(first), count_(count), end_(end) {}
   std::size_t size() const noexcept { return count_; }
@@ -132,8 +134,8 @@ class Elements {
 
  private:
   Node first_;
-  std::size_t count_;
-  const TapeSlot* end_;
+  std::size_t count_ = 0;
+  const TapeSlot* end_ = nullptr;
 };
 
 // The members of an object, in order; a member is its name's slot followed

@@ -3,13 +3,12 @@
 // written here; the only file touched is a CSV dataset the request names.
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstddef>
-#include <stdexcept>
 #include <utility>
 
 #include "core/base/sha256.h"
 #include "core/base/versions.h"
-#include "core/json/canonical.h"
 #include "core/project/dataset.h"
 #include "core/project/hashing.h"
 #include "core/project/naming.h"
@@ -57,8 +56,8 @@ std::string file_digest(std::string_view path, Target::Kind kind, std::string_vi
 Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* candles_text) {
   // The typed strategy only proves the document valid; what is embedded and
   // hashed is the value as received.
-  if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed)
-    return fail(bad_spec("strategy is not a valid StrategySpec: " + typed.error()));
+  if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed.ok())
+    return fail(bad_spec("strategy is not a valid StrategySpec: " + typed.error().message));
 
   Result<std::string> crate_name = derive_crate_name(spec);
   if (!crate_name) return fail(bad_spec(std::move(crate_name).error()));
@@ -66,7 +65,7 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
   if (auto checked = check_target(spec.target); !checked)
     return fail(CompileError{CompileError::Kind::BadTarget, std::move(checked).error()});
 
-  std::string spec_json = json::canonical_json(spec.strategy);
+  std::string spec_json = spec.strategy.canonical_text();
 
   std::string candles_csv;
   std::string candles_json;
@@ -82,15 +81,17 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
       // both the spec hash and src/candles.json.
       if (spec.embed_data->streamed) {
         streamed = &*spec.embed_data->streamed;
-        // Its digest of the spec hash began with the crate name read before it.
+        // Its digest of the spec hash began with the crate name read before
+        // it, which the request readers keep equal to the spec's (they keep
+        // the text otherwise).
+        assert(streamed->crate_name == spec.crate_name);
         if (streamed->crate_name != spec.crate_name)
-          throw std::logic_error("a streamed dataset's digest assumed another crate name");
-      } else if (candles_text != nullptr)
+          return fail(bad_spec("the inline dataset was hashed for another crate name"));
+      } else if (candles_text != nullptr) {
         candles_json = std::move(*candles_text);
-      else if (spec.embed_data->candles_json)
+      } else if (spec.embed_data->candles_json) {
         candles_json = *spec.embed_data->candles_json;
-      else
-        candles_json = json::canonical_json(spec.embed_data->candles);
+      }
     }
   }
 

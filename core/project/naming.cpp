@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <optional>
 
-#include "core/json/describe.h"
-#include "core/project/targets.h"
+#include "core/request/tables.h"
+#include "core/schema/describe.h"
 
 namespace lantor {
 namespace {
@@ -55,19 +55,20 @@ Result<std::string> derive_crate_name(const CompileSpec& spec) {
     candidate = crate_name_from_symbol(symbol->as_string());
   }
   if (!is_valid_crate_name(candidate)) {
-    return fail("crate name " + json::quoted(candidate) +
+    return fail("crate name " + schema::quoted(candidate) +
                 " is not a valid identifier (^[a-z][a-z0-9_]*$); set `crate_name`");
   }
   return candidate;
 }
 
 bool is_allowed_mcu(std::string_view mcu) {
-  return std::find(kMcuAllowlist.begin(), kMcuAllowlist.end(), mcu) != kMcuAllowlist.end();
+  return std::find(std::begin(request::kMcuAllowlist), std::end(request::kMcuAllowlist), mcu) !=
+         std::end(request::kMcuAllowlist);
 }
 
 Status<> check_target(const Target& target) {
   if (target.kind != Target::Kind::NoStd || is_allowed_mcu(target.mcu)) return Ok{};
-  return fail("mcu " + json::quoted(target.mcu) + " is not in the allowlist");
+  return fail("mcu " + schema::quoted(target.mcu) + " is not in the allowlist");
 }
 
 }  // namespace lantor

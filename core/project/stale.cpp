@@ -11,9 +11,9 @@
 #include "core/base/file.h"
 #include "core/base/oserror.h"
 #include "core/project/retired_texts.h"
-#include "core/project/targets.h"
 #include "core/project/templates.h"
 #include "core/project/writer.h"
+#include "core/request/tables.h"
 
 namespace lantor {
 namespace {
@@ -42,7 +42,7 @@ std::optional<std::string> read_if_candidate(const std::string& path,
 std::vector<GeneratedFile> target_specific_files() {
   GeneratedFile config{std::string(kBuildConfigPath), {}};
   config.texts.push_back(*build_config(Target{Target::Kind::Wasm, ""}));
-  for (std::string_view triple : kMcuAllowlist) {
+  for (std::string_view triple : request::kMcuAllowlist) {
     config.texts.push_back(*build_config(Target{Target::Kind::NoStd, std::string(triple)}));
   }
   std::vector<GeneratedFile> files = {config};

@@ -1,49 +1,34 @@
-// The command envelope. Only "cmd" is looked at; every other member is
+// The command envelope: a record of one member, "cmd". Every other member is
 // skipped with its syntax checked, so the envelope accepts any body and any
-// depth of nesting in it.
+// depth of nesting in it; its array form is the name alone.
 #include "core/request/envelope.h"
 
 #include "core/json/reader.h"
+#include "core/schema/record.h"
+#include "core/schema/scalars.h"
 
 namespace lantor {
+namespace {
+
+using schema::TextValue;
+
+struct Envelope {
+  std::string cmd;
+};
+
+constexpr schema::Field<TextValue, Envelope> kEnvelopeFields[] = {
+    {"cmd", true, "string", &schema::store<&Envelope::cmd, &schema::read_string<TextValue>>}};
+const schema::Record<TextValue, Envelope> kEnvelope = {"Envelope", schema::RecordKind::Struct,
+                                                       kEnvelopeFields};
+
+}  // namespace
 
 std::optional<std::string> read_envelope(std::string_view text) {
   json::Reader r(text);
-  std::optional<std::string> cmd;
-  int c = r.peek_ws();
-  if (c == '[') {
-    // The array form: exactly one element, the name.
-    r.bump();
-    if (r.peek_ws() != '"') return std::nullopt;
-    std::string name;
-    if (!r.read_string(name)) return std::nullopt;
-    if (r.peek_ws() != ']') return std::nullopt;
-    r.bump();
-    cmd = std::move(name);
-  } else if (c == '{') {
-    r.bump();
-    bool first = true;
-    std::string name;
-    for (;;) {
-      json::ReadResult<bool> more = r.next_key(first, name);
-      if (!more.ok()) return std::nullopt;
-      if (!*more) break;
-      if (!r.colon()) return std::nullopt;
-      if (name == "cmd") {
-        if (cmd || r.peek_ws() != '"') return std::nullopt;
-        std::string value;
-        if (!r.read_string(value)) return std::nullopt;
-        cmd = std::move(value);
-      } else if (!r.skip_value()) {
-        return std::nullopt;
-      }
-    }
-    r.bump();  // the closing brace next_key stopped at
-  } else {
+  Envelope envelope;
+  if (!schema::read_record(TextValue{&r, 0}, kEnvelope, envelope).ok() || !r.finish().ok())
     return std::nullopt;
-  }
-  if (!cmd || !r.finish()) return std::nullopt;
-  return cmd;
+  return std::move(envelope.cmd);
 }
 
 }  // namespace lantor

@@ -1,135 +1,271 @@
-// The field tables of the command bodies and the two entry points.
-#include <array>
-#include <stdexcept>
+// The command bodies: their tables, the readers of their members, and the
+// entry points.
+#include <memory>
+#include <optional>
+#include <utility>
 
 #include "core/base/large_buffer.h"
+#include "core/base/short_text.h"
 #include "core/json/canonical_stream.h"
 #include "core/json/tape_reader.h"
-#include "core/request/member_readers.h"
-#include "core/request/record.h"
+#include "core/request/hashed_form.h"
 #include "core/request/request.h"
+#include "core/request/tables.h"
+#include "core/schema/choice.h"
+#include "core/schema/record.h"
+#include "core/schema/scalars.h"
 
 namespace lantor {
+
+std::string_view opt_level_name(OptLevel level) {
+  return request::kOptLevels[static_cast<std::size_t>(level)].name;
+}
+
+std::string_view target_kind_name(Target::Kind kind) {
+  return request::kTargetKinds[static_cast<std::size_t>(kind)].name;
+}
+
+namespace request {
 namespace {
 
 using json::ReadStatus;
-using request::Field;
-using request::RecordNames;
+using schema::RecordKind;
+using schema::store;
+using schema::TextValue;
 
-constexpr RecordNames kCompileSpecNames = {"struct CompileSpec", "struct CompileSpec with 5 elements"};
-constexpr RecordNames kCompileReqNames = {"struct CompileReq", "struct CompileReq with 3 elements"};
-// Never shown: every error of the one-pass read is answered by the two passes.
-constexpr RecordNames kCompileCommandNames = {"compile command", "compile command"};
-constexpr RecordNames kBytesReqNames = {"struct BytesReq", "struct BytesReq with 1 element"};
+template <class T>
+using TextField = schema::Field<TextValue, T>;
+template <class T>
+using TextRecord = schema::Record<TextValue, T>;
+template <class T>
+using NodeField = schema::Field<json::Node, T>;
+template <class T>
+using NodeRecord = schema::Record<json::Node, T>;
 
-// The tables come in three forms that differ only in how an inline dataset is
-// read (DatasetForm).
-template <DatasetForm kForm>
-const std::array<Field<CompileSpec>, 5> kCompileSpecFields = {{
-    {"strategy", true,
-     [](json::Reader& r, int depth, CompileSpec& out) {
-       return json::read_tape(r, depth, out.strategy);
-     }},
-    {"target", true,
-     [](json::Reader& r, int depth, CompileSpec& out) {
-       return request::read_target(r, depth, out.target);
-     }},
-    {"opt_level", false,
-     [](json::Reader& r, int depth, CompileSpec& out) {
-       return request::read_opt_level(r, depth, out.opt_level);
-     }},
-    {"embed_data", false,
-     [](json::Reader& r, int depth, CompileSpec& out) -> ReadStatus {
-       // Null means no dataset.
-       if (r.peek_ws() == 'n') {
-         r.bump();
-         LANTOR_TRY(r.read_ident("ull"));
-         out.embed_data.reset();
-         return Ok{};
-       }
-       DatasetRef data;
-       LANTOR_TRY(request::read_dataset(r, depth, data, kForm, out.crate_name));
-       out.embed_data = std::move(data);
-       return Ok{};
-     }},
-    {"crate_name", false,
-     [](json::Reader& r, int, CompileSpec& out) {
-       return request::read_optional_string(r, out.crate_name);
-     }},
-}};
+// A failure in the members a choice set aside: placed by the record around
+// the choice.
+json::ReadError unplaced(schema::Error e) { return schema::unplaced(std::move(e.message)); }
 
-template <DatasetForm kForm>
-const std::array<Field<CompileReq>, 3> kCompileReqFields = {{
-    {"spec", true,
-     [](json::Reader& r, int depth, CompileReq& out) {
-       return request::read_record(r, depth, kCompileSpecNames, kCompileSpecFields<kForm>,
-                                   out.spec);
-     }},
-    {"dry_run", false,
-     [](json::Reader& r, int, CompileReq& out) { return request::read_bool_member(r, out.dry_run); }},
-    {"out_dir", false,
-     [](json::Reader& r, int, CompileReq& out) {
-       return request::read_optional_string(r, out.out_dir);
-     }},
-}};
+// ---- Target -----------------------------------------------------------------
 
-// The compile command whole: "cmd" must be the string "compile", and the
-// other members are those of CompileReq.
-struct CompileCommandBody {
-  CompileReq req;
-  bool cmd_seen = false;
-};
+constexpr NodeField<Target> kNoStdFields[] = {
+    {"mcu", true, "string", &store<&Target::mcu, &schema::read_string<json::Node>>}};
+const NodeRecord<Target> kNoStd = {"Target::NoStd", RecordKind::Variant, kNoStdFields};
+// Wasm and Binary have no fields: other members are ignored, and the array
+// form is the tag alone.
+const NodeRecord<Target> kNoFields = {"Target", RecordKind::Variant, {}};
+const schema::Choice kTarget = {"Target", "kind", kTargetKinds};
 
-template <std::size_t I>
-ReadStatus read_req_member(json::Reader& r, int depth, CompileCommandBody& out) {
-  return kCompileReqFields<DatasetForm::Digest>[I].read(r, depth, out.req);
+ReadStatus read_target(TextValue v, Target& out) {
+  schema::SetAside aside;
+  LANTOR_ASSIGN_OR_RETURN(const schema::Tagged content, schema::read_internal_tag(v, kTarget, aside));
+  out.kind = static_cast<Target::Kind>(content.index);
+  const NodeRecord<Target>& fields = out.kind == Target::Kind::NoStd ? kNoStd : kNoFields;
+  if (Status<schema::Error> s = schema::read_variant(content, fields, out); !s.ok())
+    return fail(unplaced(std::move(s).error()));
+  return Ok{};
 }
 
-constexpr std::string_view kNotCompile = "not a compile command";
+// ---- DatasetRef ---------------------------------------------------------------
 
-const std::array<Field<CompileCommandBody>, 4> kCompileCommandFields = {{
-    {"cmd", false,
-     [](json::Reader& r, int, CompileCommandBody& out) -> ReadStatus {
-       std::string cmd;
-       LANTOR_TRY(request::read_string_member(r, cmd));
-       // Any other command is the two-pass path's to answer; the message is
-       // never shown.
-       if (cmd != "compile") return fail(r.error(kNotCompile));
-       out.cmd_seen = true;
-       return Ok{};
-     }},
-    {"spec", true, read_req_member<0>},
-    {"dry_run", false, read_req_member<1>},
-    {"out_dir", false, read_req_member<2>},
-}};
+// "candles" is only checked to be an array: its text is not set aside but
+// hashed while it is read, by CandlesDigests.
+Status<schema::Error> check_candles(json::Node v, DatasetRef&) {
+  if (!v.is_array()) return fail(schema::unexpected(v, "a sequence"));
+  return Ok{};
+}
 
-const std::array<Field<BytesReq>, 1> kBytesReqFields = {{
-    {"path", true,
-     [](json::Reader& r, int, BytesReq& out) { return request::read_string_member(r, out.path); }},
-}};
+constexpr NodeField<DatasetRef> kCsvFields[] = {
+    {"path", true, "string", &store<&DatasetRef::path, &schema::read_string<json::Node>>}};
+constexpr NodeField<DatasetRef> kInlineFields[] = {{"candles", true, "[any]", &check_candles}};
+const NodeRecord<DatasetRef> kCsv = {"DatasetRef::Csv", RecordKind::Variant, kCsvFields};
+const NodeRecord<DatasetRef> kInline = {"DatasetRef::Inline", RecordKind::Variant, kInlineFields};
+const schema::Choice kDataset = {"DatasetRef", "kind", kDatasetKinds};
+
+// Hashes an inline dataset's canonical text as it comes: on its own for
+// src/candles.json, and after the head of the hashed form for the spec hash.
+class CandlesDigests final : public schema::Capture, public json::TextSink {
+ public:
+  explicit CandlesDigests(const std::optional<std::string>& crate_name) : crate_name_(crate_name) {}
+
+  ReadStatus take(json::Reader& r, int depth) override {
+    offset_ = r.offset();
+    depth_ = depth;
+    LANTOR_TRY(json::CanonicalStreamer(r).stream(depth, *this));
+    size_ = r.offset() - offset_;
+    return Ok{};
+  }
+
+  void write(std::string_view piece) override {
+    if (!file_) {
+      file_.emplace();
+      spec_ = std::make_shared<Sha256>();
+      spec_->update(inline_hashed_form_head(crate_name_));
+    }
+    file_->update(piece);
+    spec_->update(piece);
+    len_ += piece.size();
+  }
+
+  bool taken() const { return file_.has_value(); }
+
+  StreamedCandles finish() {
+    StreamedCandles out;
+    out.offset = offset_;
+    out.size = size_;
+    out.depth = depth_;
+    out.canonical_len = len_;
+    out.canonical_sha256 = file_->hex();
+    out.spec_digest = std::move(spec_);
+    out.crate_name = crate_name_;
+    return out;
+  }
+
+ private:
+  std::optional<std::string> crate_name_;
+  std::optional<Sha256> file_;
+  std::shared_ptr<Sha256> spec_;
+  std::uint64_t len_ = 0;
+  std::size_t offset_ = 0;
+  std::size_t size_ = 0;
+  int depth_ = 0;
+};
+
+// Null means no dataset. The spec's crate name as read so far begins the
+// digest of the spec hash.
+ReadStatus read_embed_data(TextValue v, CompileSpec& out) {
+  if (schema::is_null(v)) {
+    LANTOR_TRY(schema::take_null(v));
+    out.embed_data.reset();
+    return Ok{};
+  }
+  CandlesDigests digests(out.crate_name);
+  schema::SetAside aside;
+  aside.capture = &digests;
+  aside.capture_member = "candles";
+  aside.capture_variant = static_cast<std::size_t>(DatasetRef::Kind::Inline);
+  aside.capture_position = 0;
+  LANTOR_ASSIGN_OR_RETURN(const schema::Tagged content, schema::read_internal_tag(v, kDataset, aside));
+  DatasetRef data;
+  data.kind = static_cast<DatasetRef::Kind>(content.index);
+  const NodeRecord<DatasetRef>& fields = data.kind == DatasetRef::Kind::Csv ? kCsv : kInline;
+  if (Status<schema::Error> s = schema::read_variant(content, fields, data); !s.ok())
+    return fail(unplaced(std::move(s).error()));
+  if (data.kind == DatasetRef::Kind::Inline && digests.taken()) data.streamed = digests.finish();
+  out.embed_data = std::move(data);
+  return Ok{};
+}
+
+// ---- OptLevel -----------------------------------------------------------------
+
+// The level named by the string at the position; the error is placed past it.
+json::ReadResult<OptLevel> read_level_name(TextValue v) {
+  LANTOR_ASSIGN_OR_RETURN(const std::string name, schema::take_string(v));
+  for (std::size_t i = 0; i < std::size(kOptLevels); ++i)
+    if (same_text(kOptLevels[i].name, name)) return static_cast<OptLevel>(i);
+  return fail(schema::error_at(v, schema::unknown_variant(name, schema::variant_list(kOptLevels))));
+}
+
+// "debug", "release", "size", or the one-member object form {"size":null};
+// anything else is not a value a level can start with.
+ReadStatus read_opt_level(TextValue v, CompileSpec& out) {
+  json::Reader& r = *v.reader;
+  int c = r.peek_ws();
+  if (c == '"') {
+    LANTOR_ASSIGN_OR_RETURN(out.opt_level, read_level_name(v));
+    return Ok{};
+  }
+  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  if (c != '{') return fail(r.peek_error(json::msg::kExpectedValue));
+
+  LANTOR_TRY(r.open(v.depth));
+  const TextValue inner{&r, v.depth + 1};
+  c = r.peek_ws();
+  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  if (c != '"') return fail(schema::unexpected(inner, "variant identifier"));
+  LANTOR_ASSIGN_OR_RETURN(const OptLevel level, read_level_name(inner));
+  LANTOR_TRY(r.colon());
+  c = r.peek_ws();
+  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  if (c != 'n') return fail(schema::unexpected(inner, "unit"));
+  LANTOR_TRY(r.read_literal("null"));
+  c = r.peek_ws();
+  if (c == '}') {
+    r.bump();
+    out.opt_level = level;
+    return Ok{};
+  }
+  if (c < 0) return fail(r.error(json::msg::kEofObject));
+  return fail(r.error(json::msg::kExpectedValue));
+}
+
+// ---- The records --------------------------------------------------------------
+
+ReadStatus read_strategy(TextValue v, CompileSpec& out) {
+  return json::read_tape(*v.reader, v.depth, out.strategy);
+}
+
+ReadStatus read_target_member(TextValue v, CompileSpec& out) { return read_target(v, out.target); }
+
+constexpr TextField<CompileSpec> kCompileSpecFields[] = {
+    {"strategy", true, "any", &read_strategy},
+    {"target", true, "Target", &read_target_member},
+    {"opt_level", false, "OptLevel", &read_opt_level},
+    {"embed_data", false, "DatasetRef?", &read_embed_data},
+    {"crate_name", false, "string?", &store<&CompileSpec::crate_name, &schema::read_opt_string<TextValue>>},
+};
+const TextRecord<CompileSpec> kCompileSpec = {"CompileSpec", RecordKind::Struct, kCompileSpecFields};
+
+ReadStatus read_spec(TextValue v, CompileReq& out) { return schema::read_record(v, kCompileSpec, out.spec); }
+
+constexpr TextField<CompileReq> kCompileReqFields[] = {
+    {"spec", true, "CompileSpec", &read_spec},
+    {"dry_run", false, "bool", &store<&CompileReq::dry_run, &schema::read_bool<TextValue>>},
+    {"out_dir", false, "string?", &store<&CompileReq::out_dir, &schema::read_opt_string<TextValue>>},
+};
+const TextRecord<CompileReq> kCompileReq = {"CompileReq", RecordKind::Struct, kCompileReqFields};
+
+constexpr TextField<BytesReq> kBytesReqFields[] = {
+    {"path", true, "string", &store<&BytesReq::path, &schema::read_string<TextValue>>}};
+const TextRecord<BytesReq> kBytesReq = {"BytesReq", RecordKind::Struct, kBytesReqFields};
 
 // Reads the whole text as one record and nothing after it.
-template <class T, std::size_t N>
-Result<T> read_body(std::string_view text, const RecordNames& names,
-                    const std::array<Field<T>, N>& fields) {
+template <class T>
+Result<T> read_body(std::string_view text, const TextRecord<T>& record) {
   json::Reader r(text);
   T out;
-  ReadStatus s = request::read_record(r, 0, names, fields, out);
-  if (s) s = r.finish();
-  if (!s) {
+  ReadStatus s = schema::read_record(TextValue{&r, 0}, record, out);
+  if (s.ok()) s = r.finish();
+  if (!s.ok()) {
     json::ReadError e = std::move(s).error();
-    if (e.offset == request::kUnplaced) e.offset = r.offset();
+    if (e.offset == schema::kUnplaced) e.offset = r.offset();
     return fail(json::positioned(text, e));
   }
   return out;
 }
 
-}  // namespace
+// What a request needs of an inline dataset beyond its digests: its text,
+// when the project is to be written, or when the spec names its crate after
+// the dataset, which the digest of the spec hash could not know of.
+ReadStatus keep_what_is_needed(std::string_view text, CompileReq& req) {
+  std::optional<DatasetRef>& data = req.spec.embed_data;
+  if (!data || !data->streamed) return Ok{};
+  if (req.dry_run && data->streamed->crate_name == req.spec.crate_name) return Ok{};
+  return keep_candles_text(text, *data);
+}
 
-Result<CompileReq> read_compile_req(std::string_view text, DatasetForm form) {
-  if (form == DatasetForm::Text)
-    return read_body(text, kCompileReqNames, kCompileReqFields<DatasetForm::Text>);
-  return read_body(text, kCompileReqNames, kCompileReqFields<DatasetForm::Tree>);
+}  // namespace
+}  // namespace request
+
+Result<CompileReq> read_compile_req(std::string_view text) {
+  LANTOR_ASSIGN_OR_RETURN(CompileReq req, request::read_body(text, request::kCompileReq));
+  if (json::ReadStatus kept = request::keep_what_is_needed(text, req); !kept.ok())
+    return fail(json::positioned(text, kept.error()));
+  return req;
+}
+
+Result<BytesReq> read_bytes_req(std::string_view text) {
+  return request::read_body(text, request::kBytesReq);
 }
 
 CompileCommand read_compile_command(std::string_view text) {
@@ -142,42 +278,65 @@ CompileCommand read_compile_command(std::string_view text) {
   if (last == std::string_view::npos || text[last] != '}') return out;
   json::Reader r(text);
   if (r.peek_ws() != '{') return out;
-  CompileCommandBody body;
-  ReadStatus s = request::read_record(r, 0, kCompileCommandNames, kCompileCommandFields, body);
-  if (s) s = r.finish();
-  if (!s) {
+  // "cmd" is read as a member beside the body's own: it must be the string
+  // "compile", once. Any other command is the two passes' to answer; the
+  // messages are never shown.
+  bool cmd_seen = false;
+  auto cmd = [&](std::string_view name, schema::TextMember& member, CompileReq&) -> json::ReadStatus {
+    if (!same_text(name, "cmd")) return member.skip();
+    if (cmd_seen) return fail(schema::unplaced(schema::duplicate_field(name)));
+    cmd_seen = true;
+    return member.read([](schema::TextValue v) -> json::ReadStatus {
+      LANTOR_ASSIGN_OR_RETURN(const std::string value, schema::read_string(v));
+      if (value != "compile") return fail(schema::error_at(v, "not a compile command"));
+      return Ok{};
+    });
+  };
+  CompileReq req;
+  json::ReadStatus s = schema::read_record(schema::TextValue{&r, 0}, request::kCompileReq, req, cmd);
+  if (s.ok()) s = r.finish();
+  if (!s.ok()) {
     out.not_json = s.error().not_json;
     return out;
   }
-  if (!body.cmd_seen) return out;
-  CompileReq& req = body.req;
-  if (req.spec.embed_data && req.spec.embed_data->streamed) {
-    // The text is needed after all when the project is to be written, and
-    // the spec hash's digest is of no use when the crate was named after the
-    // dataset.
-    const StreamedCandles& streamed = *req.spec.embed_data->streamed;
-    if (!req.dry_run || streamed.crate_name != req.spec.crate_name)
-      keep_candles_text(text, *req.spec.embed_data);
-  }
+  if (!cmd_seen || !request::keep_what_is_needed(text, req).ok()) return out;
   out.req = std::move(req);
   return out;
 }
 
-void keep_candles_text(std::string_view command_text, DatasetRef& data) {
+json::ReadStatus keep_candles_text(std::string_view command_text, DatasetRef& data) {
   const StreamedCandles& streamed = *data.streamed;
   std::string text;
   text.reserve(streamed.canonical_len);
   advise_huge_pages(text.data(), text.capacity());
   json::Reader r(command_text.substr(streamed.offset, streamed.size));
-  // The same bytes at the same depth were read without error once already.
-  if (!json::CanonicalStreamer(r).read(streamed.depth, text) || !r.finish())
-    throw std::logic_error("an inline dataset read once could not be read again");
+  // The same bytes at the same depth were read without error once already,
+  // so this cannot fail; if it did, the error would be reported, never a
+  // wrong text.
+  LANTOR_TRY(json::CanonicalStreamer(r).read(streamed.depth, text));
+  LANTOR_TRY(r.finish());
   data.candles_json = std::move(text);
   data.streamed.reset();
+  return Ok{};
 }
 
-Result<BytesReq> read_bytes_req(std::string_view text) {
-  return read_body(text, kBytesReqNames, kBytesReqFields);
+namespace request {
+
+const std::vector<schema::TypeInfo>& types() {
+  using schema::record_info;
+  static const std::vector<schema::TypeInfo> listed = {
+      record_info(kCompileReq),
+      record_info(kCompileSpec),
+      schema::choice_info(kTarget),
+      record_info(kNoStd),
+      schema::enum_info("OptLevel", kOptLevels),
+      schema::choice_info(kDataset),
+      record_info(kCsv),
+      record_info(kInline),
+      record_info(kBytesReq),
+  };
+  return listed;
 }
 
+}  // namespace request
 }  // namespace lantor

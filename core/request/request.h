@@ -10,8 +10,8 @@
 
 #include "core/base/result.h"
 #include "core/base/sha256.h"
+#include "core/json/reader.h"
 #include "core/json/tape.h"
-#include "core/json/value.h"
 
 namespace lantor {
 
@@ -29,8 +29,8 @@ struct Target {
 // "wasm", "binary", "no_std".
 std::string_view target_kind_name(Target::Kind kind);
 
-// An inline dataset read with DatasetForm::Digest: its canonical text was
-// hashed while it was read, and not kept.
+// An inline dataset whose canonical text was hashed while it was read, and
+// not kept.
 struct StreamedCandles {
   // The array's text in the command, and the levels open around it there,
   // so that it can be read again (keep_candles_text).
@@ -50,12 +50,11 @@ struct StreamedCandles {
 struct DatasetRef {
   enum class Kind { Csv, Inline };
   Kind kind = Kind::Csv;
-  std::string path;     // Csv: the file to read
-  json::Value candles;  // Inline: the array as read
-  // Inline, when the request was read with DatasetForm::Text: the canonical
-  // text of the array, and `candles` is left an empty array.
+  std::string path;  // Csv: the file to read
+  // Inline: the array is never held as values. Its canonical text is hashed
+  // as it is read (`streamed`), and kept only when the request needs it
+  // (`candles_json`): exactly one of the two is set.
   std::optional<std::string> candles_json;
-  // Inline, read with DatasetForm::Digest; `candles` is left an empty array.
   std::optional<StreamedCandles> streamed;
 };
 
@@ -79,25 +78,20 @@ struct BytesReq {
 };
 
 // Read the whole command text as a body. The error is the reader's message
-// followed by " at line L column C".
-// An inline dataset is read as a tree of values (Tree) or straight into its
-// canonical text (Text: much less memory and time for a large dataset, for
-// callers that need nothing else of it), or hashed as it is read and not
-// kept at all (Digest: what a dry run needs).
-enum class DatasetForm { Tree, Text, Digest };
-Result<CompileReq> read_compile_req(std::string_view text, DatasetForm form = DatasetForm::Tree);
+// followed by " at line L column C". An inline dataset's text is kept when
+// the project is to be written (not a dry run), or when the spec names its
+// crate after the dataset, which the digest of the spec hash could not know
+// of; otherwise only its digests are.
+Result<CompileReq> read_compile_req(std::string_view text);
 Result<BytesReq> read_bytes_req(std::string_view text);
 
-// A whole compile command read in one pass, its "cmd" member with the body.
-// An inline dataset is hashed as it is read (DatasetForm::Digest) and its
-// text kept only when the request needs it: to be written (not a dry run),
-// or when the spec names its crate after the dataset, which the digest of
-// the spec hash could not know of. `req` is set only when the text is an
-// object whose one "cmd" member is the string "compile" and whose body reads
-// without error: exactly when the envelope check and then read_compile_req
-// would both succeed, with the same request. Otherwise nothing is decided,
-// except that `not_json` tells that the text broke the JSON grammar, which
-// no reading of it survives.
+// A whole compile command read in one pass, its "cmd" member with the body,
+// the dataset as read_compile_req keeps it. `req` is set only when the text
+// is an object whose one "cmd" member is the string "compile" and whose body
+// reads without error: exactly when the envelope check and then
+// read_compile_req would both succeed, with the same request. Otherwise
+// nothing is decided, except that `not_json` tells that the text broke the
+// JSON grammar, which no reading of it survives.
 struct CompileCommand {
   std::optional<CompileReq> req;
   bool not_json = false;
@@ -106,6 +100,6 @@ CompileCommand read_compile_command(std::string_view text);
 
 // Reads a streamed inline dataset again from `command_text`, the text it was
 // read from, into its canonical text (candles_json), and forgets the digests.
-void keep_candles_text(std::string_view command_text, DatasetRef& data);
+json::ReadStatus keep_candles_text(std::string_view command_text, DatasetRef& data);
 
 }  // namespace lantor

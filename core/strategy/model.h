@@ -51,8 +51,6 @@ class IndicatorMap {
   const_iterator end() const noexcept { return entries_.end(); }
   // The indicator named `name`, or null.
   const IndicatorSpec* find(std::string_view name) const noexcept;
-  // The same, throwing std::out_of_range when there is none.
-  const IndicatorSpec& at(std::string_view name) const;
 
  private:
   List<value_type> entries_;

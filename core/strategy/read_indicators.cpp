@@ -1,59 +1,57 @@
 // The `indicators` section: a map from indicator name to `IndicatorSpec`.
 #include <utility>
-#include <vector>
 
-#include "core/json/describe.h"
-#include "core/strategy/external_tag.h"
-#include "core/strategy/names.h"
+#include "core/schema/choice.h"
+#include "core/schema/record.h"
+#include "core/schema/scalars.h"
 #include "core/strategy/readers.h"
-#include "core/strategy/record.h"
-#include "core/strategy/scalars.h"
 #include "core/strategy/tables.h"
+#include "core/strategy/variants.h"
 
 namespace lantor::strategy {
 
 namespace {
 
-Result<List<double>> read_params(json::Node v) {
-  if (!v.is_array()) return fail(json::invalid_type(json::describe(v), "a sequence"));
+Read<List<double>> read_params(json::Node v) {
+  if (!v.is_array()) return fail(schema::unexpected(v, "a sequence"));
   List<double> params;
   params.reserve(v.size());
   for (json::Node e : v.elements()) {
-    auto x = read_f64(e);
-    LANTOR_TRY(x);
-    params.push_back(*x);
+    LANTOR_ASSIGN_OR_RETURN(const double x, schema::read_f64(e));
+    params.push_back(x);
   }
   return params;
 }
 
 // Null means no feed.
-Result<std::optional<Feed>> read_feed(json::Node v) {
+Read<std::optional<Feed>> read_feed(json::Node v) {
   if (v.is_null()) return std::optional<Feed>();
-  auto feed = read_unit_enum<Feed>(v, names::kFeed);
-  LANTOR_TRY(feed);
-  return std::optional<Feed>(*feed);
+  LANTOR_ASSIGN_OR_RETURN(const Feed feed, schema::read_unit_enum<Feed>(v, variants::kFeed));
+  return std::optional<Feed>(feed);
 }
 
+using schema::store;
+
 constexpr Field<IndicatorSpec> kIndicatorFields[] = {
-    {"type", true, &store<&IndicatorSpec::type, &read_string>},
-    {"params", false, &store<&IndicatorSpec::params, &read_params>},
-    {"feed", false, &store<&IndicatorSpec::feed, &read_feed>},
+    {"type", true, "string", &store<&IndicatorSpec::type, &schema::read_string<json::Node>>},
+    {"params", false, "[f64]", &store<&IndicatorSpec::params, &read_params>},
+    {"feed", false, "Feed?", &store<&IndicatorSpec::feed, &read_feed>},
 };
 
 }  // namespace
 
-tables::Members tables::indicator_members() { return members_of(kIndicatorFields); }
+const RecordTable<IndicatorSpec> kIndicatorSpec = {"IndicatorSpec", schema::RecordKind::Struct,
+                                                   kIndicatorFields};
 
-Result<IndicatorMap> read_indicators(json::Node v) {
-  if (!v.is_object()) return fail(json::invalid_type(json::describe(v), "a map"));
+Read<IndicatorMap> read_indicators(json::Node v) {
+  if (!v.is_object()) return fail(schema::unexpected(v, "a map"));
   // Read in document order, so that the first bad one is the one reported.
   List<IndicatorMap::value_type> entries;
   entries.reserve(v.size());
   for (json::MemberRef member : v.members()) {
-    auto spec = read_record<IndicatorSpec>(member.value, kIndicatorFields, "struct IndicatorSpec");
-    LANTOR_TRY(spec);
+    LANTOR_ASSIGN_OR_RETURN(IndicatorSpec spec, schema::read_record_value(member.value, kIndicatorSpec));
     // Names are unique.
-    entries.emplace_back(std::string(member.name), std::move(*spec));
+    entries.emplace_back(std::string(member.name), std::move(spec));
   }
   return IndicatorMap(std::move(entries));
 }

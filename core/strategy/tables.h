@@ -1,36 +1,40 @@
-// The member lists of the document's records, for what describes the
-// document outside the readers (the published JSON Schema is held to them by
-// a test). Each list is made from the very table its reader walks, so the
-// names, their order and whether they are required are the readers' own.
+// The strategy document's tables: each record's fields and each choice's
+// variants, in declaration order, as the readers use them; types() lists
+// them all for anything that describes the document (a published schema).
 #pragma once
 
-#include <string_view>
+#include <span>
 #include <vector>
 
-namespace lantor::strategy::tables {
+#include "core/schema/choice.h"
+#include "core/schema/listing.h"
+#include "core/schema/record.h"
+#include "core/strategy/model.h"
 
-struct Member {
-  std::string_view name;
-  bool required;
-};
-using Members = std::vector<Member>;
+namespace lantor::strategy {
 
-// The names and required flags of a reader's field table, in order.
-template <class Fields>
-Members members_of(const Fields& fields) {
-  Members out;
-  for (const auto& f : fields) out.push_back({f.name, f.required});
-  return out;
-}
+template <class T>
+using Field = schema::Field<json::Node, T>;
+template <class T>
+using RecordTable = schema::Record<json::Node, T>;
 
-Members strategy_members();
-Members indicator_members();
-Members costs_members();
-Members risk_members();
-Members execution_members();
-// The fields of each variant, in the order of names::kSizing and
-// names::kSlippage; the tag is not among them.
-std::vector<Members> sizing_variant_members();
-std::vector<Members> slippage_variant_members();
+extern const RecordTable<StrategySpec> kStrategySpec;
+extern const RecordTable<IndicatorSpec> kIndicatorSpec;
+extern const RecordTable<Costs> kCosts;
+extern const RecordTable<Risk> kRisk;
+extern const RecordTable<Execution> kExecution;
+extern const RecordTable<FixedFraction> kFixedFraction;
+extern const RecordTable<FixedQty> kFixedQty;
+extern const RecordTable<FixedCash> kFixedCash;
+extern const RecordTable<VolTarget> kVolTarget;
+extern const RecordTable<RiskPerTrade> kRiskPerTrade;
+extern const RecordTable<FixedBps> kFixedBps;
+extern const RecordTable<Spread> kSpread;
+extern const RecordTable<VolumeImpact> kVolumeImpact;
+extern const schema::Choice kSizing;
+extern const schema::Choice kSlippage;
 
-}  // namespace lantor::strategy::tables
+// Every type of the document, the document itself first.
+const std::vector<schema::TypeInfo>& types();
+
+}  // namespace lantor::strategy

@@ -19,11 +19,11 @@
 //     project_hash over the listed files;
 //   - the same text dispatched twice on fresh state gives the same bytes, and
 //     the same bytes as the plain route (envelope, then body) gives;
-//   - the canonical text of any value the reader accepts is a fixed point of
-//     parse-then-canonicalise;
-//   - the input read as a flat tape is accepted or rejected as the value tree
+//   - the canonical text of any value the tape reader accepts is a fixed
+//     point of reading it again;
+//   - the input read as a tape is accepted or rejected as the reference tree
 //     reader decides, with the same error, and holds the same value with the
-//     same canonical text.
+//     canonical text the reference writer makes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -35,14 +35,12 @@
 
 #include "core/base/sha256.h"
 #include "core/dispatch/dispatch.h"
-#include "core/json/canonical.h"
-#include "core/json/parse.h"
 #include "core/json/reader.h"
 #include "core/json/tape.h"
 #include "core/json/tape_reader.h"
-#include "core/json/value.h"
 #include "core/request/envelope.h"
 #include "core/request/request.h"
+#include "tests/support/json_reference.h"
 
 namespace {
 
@@ -98,8 +96,17 @@ Value target_value(const lantor::Target& t) {
   return Value::object(std::move(o));
 }
 
+// An inline dataset's candles as the reference reads them from where the
+// request found them in `input`.
+Value reference_candles(std::string_view input, const lantor::DatasetRef& data) {
+  if (!data.streamed) return Value::array({});
+  lantor::Result<Value> candles = lantor::json::parse_json(input.substr(data.streamed->offset, data.streamed->size));
+  if (!candles.ok()) violation("candles the request read do not read", input, candles.error());
+  return std::move(candles).value();
+}
+
 // The object whose canonical text the spec hash is taken over.
-Value hashed_form(const lantor::CompileSpec& spec) {
+Value hashed_form(const lantor::CompileSpec& spec, std::string_view input) {
   Object o;
   o.set("strategy", lantor::json::value_from_tape(spec.strategy));
   o.set("target", target_value(spec.target));
@@ -111,7 +118,7 @@ Value hashed_form(const lantor::CompileSpec& spec) {
       d.set("path", Value::string(spec.embed_data->path));
     } else {
       d.set("kind", Value::string("inline"));
-      d.set("candles", spec.embed_data->candles);
+      d.set("candles", reference_candles(input, *spec.embed_data));
     }
     o.set("embed_data", Value::object(std::move(d)));
   }
@@ -158,7 +165,7 @@ void check_dry_run(const Value& v, const lantor::CompileReq& req, std::string_vi
   if (req.spec.crate_name && man[3].value.as_string() != *req.spec.crate_name)
     bad("given crate_name not used");
   if (!is_hex64(&man[4].value)) bad("spec_hash form");
-  if (man[4].value.as_string() != lantor::sha256_hex(lantor::json::canonical_json(hashed_form(req.spec))))
+  if (man[4].value.as_string() != lantor::sha256_hex(lantor::json::canonical_json(hashed_form(req.spec, input))))
     bad("spec_hash value");
   if (!(man[5].value == Value::string("0.1.5"))) bad("backtest_dep");
   if (!man[6].value.is_array() || man[6].value.as_array().empty()) bad("files");
@@ -189,7 +196,7 @@ void check_dry_run(const Value& v, const lantor::CompileReq& req, std::string_vi
     bad("src/spec.json digest");
   const Value* candles = file_entry(files, "src/candles.json");
   if (req.spec.embed_data) {
-    if (!entry_matches(candles, lantor::json::canonical_json(req.spec.embed_data->candles)))
+    if (!entry_matches(candles, lantor::json::canonical_json(reference_candles(input, *req.spec.embed_data))))
       bad("src/candles.json digest");
   } else if (candles != nullptr) {
     bad("src/candles.json without a dataset");
@@ -198,16 +205,19 @@ void check_dry_run(const Value& v, const lantor::CompileReq& req, std::string_vi
 
 // The canonical text of an accepted value is a fixed point.
 void check_canonical_fixed_point(std::string_view input) {
-  lantor::Result<Value> first = lantor::json::parse_json(input);
-  if (!first) return;
-  const std::string c1 = lantor::json::canonical_json(*first);
-  lantor::Result<Value> second = lantor::json::parse_json(c1);
-  if (!second) violation("canonical text does not parse", input, c1 + " -> " + second.error());
-  const std::string c2 = lantor::json::canonical_json(*second);
-  if (c1 != c2) violation("canonical text is not a fixed point", input, c1 + " vs " + c2);
+  lantor::json::Reader first_reader(input);
+  lantor::json::Tape first;
+  if (!lantor::json::read_tape(first_reader, 0, first).ok()) return;
+  const std::string& c1 = first.canonical_text();
+  lantor::json::Reader second_reader(c1);
+  lantor::json::Tape second;
+  lantor::json::ReadStatus again = lantor::json::read_tape(second_reader, 0, second);
+  if (!again.ok()) violation("canonical text does not read", input, c1 + " -> " + again.error().message);
+  if (c1 != second.canonical_text())
+    violation("canonical text is not a fixed point", input, c1 + " vs " + second.canonical_text());
 }
 
-// read_tape against read_value on the whole input.
+// read_tape against the reference reader on the whole input.
 void check_tape_agrees(std::string_view input) {
   lantor::json::Reader tree_reader(input);
   lantor::json::ReadResult<Value> tree = lantor::json::read_value(tree_reader, 0);
@@ -223,8 +233,8 @@ void check_tape_agrees(std::string_view input) {
   }
   if (tree_reader.offset() != tape_reader.offset()) violation("tape and tree end apart", input, "");
   if (!(tape == *tree)) violation("tape and tree values differ", input, "");
-  if (lantor::json::canonical_json(tape) != lantor::json::canonical_json(*tree))
-    violation("tape and tree canonical texts differ", input, lantor::json::canonical_json(tape));
+  if (tape.canonical_text() != lantor::json::canonical_json(*tree))
+    violation("tape and tree canonical texts differ", input, tape.canonical_text());
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "core/dispatch/dispatch.h"
-#include "core/json/parse.h"
+#include "tests/support/json_reference.h"
 
 namespace lantor {
 namespace {

@@ -1,3 +1,5 @@
+// The canonical text: the float spelling, the string escaping, and the
+// member order at every depth, as the tape reader writes them.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,11 +7,18 @@
 #include <string>
 
 #include "core/json/canonical.h"
-#include "core/json/value.h"
-#include "core/json/writer.h"
+#include "core/json/tape_reader.h"
 
 namespace lantor::json {
 namespace {
+
+// The canonical text the tape reader keeps for `text`.
+std::string canonical_of(std::string_view text) {
+  Reader r(text);
+  Tape tape;
+  EXPECT_TRUE(read_tape(r, 0, tape).ok()) << text;
+  return tape.canonical_text();
+}
 
 std::string float_text(double d) {
   std::string out;
@@ -86,91 +95,71 @@ TEST(CanonicalString, Escapes) {
   }
 }
 
-Value obj(std::initializer_list<std::pair<const char*, Value>> members) {
-  Object o;
-  for (const auto& [name, value] : members) o.set(name, value);
-  return Value::object(std::move(o));
+// Strings are written eight bytes at a time while no byte needs escaping: a
+// byte that does must be escaped wherever it falls in a word.
+TEST(CanonicalString, EscapesAtEachPlace) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\"", "\\\""}, {"\\", "\\\\"}, {"\n", "\\n"}, {"\x1f", "\\u001f"}, {"\x7f", "\x7f"},
+      {"\xC3\xA9", "\xC3\xA9"}};
+  for (const auto& [raw, written] : cases) {
+    for (std::size_t len = 1; len < 30; ++len) {
+      for (std::size_t at = 0; at < len; ++at) {
+        std::string in;
+        std::string expected = "\"";
+        for (std::size_t i = 0; i < len; ++i) {
+          if (i == at) {
+            in += raw;
+            expected += written;
+          } else {
+            in += static_cast<char>('a' + i % 26);
+            expected += static_cast<char>('a' + i % 26);
+          }
+        }
+        expected += '"';
+        std::string out = "x";
+        append_json_string(out, in);
+        EXPECT_EQ(out, "x" + expected) << len << " " << at;
+      }
+    }
+  }
+}
+
+TEST(CanonicalString, CleanStringsOfEveryLength) {
+  for (std::size_t len = 0; len < 40; ++len) {
+    std::string in(len, 'q');
+    std::string out;
+    append_json_string(out, in);
+    EXPECT_EQ(out, "\"" + in + "\"");
+  }
 }
 
 TEST(Canonical, SortsNamesByBytesAtEveryDepth) {
-  Value inner = obj({{"d", Value()}, {"c", Value::boolean(true)}});
-  Value v = obj({{"b", Value::uint(1)}, {"a", Value::array({inner})}});
-  EXPECT_EQ(canonical_json(v), "{\"a\":[{\"c\":true,\"d\":null}],\"b\":1}");
-
-  Value names = obj({{"a", Value::uint(1)},
-                     {"B", Value::uint(2)},
-                     {"_", Value::uint(3)},
-                     {"aa", Value::uint(4)},
-                     {"", Value::uint(5)},
-                     {"\xc3\xa9", Value::uint(6)},
-                     {"z", Value::uint(7)}});
-  EXPECT_EQ(canonical_json(names), "{\"\":5,\"B\":2,\"_\":3,\"a\":1,\"aa\":4,\"z\":7,\"\xc3\xa9\":6}");
+  EXPECT_EQ(canonical_of(R"({"b":1,"a":[{"d":null,"c":true}]})"), R"({"a":[{"c":true,"d":null}],"b":1})");
+  EXPECT_EQ(canonical_of("{\"a\":1,\"B\":2,\"_\":3,\"aa\":4,\"\":5,\"\xc3\xa9\":6,\"z\":7}"),
+            "{\"\":5,\"B\":2,\"_\":3,\"a\":1,\"aa\":4,\"z\":7,\"\xc3\xa9\":6}");
 }
 
 TEST(Canonical, LargeObjectsSortToo) {
-  Object o;
-  for (int i = 40; i > 0; --i) o.set("k" + std::to_string(i), Value::uint(i));
-  std::string text = canonical_json(Value::object(std::move(o)));
-  EXPECT_EQ(text.substr(0, 16), "{\"k1\":1,\"k10\":10");
-  EXPECT_TRUE(text.ends_with(",\"k9\":9}")) << text;
+  std::string text = "{";
+  for (int i = 40; i > 0; --i) text += (i == 40 ? "\"k" : ",\"k") + std::to_string(i) + "\":" + std::to_string(i);
+  const std::string canonical = canonical_of(text + "}");
+  EXPECT_EQ(canonical.substr(0, 16), "{\"k1\":1,\"k10\":10");
+  EXPECT_TRUE(canonical.ends_with(",\"k9\":9}")) << canonical;
 }
 
 TEST(Canonical, ScalarsAndEmpties) {
-  EXPECT_EQ(canonical_json(Value()), "null");
-  EXPECT_EQ(canonical_json(Value::boolean(false)), "false");
-  EXPECT_EQ(canonical_json(Value::uint(0)), "0");
-  EXPECT_EQ(canonical_json(Value::uint(std::numeric_limits<std::uint64_t>::max())), "18446744073709551615");
-  EXPECT_EQ(canonical_json(Value::negint(std::numeric_limits<std::int64_t>::min())), "-9223372036854775808");
-  EXPECT_EQ(canonical_json(Value::uint(9007199254740993ull)), "9007199254740993");
-  EXPECT_EQ(canonical_json(Value::array({})), "[]");
-  EXPECT_EQ(canonical_json(Value::object({})), "{}");
-}
-
-TEST(ObjectModel, RepeatedNameKeepsFirstPlaceAndLastValue) {
-  Object o;
-  o.set("a", Value::uint(1));
-  o.set("b", Value::uint(2));
-  o.set("a", Value::uint(3));
-  ASSERT_EQ(o.size(), 2u);
-  EXPECT_EQ(o[0].name, "a");
-  EXPECT_EQ(o[0].value.as_uint(), 3u);
-  EXPECT_EQ(canonical_json(Value::object(o)), "{\"a\":3,\"b\":2}");
-}
-
-TEST(ObjectModel, IndexSurvivesGrowthAndCopies) {
-  // Past the index threshold lookups go through the name index, which must
-  // stay right while the member vector reallocates.
-  Object o;
-  for (int i = 0; i < 1000; ++i) o.set("n" + std::to_string(i % 300), Value::uint(i));
-  ASSERT_EQ(o.size(), 300u);
-  for (int i = 0; i < 300; ++i) {
-    const Value* v = o.find("n" + std::to_string(i));
-    ASSERT_NE(v, nullptr);
-    // The last write to n{k} was at 900 + k where that is below 1000, else at 600 + k.
-    EXPECT_EQ(v->as_uint(), static_cast<std::uint64_t>(i < 100 ? 900 + i : 600 + i));
-  }
-  Object copy = o;
-  copy.set("n5", Value::uint(7));
-  EXPECT_EQ(copy.find("n5")->as_uint(), 7u);
-  EXPECT_NE(o.find("n5")->as_uint(), 7u);
-  EXPECT_EQ(copy.size(), 300u);
-}
-
-TEST(ValueModel, CopiesAreDeepAndEqualityKeepsKinds) {
-  Value a = Value::array({Value::string("x"), Value::floating(1.0)});
-  Value b = a;
-  b.as_array()[0].as_string() = "y";
-  EXPECT_EQ(a.as_array()[0].as_string(), "x");
-  EXPECT_FALSE(Value::uint(1) == Value::floating(1.0));
-  EXPECT_FALSE(Value::floating(0.0) == Value::floating(-0.0));
-  EXPECT_TRUE(Value::negint(-1) == Value::negint(-1));
-}
-
-TEST(ResponseWriter, CommasAndNesting) {
-  Writer w;
-  w.begin_object().key("a").uint(1).key("b").begin_array().string("x").boolean(true).begin_object().end_object();
-  w.end_array().key("c").raw("{\"d\":null}").end_object();
-  EXPECT_EQ(w.take(), "{\"a\":1,\"b\":[\"x\",true,{}],\"c\":{\"d\":null}}");
+  const std::pair<const char*, const char*> cases[] = {
+      {"null", "null"},
+      {"false", "false"},
+      {"0", "0"},
+      {"18446744073709551615", "18446744073709551615"},
+      {"-9223372036854775808", "-9223372036854775808"},
+      {"9007199254740993", "9007199254740993"},
+      {"[]", "[]"},
+      {"{}", "{}"},
+      {" [ 1.50 , -0 , 1E2, \"\\u00e9\\/\\t\\u0001\" ] ", "[1.5,-0.0,100.0,\"\xc3\xa9/\\t\\u0001\"]"},
+  };
+  for (const auto& [text, canonical] : cases) EXPECT_EQ(canonical_of(text), canonical) << text;
 }
 
 }  // namespace

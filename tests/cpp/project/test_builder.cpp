@@ -7,7 +7,7 @@
 
 #include "core/base/sha256.h"
 #include "core/json/canonical.h"
-#include "core/json/parse.h"
+#include "tests/support/json_reference.h"
 #include "core/project/compile_error.h"
 #include "core/project/plan.h"
 #include "core/project/templates.h"
@@ -67,7 +67,8 @@ std::string reference_spec_hash(const CompileSpec& spec) {
       data.set("path", json::Value::string(spec.embed_data->path));
     } else {
       data.set("kind", json::Value::string("inline"));
-      data.set("candles", spec.embed_data->candles);
+      // The candles as the request kept them; the reference reads them back.
+      data.set("candles", *json::parse_json(*spec.embed_data->candles_json));
     }
     form.set("embed_data", json::Value::object(std::move(data)));
   }
@@ -162,7 +163,7 @@ TEST(BuildProject, EmbedsTheCanonicalTextOfTheStrategyAsReceived) {
             R"({"entry":{"in_position":false},"exit":{"in_position":true},"indicators":{},)"
             R"("sizing":{"qty":100.0,"type":"fixed_qty"},"symbol":"BTC-USDT","timeframe":"1h",)"
             R"("zz_note":"café / 1E2"})");
-  EXPECT_EQ(plan.contents.at("src/spec.json"), json::canonical_json(spec.strategy));
+  EXPECT_EQ(plan.contents.at("src/spec.json"), spec.strategy.canonical_text());
 }
 
 TEST(BuildProject, InlineCandlesAreWrittenCanonically) {
@@ -320,7 +321,7 @@ TEST(BuildProject, ArrayFormStrategyIsEmbeddedAsAnArray) {
       R"(null,null,{"type":"fixed_qty","qty":1}],"target":{"kind":"binary"},"crate_name":"eth"})");
   auto plan = build_project(spec);
   ASSERT_TRUE(plan.ok()) << plan.error().text();
-  EXPECT_EQ(plan->contents.at("src/spec.json"), json::canonical_json(spec.strategy));
+  EXPECT_EQ(plan->contents.at("src/spec.json"), spec.strategy.canonical_text());
   EXPECT_EQ(plan->contents.at("src/spec.json").front(), '[');
   spec.crate_name.reset();
   EXPECT_EQ(error_of(spec),

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "core/json/parse.h"
+#include "tests/support/json_reference.h"
 #include "core/project/naming.h"
-#include "core/project/targets.h"
+#include "core/request/tables.h"
 
 namespace lantor {
 namespace {
@@ -127,8 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
         TargetRow{Target::Kind::NoStd, "x\"\n", R"(mcu "x\"\n" is not in the allowlist)"}));
 
 TEST(CheckTarget, AcceptsEveryAllowListedTriple) {
-  ASSERT_EQ(kMcuAllowlist.size(), 7u);
-  for (std::string_view mcu : kMcuAllowlist)
+  ASSERT_EQ(std::size(request::kMcuAllowlist), 7u);
+  for (std::string_view mcu : request::kMcuAllowlist)
     EXPECT_TRUE(check_target(Target{Target::Kind::NoStd, std::string(mcu)}).ok()) << mcu;
 }
 

@@ -5,8 +5,8 @@
 
 #include "core/base/sha256.h"
 #include "core/project/retired_texts.h"
-#include "core/project/targets.h"
 #include "core/project/templates.h"
+#include "core/request/tables.h"
 
 namespace lantor {
 namespace {
@@ -87,7 +87,7 @@ TEST(Templates, SourceAndConfigFollowTheTarget) {
   EXPECT_EQ(build_config(Target{Target::Kind::Wasm, "ignored"}), std::string(kWasmBuildConfig));
   EXPECT_EQ(build_config(Target{Target::Kind::NoStd, "thumbv7em-none-eabihf"}),
             "[build]\ntarget = \"thumbv7em-none-eabihf\"\n");
-  for (std::string_view mcu : kMcuAllowlist)
+  for (std::string_view mcu : request::kMcuAllowlist)
     EXPECT_EQ(build_config(Target{Target::Kind::NoStd, std::string(mcu)})->size(), 20 + mcu.size());
   EXPECT_EQ(profile_section(OptLevel::Debug), "");
   EXPECT_EQ(profile_section(OptLevel::Release), "[profile.release]\nlto = true\ncodegen-units = 1\n");

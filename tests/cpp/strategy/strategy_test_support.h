@@ -7,15 +7,26 @@
 #include <string>
 #include <string_view>
 
-#include "core/json/parse.h"
+#include "core/json/tape_reader.h"
 #include "core/strategy/strategy.h"
 
 namespace lantor::strategy::testing {
 
-inline json::Value parse(std::string_view text) {
-  auto v = json::parse_json(text);
-  EXPECT_TRUE(v.ok()) << text << ": " << (v.ok() ? "" : v.error());
-  return v.ok() ? std::move(v).value() : json::Value();
+// `text` read onto a tape the way a request's strategy is read; `depth`
+// levels open around it (a very low one lets a test go deeper than any
+// request can).
+inline json::Tape parse(std::string_view text, int depth = 0) {
+  json::Reader r(text);
+  json::Tape tape;
+  json::ReadStatus s = json::read_tape(r, depth, tape);
+  EXPECT_TRUE(s.ok()) << text << ": " << (s.ok() ? "" : json::positioned(text, s.error()));
+  return tape;
+}
+
+// The typed document of `text`, or the failure.
+inline Result<StrategySpec, schema::Error> typed(std::string_view text, int depth = 0) {
+  const json::Tape tape = parse(text, depth);
+  return parse_strategy(tape.root());
 }
 
 // A valid document with every required member and nothing else.
@@ -24,18 +35,18 @@ inline constexpr std::string_view kMinimal = R"({
   "entry": {"in_position": false}, "exit": {"in_position": true},
   "sizing": {"type": "fixed_qty", "qty": 1}})";
 
-inline std::string outcome(const json::Value& v) {
-  auto spec = parse_strategy(v);
-  return spec.ok() ? std::string() : spec.error();
+inline std::string outcome(std::string_view text, int depth = 0) {
+  auto spec = typed(text, depth);
+  return spec.ok() ? std::string() : spec.error().message;
 }
 
-inline std::string outcome(std::string_view text) { return outcome(parse(text)); }
-
-// The minimal document with member `name` set to the value of `value_text`.
-inline json::Value with_member(std::string_view name, std::string_view value_text) {
-  json::Value doc = parse(kMinimal);
-  doc.as_object().set(std::string(name), parse(value_text));
-  return doc;
+// The minimal document with member `name` set to the value of `value_text`:
+// written last, it takes the place of a member of that name, if any, as a
+// repeated name does.
+inline std::string with_member(std::string_view name, std::string_view value_text) {
+  std::string text(kMinimal);
+  text.insert(text.size() - 1, ", \"" + std::string(name) + "\": " + std::string(value_text));
+  return text;
 }
 
 // The outcome of the minimal document with its entry rule replaced.

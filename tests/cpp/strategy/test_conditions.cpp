@@ -128,14 +128,14 @@ TEST(Conditions, FirstFailureInDocumentOrder) {
 }
 
 TEST(Conditions, TypedTree) {
-  auto spec = parse_strategy(with_member("entry", R"({"all": [
+  auto spec = typed(with_member("entry", R"({"all": [
       {"cross_below": ["fast", "slow"]},
       {"between": ["rsi", 30, 70]},
       {"falling": ["atr", 5]},
       {"not": {"in_position": true}},
       {"any": []},
       {"bars_since_entry": {"le": 12}}]})"));
-  ASSERT_TRUE(spec.ok()) << spec.error();
+  ASSERT_TRUE(spec.ok()) << spec.error().message;
   const auto& all = std::get<Group>(spec->entry.value);
   EXPECT_EQ(all.junction, Junction::All);
   ASSERT_EQ(all.items.size(), 6u);

@@ -1,5 +1,5 @@
 // Deep nesting: everything the JSON reader can produce is validated in full,
-// and a deeper value built in code is refused instead of exhausting the stack.
+// and a deeper tape is refused instead of exhausting the stack.
 #include <string>
 
 #include "strategy_test_support.h"
@@ -25,15 +25,15 @@ std::string nested_adds(int count, const std::string& innermost) {
   return text;
 }
 
-// A document whose entry rule is `entry`, parsed from text so that the
-// reader's nesting limit applies (the document itself is level 1). The
-// entry member written last replaces the minimal document's one.
+// A document whose entry rule is `entry`, read so that the reader's
+// nesting limit applies (the document itself is level 1).
 std::string document_outcome(const std::string& entry) {
-  std::string text(kMinimal);
-  text.insert(text.size() - 1, ", \"entry\": " + entry);
-  auto v = json::parse_json(text);
-  if (!v.ok()) return "reader: " + v.error();
-  return outcome(*v);
+  const std::string text = with_member("entry", entry);
+  json::Reader r(text);
+  json::Tape tape;
+  if (json::ReadStatus s = json::read_tape(r, 0, tape); !s.ok()) return "reader: " + s.error().message;
+  auto spec = parse_strategy(tape.root());
+  return spec.ok() ? std::string() : spec.error().message;
 }
 
 TEST(Depth, DeepestReadableValuesAreValidatedInFull) {
@@ -52,43 +52,13 @@ TEST(Depth, DeepestReadableValuesAreValidatedInFull) {
             std::string::npos);
 }
 
-json::Value built_nots(int count) {
-  json::Object leaf;
-  leaf.push_unique("in_position", json::Value::boolean(true));
-  json::Value v = json::Value::object(std::move(leaf));
-  for (int i = 0; i < count; ++i) {
-    json::Object outer;
-    outer.push_unique("not", std::move(v));
-    v = json::Value::object(std::move(outer));
-  }
-  return v;
-}
-
-json::Value built_adds(int count) {
-  json::Value v = json::Value::string("a");
-  for (int i = 0; i < count; ++i) {
-    json::Array pair;
-    pair.push_back(std::move(v));
-    pair.push_back(json::Value::uint(1));
-    json::Object add;
-    add.push_unique("add", json::Value::array(std::move(pair)));
-    v = json::Value::object(std::move(add));
-  }
-  return v;
-}
-
-TEST(Depth, DeeperValuesBuiltInCodeAreRefused) {
-  json::Value doc = parse(kMinimal);
-  doc.as_object().set("entry", built_nots(3000));
-  EXPECT_EQ(outcome(doc), "recursion limit exceeded");
-
-  json::Array pair;
-  pair.push_back(built_adds(3000));
-  pair.push_back(json::Value::uint(0));
-  json::Object gt;
-  gt.push_unique("gt", json::Value::array(std::move(pair)));
-  doc.as_object().set("entry", json::Value::object(std::move(gt)));
-  EXPECT_EQ(outcome(doc), kOperandMismatch);
+TEST(Depth, DeeperTapesAreRefused) {
+  // Read with room for far more levels than a request allows.
+  constexpr int kRoom = -10'000;
+  EXPECT_EQ(outcome(with_member("entry", nested_nots(3000, R"({"in_position": true})")), kRoom),
+            "recursion limit exceeded");
+  EXPECT_EQ(outcome(with_member("entry", R"({"gt": [)" + nested_adds(3000, R"("a")") + ", 0]}"), kRoom),
+            kOperandMismatch);
 }
 
 }  // namespace

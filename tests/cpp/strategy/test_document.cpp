@@ -118,8 +118,8 @@ TEST(Document, ArrayForm) {
 }
 
 TEST(Document, TypedValueWithDefaults) {
-  auto spec = parse_strategy(parse(kMinimal));
-  ASSERT_TRUE(spec.ok()) << spec.error();
+  auto spec = typed(kMinimal);
+  ASSERT_TRUE(spec.ok()) << spec.error().message;
   EXPECT_EQ(spec->spec_version, 1u);
   EXPECT_EQ(spec->symbol, "BTC-USDT");
   EXPECT_EQ(spec->timeframe, "1h");
@@ -152,7 +152,7 @@ TEST(Document, TypedValueWithDefaults) {
 }
 
 TEST(Document, TypedValueOfEveryMember) {
-  auto spec = parse_strategy(parse(R"({
+  auto spec = typed(R"({
     "spec_version": 3, "symbol": "ETH/USD", "ref_symbol": "BTC/USD", "timeframe": "4h",
     "indicators": {"z": {"type": "sma"}, "a": {"type": "ema"}, "M": ["rsi"]},
     "entry": {"gt": ["a", "z"]}, "exit": {"lt": ["a", "z"]},
@@ -162,15 +162,16 @@ TEST(Document, TypedValueOfEveryMember) {
     "risk": {"stop_loss_pct": 2, "max_leverage": 3.5, "liquidation": true},
     "execution": {"order_type": {"limit": null}, "fill_timing": "close",
                   "limit_offset_pct": 0.1, "latency_bars": 2, "partial_fills": true},
-    "warmup": 0})"));
-  ASSERT_TRUE(spec.ok()) << spec.error();
+    "warmup": 0})");
+  ASSERT_TRUE(spec.ok()) << spec.error().message;
   EXPECT_EQ(spec->spec_version, 3u);
   EXPECT_EQ(spec->ref_symbol, "BTC/USD");
   // Indicators iterate in byte order of their names.
   std::string order;
   for (const auto& [name, ind] : spec->indicators) order += name;
   EXPECT_EQ(order, "Maz");
-  EXPECT_EQ(spec->indicators.at("M").type, "rsi");
+  ASSERT_NE(spec->indicators.find("M"), nullptr);
+  EXPECT_EQ(spec->indicators.find("M")->type, "rsi");
   ASSERT_TRUE(spec->short_entry.has_value());
   ASSERT_TRUE(spec->short_exit.has_value());
   ASSERT_TRUE(std::holds_alternative<VolTarget>(spec->sizing));

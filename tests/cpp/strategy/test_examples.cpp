@@ -35,10 +35,8 @@ TEST(Examples, EveryExampleIsValid) {
     if (entry.path().extension() != ".json") continue;
     names.push_back(entry.path().filename().string());
     SCOPED_TRACE(entry.path().string());
-    auto value = json::parse_json(lantor::testing::read_file(entry.path()));
-    ASSERT_TRUE(value.ok()) << value.error();
-    auto spec = parse_strategy(*value);
-    ASSERT_TRUE(spec.ok()) << spec.error();
+    auto spec = typed(lantor::testing::read_file(entry.path()));
+    ASSERT_TRUE(spec.ok()) << spec.error().message;
     EXPECT_TRUE(derives_crate_name(spec->symbol)) << spec->symbol;
     EXPECT_FALSE(spec->indicators.empty());
   }
@@ -50,9 +48,7 @@ TEST(Examples, EveryExampleIsValid) {
 
 TEST(Examples, StylesTheyStandFor) {
   auto load = [](const char* file) {
-    auto value = json::parse_json(lantor::testing::read_file(kExamples / file));
-    EXPECT_TRUE(value.ok());
-    auto spec = parse_strategy(value.ok() ? *value : json::Value());
+    auto spec = typed(lantor::testing::read_file(kExamples / file));
     EXPECT_TRUE(spec.ok()) << file;
     return spec;
   };

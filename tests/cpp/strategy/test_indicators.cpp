@@ -79,19 +79,20 @@ TEST(Indicators, Feed) {
 }
 
 TEST(Indicators, TypedValues) {
-  auto spec = parse_strategy(with_member("indicators", R"({
+  auto spec = typed(with_member("indicators", R"({
       "fast": {"type": "ema", "params": [14, 2.5], "feed": {"trade_quote": null}},
       "slow": ["sma", [50]],
       "bare": {"type": "rsi", "feed": null}})"));
-  ASSERT_TRUE(spec.ok()) << spec.error();
-  const auto& fast = spec->indicators.at("fast");
+  ASSERT_TRUE(spec.ok()) << spec.error().message;
+  ASSERT_EQ(spec->indicators.size(), 3u);
+  const IndicatorSpec& fast = *spec->indicators.find("fast");
   EXPECT_EQ(fast.type, "ema");
   EXPECT_EQ(fast.params, (List<double>{14.0, 2.5}));
   EXPECT_EQ(fast.feed, Feed::TradeQuote);
-  EXPECT_EQ(spec->indicators.at("slow").params, (List<double>{50.0}));
-  EXPECT_FALSE(spec->indicators.at("slow").feed.has_value());
-  EXPECT_TRUE(spec->indicators.at("bare").params.empty());
-  EXPECT_FALSE(spec->indicators.at("bare").feed.has_value());
+  EXPECT_EQ(spec->indicators.find("slow")->params, (List<double>{50.0}));
+  EXPECT_FALSE(spec->indicators.find("slow")->feed.has_value());
+  EXPECT_TRUE(spec->indicators.find("bare")->params.empty());
+  EXPECT_FALSE(spec->indicators.find("bare")->feed.has_value());
 }
 
 }  // namespace

@@ -82,9 +82,9 @@ TEST(Operands, EveryPositionOfEveryConditionUsesTheFixedMessage) {
 }
 
 TEST(Operands, TypedTree) {
-  auto spec = parse_strategy(with_member(
+  auto spec = typed(with_member(
       "entry", R"({"gt": [{"div": [{"add": ["a", -2]}, {"prev": [{"price": "hlc3"}, 7]}]}, 3]})"));
-  ASSERT_TRUE(spec.ok()) << spec.error();
+  ASSERT_TRUE(spec.ok()) << spec.error().message;
   const auto& cmp = std::get<Comparison>(spec->entry.value);
   EXPECT_EQ(cmp.op, CompareOp::Gt);
   ASSERT_TRUE(cmp.right.is_constant());

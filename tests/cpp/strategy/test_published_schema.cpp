@@ -6,21 +6,40 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "core/json/parse.h"
-#include "core/strategy/names.h"
 #include "core/strategy/tables.h"
+#include "core/strategy/variants.h"
 #include "read_file.h"
+#include "tests/support/json_reference.h"
 
 namespace lantor::strategy::testing {
 namespace {
 
 using json::Value;
 using Names = std::vector<std::string>;
+using Members = std::vector<schema::MemberInfo>;
+
+// The members of a record of the readers' listing.
+const Members& members_of(std::string_view record) {
+  for (const schema::TypeInfo& t : types())
+    if (t.name == record) return t.members;
+  ADD_FAILURE() << record << " is not listed";
+  static const Members none;
+  return none;
+}
+
+// The fields of each variant of a tagged choice, in its order; none for a
+// variant without data.
+std::vector<Members> variant_members(std::span<const schema::Variant> variants) {
+  std::vector<Members> out;
+  for (const schema::Variant& v : variants) out.push_back(v.data.empty() ? Members() : members_of(v.data));
+  return out;
+}
 
 const Value kMissing;
 
@@ -69,7 +88,7 @@ class PublishedSchema : public ::testing::TestWithParam<const char*> {
   }
 
   // Members of a record or of a tagged variant, after `lead` (the tag).
-  void expect_members(const Value& record, const tables::Members& members, std::size_t lead) {
+  void expect_members(const Value& record, const Members& members, std::size_t lead) {
     Names names = keys(at(record, "properties")), required = texts(at(record, "required"));
     Names expected_names, expected_required;
     std::erase(names, "$schema");
@@ -100,8 +119,8 @@ class PublishedSchema : public ::testing::TestWithParam<const char*> {
   }
 
   // The variants of an internally tagged choice and their fields, in order.
-  void expect_tagged(std::string_view choice, names::NameList expected,
-                     const std::vector<tables::Members>& fields) {
+  void expect_tagged(std::string_view choice, std::span<const schema::Variant> expected,
+                     const std::vector<Members>& fields) {
     SCOPED_TRACE(choice);
     const Value& branches = at(def(choice), "anyOf");
     ASSERT_TRUE(branches.is_array());
@@ -109,7 +128,7 @@ class PublishedSchema : public ::testing::TestWithParam<const char*> {
     ASSERT_EQ(fields.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
       const Value& b = branches.as_array()[i];
-      EXPECT_EQ(text(at(at(at(b, "properties"), "type"), "const")), expected[i]);
+      EXPECT_EQ(text(at(at(at(b, "properties"), "type"), "const")), expected[i].name);
       expect_members(b, fields[i], 1);
     }
   }
@@ -117,9 +136,10 @@ class PublishedSchema : public ::testing::TestWithParam<const char*> {
   // The variants of an externally tagged choice, in order: one-member objects
   // (a member each, in one object or one required member per branch), and
   // bare names (`const`) for variants without data.
-  void expect_variants(std::string_view choice, names::NameList expected) {
+  void expect_variants(std::string_view choice, std::span<const schema::Variant> expected) {
     SCOPED_TRACE(choice);
-    const Names want(expected.begin(), expected.end());
+    Names want;
+    for (const schema::Variant& v : expected) want.emplace_back(v.name);
     Names consts, members = keys(at(def(choice), "properties"));
     const Value& branches = at(def(choice), "anyOf");
     for (std::size_t i = 0; at(branches, i).is_object(); ++i) {
@@ -141,23 +161,21 @@ class PublishedSchema : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(PublishedSchema, MatchesTheReadersTables) {
-  expect_members(schema_, tables::strategy_members(), 0);
-  expect_members(def("IndicatorSpec"), tables::indicator_members(), 0);
-  expect_members(def("Costs"), tables::costs_members(), 0);
-  expect_members(def("Risk"), tables::risk_members(), 0);
-  expect_members(def("Execution"), tables::execution_members(), 0);
+  expect_members(schema_, members_of("StrategySpec"), 0);
+  expect_members(def("IndicatorSpec"), members_of("IndicatorSpec"), 0);
+  expect_members(def("Costs"), members_of("Costs"), 0);
+  expect_members(def("Risk"), members_of("Risk"), 0);
+  expect_members(def("Execution"), members_of("Execution"), 0);
 
-  const auto sizing = tables::sizing_variant_members();
-  const auto slippage = tables::slippage_variant_members();
-  expect_tagged("Sizing", names::kSizing, sizing);
-  expect_tagged("Slippage", names::kSlippage, slippage);
-  expect_variants("Feed", names::kFeed);
-  expect_variants("PriceSource", names::kPriceSource);
-  expect_variants("Expr", names::kExpr);
-  expect_variants("Condition", names::kCondition);
-  expect_variants("BarsCmp", names::kBarsCmp);
-  expect_variants("OrderType", names::kOrderType);
-  expect_variants("FillTiming", names::kFillTiming);
+  expect_tagged("Sizing", variants::kSizing, variant_members(variants::kSizing));
+  expect_tagged("Slippage", variants::kSlippage, variant_members(variants::kSlippage));
+  expect_variants("Feed", variants::kFeed);
+  expect_variants("PriceSource", variants::kPriceSource);
+  expect_variants("Expr", variants::kExpr);
+  expect_variants("Condition", variants::kCondition);
+  expect_variants("BarsCmp", variants::kBarsCmp);
+  expect_variants("OrderType", variants::kOrderType);
+  expect_variants("FillTiming", variants::kFillTiming);
 
   // Every named type was compared, but the operand, whose alternatives are
   // JSON kinds rather than names.

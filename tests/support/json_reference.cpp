@@ -1,9 +1,11 @@
-#include "core/json/parse.h"
+#include "tests/support/json_reference.h"
 
 #include <limits>
+#include <vector>
 
 #include "core/json/canonical.h"
 #include "core/json/tape_reader.h"
+#include "core/schema/describe.h"
 
 namespace lantor::json {
 namespace {
@@ -127,6 +129,41 @@ void write_in_order(std::string& out, const Value& v) {
   }
 }
 
+void write_canonical(std::string& out, const Value& v) {
+  switch (v.kind()) {
+    case Kind::Null: out += "null"; return;
+    case Kind::Bool: out += v.as_bool() ? "true" : "false"; return;
+    case Kind::UInt: append_uint(out, v.as_uint()); return;
+    case Kind::NegInt: append_int(out, v.as_negint()); return;
+    case Kind::Float: append_float(out, v.as_float()); return;
+    case Kind::String: append_json_string(out, v.as_string()); return;
+    case Kind::Array: {
+      out += '[';
+      for (std::size_t i = 0; i < v.as_array().size(); ++i) {
+        if (i) out += ',';
+        write_canonical(out, v.as_array()[i]);
+      }
+      out += ']';
+      return;
+    }
+    case Kind::Object: {
+      std::vector<const Member*> order;
+      for (const Member& m : v.as_object()) order.push_back(&m);
+      std::stable_sort(order.begin(), order.end(),
+                       [](const Member* a, const Member* b) { return a->name < b->name; });
+      out += '{';
+      for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i) out += ',';
+        append_json_string(out, order[i]->name);
+        out += ':';
+        write_canonical(out, order[i]->value);
+      }
+      out += '}';
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 ReadResult<Value> read_value(Reader& r, int depth) {
@@ -171,6 +208,16 @@ Result<Value> parse_json(std::string_view text) {
   if (ReadStatus end = r.finish(); !end) return fail(positioned(text, end.error()));
   return std::move(value).value();
 }
+
+void append_canonical(std::string& out, const Value& v) { write_canonical(out, v); }
+
+std::string canonical_json(const Value& v) {
+  std::string out;
+  write_canonical(out, v);
+  return out;
+}
+
+std::string describe(const Value& v) { return schema::describe(tape_from_value(v).root()); }
 
 Tape tape_from_value(const Value& v) {
   // Through its text, read with room for any depth a value built in code

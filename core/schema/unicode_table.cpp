@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "core/json/unicode.h"
+#include "core/schema/unicode.h"
 
-namespace lantor::json {
+namespace lantor::schema {
 namespace {
 
 struct CodeRange {
@@ -12,7 +12,7 @@ struct CodeRange {
   char32_t hi;
 };
 
-#include "core/json/unicode_table.inc"
+#include "core/schema/unicode_table.inc"
 
 }  // namespace
 
@@ -24,4 +24,4 @@ bool needs_unicode_escape(char32_t cp) {
   return r != end && r->lo <= cp;
 }
 
-}  // namespace lantor::json
+}  // namespace lantor::schema

@@ -1,9 +1,9 @@
-// The JSON value model: null, boolean, three kinds of number (unsigned 64-bit,
-// negative signed 64-bit, binary64), string, array, and object with
-// insertion-ordered unique member names.
-//
-// A Value is 16 bytes: a kind tag and a payload. Strings, arrays and objects
-// live on the heap behind the payload pointer, so moving a Value is cheap.
+// The tests' reference model of JSON values: null, boolean, three kinds of
+// number (unsigned 64-bit, negative signed 64-bit, binary64), string, array,
+// and object with insertion-ordered unique member names, as a tree. The core
+// never holds values this way; the tests and the fuzzer read texts into it
+// with the plain reader of json_reference.h and compare what the core does
+// with what the tree says.
 #pragma once
 
 #include <cstdint>
@@ -14,16 +14,15 @@
 #include <vector>
 
 #include "core/json/kind.h"
-#include "core/json/pool.h"
 
 namespace lantor::json {
 
 class Value;
 class Object;
 struct Member;
-using Array = std::vector<Value, PoolAllocator<Value>>;
+using Array = std::vector<Value>;
 // An object's members, in order.
-using MemberList = std::vector<Member, PoolAllocator<Member>>;
+using MemberList = std::vector<Member>;
 
 class Value {
  public:
@@ -76,8 +75,6 @@ class Value {
   friend bool operator==(const Value& a, const Value& b);
 
  private:
-  // Scalars own nothing, so only strings, arrays and objects leave the
-  // inline path; this runs for every moved-from temporary.
   void release() noexcept {
     if (kind_ >= Kind::String) release_heap();
     kind_ = Kind::Null;

@@ -1,6 +1,7 @@
-// The response writer tracks, per open container, whether a comma is due; the
-// first levels live in one word and deeper ones elsewhere, and commas must
-// come out right on both sides of that boundary.
+// The response writer: members in the order written, commas placed
+// automatically, per open container; the first levels' state lives in one
+// word and deeper ones elsewhere, and commas must come out right on both
+// sides of that boundary.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,7 +11,14 @@
 namespace lantor::json {
 namespace {
 
-TEST(WriterDepth, CommasAtEveryDepth) {
+TEST(ResponseWriter, CommasAndNesting) {
+  Writer w;
+  w.begin_object().key("a").uint(1).key("b").begin_array().string("x").boolean(true).begin_object().end_object();
+  w.end_array().key("c").raw("{\"d\":null}").end_object();
+  EXPECT_EQ(w.take(), "{\"a\":1,\"b\":[\"x\",true,{}],\"c\":{\"d\":null}}");
+}
+
+TEST(ResponseWriter, CommasAtEveryDepth) {
   for (int depth : {1, 63, 64, 65, 100}) {
     Writer w;
     w.begin_array();
@@ -31,7 +39,7 @@ TEST(WriterDepth, CommasAtEveryDepth) {
   }
 }
 
-TEST(WriterDepth, ObjectsDeeperThanAWord) {
+TEST(ResponseWriter, ObjectsDeeperThanAWord) {
   Writer w;
   std::string expected;
   for (int i = 0; i < 70; ++i) {

@@ -1,10 +1,15 @@
-#include "core/json/describe.h"
+#include "core/schema/describe.h"
 
 #include "core/base/utf8.h"
 #include "core/json/canonical.h"
-#include "core/json/unicode.h"
+#include "core/schema/unicode.h"
 
-namespace lantor::json {
+namespace lantor::schema {
+
+using json::append_float;
+using json::append_int;
+using json::append_uint;
+using json::Kind;
 
 std::string describe_bool(bool b) { return b ? "boolean `true`" : "boolean `false`"; }
 
@@ -31,10 +36,7 @@ std::string describe_float(double d) {
 
 std::string describe_string(std::string_view s) { return "string " + quoted(s); }
 
-namespace {
-
-template <class V>
-std::string describe_any(const V& v) {
+std::string describe(json::Node v) {
   switch (v.kind()) {
     case Kind::Null: return std::string(kDescribeNull);
     case Kind::Bool: return describe_bool(v.as_bool());
@@ -48,47 +50,11 @@ std::string describe_any(const V& v) {
   return {};
 }
 
-}  // namespace
-
-std::string describe(const Value& v) { return describe_any(v); }
-std::string describe(Node n) { return describe_any(n); }
-
-std::string describe(const Number& n) {
+std::string describe(const json::Number& n) {
   switch (n.kind) {
     case Kind::UInt: return describe_uint(n.u);
     case Kind::NegInt: return describe_int(n.i);
     default: return describe_float(n.d);
-  }
-}
-
-ReadError unexpected(Reader& r, std::string_view expected) {
-  const int c = r.peek();
-  switch (c) {
-    case 'n':
-      if (ReadStatus s = r.read_literal("null"); !s) return std::move(s).error();
-      return r.error(invalid_type(kDescribeNull, expected));
-    case 't':
-      if (ReadStatus s = r.read_literal("true"); !s) return std::move(s).error();
-      return r.error(invalid_type(describe_bool(true), expected));
-    case 'f':
-      if (ReadStatus s = r.read_literal("false"); !s) return std::move(s).error();
-      return r.error(invalid_type(describe_bool(false), expected));
-    case '"': {
-      std::string s;
-      if (ReadStatus st = r.read_string(s); !st) return std::move(st).error();
-      return r.error(invalid_type(describe_string(s), expected));
-    }
-    case '[': return r.error(invalid_type(kDescribeArray, expected));
-    case '{': return r.error(invalid_type(kDescribeObject, expected));
-    case -1: return r.syntax_peek_error(msg::kEofValue);
-    default:
-      if (c == '-' || (c >= '0' && c <= '9')) {
-        NumberSpelling spelling;
-        Number n;
-        if (ReadStatus st = r.read_number(spelling, n); !st) return std::move(st).error();
-        return r.error(invalid_type(describe(n), expected));
-      }
-      return r.syntax_peek_error(msg::kExpectedValue);
   }
 }
 
@@ -151,7 +117,8 @@ std::string quoted(std::string_view s) {
   return out;
 }
 
-std::string variant_list(const std::string_view* names, std::size_t count) {
+std::string variant_list(std::span<const Variant> variants) {
+  const std::size_t count = variants.size();
   std::string out;
   auto tick = [&](std::string_view n) {
     out += '`';
@@ -159,23 +126,19 @@ std::string variant_list(const std::string_view* names, std::size_t count) {
     out += '`';
   };
   if (count == 1) {
-    tick(names[0]);
+    tick(variants[0].name);
   } else if (count == 2) {
-    tick(names[0]);
+    tick(variants[0].name);
     out += " or ";
-    tick(names[1]);
+    tick(variants[1].name);
   } else if (count > 2) {
     out += "one of ";
     for (std::size_t i = 0; i < count; ++i) {
       if (i) out += ", ";
-      tick(names[i]);
+      tick(variants[i].name);
     }
   }
   return out;
-}
-
-std::string variant_list(std::initializer_list<std::string_view> names) {
-  return variant_list(names.begin(), names.size());
 }
 
 std::string counted_name(std::string_view name, std::size_t n) {
@@ -233,4 +196,10 @@ std::string invalid_length(std::size_t len, std::string_view expected) {
   return out;
 }
 
-}  // namespace lantor::json
+std::string tuple_of_size(std::size_t n) {
+  std::string out = "a tuple of size ";
+  append_uint(out, n);
+  return out;
+}
+
+}  // namespace lantor::schema

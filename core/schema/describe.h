@@ -4,23 +4,21 @@
 // both build their messages here, so each form has one spelling.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "core/json/number.h"
-#include "core/json/reader.h"
 #include "core/json/tape.h"
-#include "core/json/value.h"
 
-namespace lantor::json {
+namespace lantor::schema {
 
 // "null", "boolean `true`", "integer `5`", "integer `-1`",
 // "floating point `1.0`", "string \"x\"", "sequence", "map".
-std::string describe(const Value& v);
-std::string describe(Node n);
-std::string describe(const Number& n);
+std::string describe(json::Node n);
+std::string describe(const json::Number& n);
 std::string describe_bool(bool b);
 std::string describe_uint(std::uint64_t u);
 std::string describe_int(std::int64_t i);
@@ -39,9 +37,15 @@ inline constexpr std::string_view kDescribeUnitVariant = "unit variant";
 // bytes are written as \x{hex}.
 std::string quoted(std::string_view s);
 
+// A variant of a choice: its name, and what it carries by type name (see
+// listing.h), empty for a variant without data.
+struct Variant {
+  std::string_view name;
+  std::string_view data;
+};
+
 // "`a`", "`a` or `b`", "one of `a`, `b`, `c`".
-std::string variant_list(std::initializer_list<std::string_view> names);
-std::string variant_list(const std::string_view* names, std::size_t count);
+std::string variant_list(std::span<const Variant> variants);
 
 // "{name} with 1 element", "{name} with {n} elements": the expectation of an
 // array form that ends before a required member.
@@ -49,12 +53,8 @@ std::string counted_name(std::string_view name, std::size_t n);
 // "1 element in sequence", "{n} elements in sequence": the expectation of a
 // variant's array form that holds more elements than the variant has members.
 std::string elements_in_sequence(std::size_t n);
-
-// The value at the reader's position was found where `expected` was wanted.
-// Scalars are read (their own syntax errors win) and the error is placed
-// past them; an array or object is described without being read, the error
-// placed just before its bracket.
-ReadError unexpected(Reader& r, std::string_view expected);
+// "a tuple of size {n}": the expectation of a fixed-size array.
+std::string tuple_of_size(std::size_t n);
 
 // The message forms.
 std::string missing_field(std::string_view name);    // missing field `name`
@@ -64,4 +64,4 @@ std::string invalid_type(std::string_view found, std::string_view expected);
 std::string invalid_value(std::string_view found, std::string_view expected);
 std::string invalid_length(std::size_t len, std::string_view expected);
 
-}  // namespace lantor::json
+}  // namespace lantor::schema

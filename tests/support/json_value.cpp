@@ -1,4 +1,4 @@
-#include "core/json/value.h"
+#include "tests/support/json_value.h"
 
 #include <new>
 #include <unordered_map>
@@ -6,31 +6,14 @@
 namespace lantor::json {
 namespace {
 
-// The string, array or object behind a Value sits in a block of this size,
-// taken from the pool.
-constexpr std::size_t kBlockSize = 32;
-static_assert(sizeof(std::string) <= kBlockSize && sizeof(Array) <= kBlockSize &&
-              sizeof(Object) <= kBlockSize);
-
-void* take_block() { return pool_allocate(kBlockSize); }
-void give_block(void* p) { pool_deallocate(p, kBlockSize); }
-
-// Constructs a T in a block; the block goes back if the constructor throws.
 template <class T, class... Args>
 T* make(Args&&... args) {
-  void* p = take_block();
-  try {
-    return new (p) T(std::forward<Args>(args)...);
-  } catch (...) {
-    give_block(p);
-    throw;
-  }
+  return new T(std::forward<Args>(args)...);
 }
 
 template <class T>
 void destroy(T* p) noexcept {
-  p->~T();
-  give_block(p);
+  delete p;
 }
 
 }  // namespace

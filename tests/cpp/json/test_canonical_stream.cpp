@@ -1,14 +1,13 @@
-// read_canonical against read_value followed by the canonical writer: the
-// same text for every accepted value, and the same message and offset for
-// every rejected one.
+// The dataset streamer against the reference reader and writer: the same
+// canonical text for every accepted value, and the same message and offset
+// for every rejected one.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "core/json/canonical.h"
 #include "core/json/canonical_stream.h"
-#include "core/json/parse.h"
 #include "core/json/reader.h"
+#include "tests/support/json_reference.h"
 
 namespace lantor::json {
 namespace {
@@ -22,7 +21,7 @@ struct Outcome {
 Outcome through_tree(std::string_view text, int depth) {
   Reader r(text);
   ReadResult<Value> v = read_value(r, depth);
-  if (!v) return {false, v.error().message, v.error().offset};
+  if (!v.ok()) return {false, v.error().message, v.error().offset};
   return {true, canonical_json(*v), r.offset()};
 }
 
@@ -30,7 +29,7 @@ Outcome direct(std::string_view text, int depth) {
   Reader r(text);
   std::string out = "prefix";
   ReadStatus s = CanonicalStreamer(r).read(depth, out);
-  if (!s) return {false, s.error().message, s.error().offset};
+  if (!s.ok()) return {false, s.error().message, s.error().offset};
   EXPECT_EQ(out.substr(0, 6), "prefix") << text;
   return {true, out.substr(6), r.offset()};
 }
@@ -43,21 +42,21 @@ void expect_same(std::string_view text, int depth = 0) {
   EXPECT_EQ(a.offset, b.offset) << text;
 }
 
-TEST(ReadCanonical, WritesTheCanonicalText) {
+TEST(CanonicalStream, WritesTheCanonicalText) {
   Reader r(R"( {"b":1,"a":[{"d":null,"c":true}],"é":-0,"z":1E2,"a":"x\/\u00e9\t"} )");
   std::string out;
   ASSERT_TRUE(CanonicalStreamer(r).read(0, out).ok());
   EXPECT_EQ(out, "{\"a\":\"x/\xC3\xA9\\t\",\"b\":1,\"z\":100.0,\"\xC3\xA9\":-0.0}");
 }
 
-TEST(ReadCanonical, RepeatedNamesKeepTheLastValue) {
+TEST(CanonicalStream, RepeatedNamesKeepTheLastValue) {
   Reader r(R"({"a":1,"b":{"y":1,"x":2,"y":3},"a":2,"a":[3]})");
   std::string out;
   ASSERT_TRUE(CanonicalStreamer(r).read(0, out).ok());
   EXPECT_EQ(out, R"({"a":[3],"b":{"x":2,"y":3}})");
 }
 
-TEST(ReadCanonical, MatchesTheTreeOnAcceptedValues) {
+TEST(CanonicalStream, MatchesTheTreeOnAcceptedValues) {
   for (const char* text : {
            "null", "true", "false", "0", "-0", "18446744073709551615", "18446744073709551616",
            "-9223372036854775808", "-9223372036854775809", "0.1", "1.50", "1e16", "5e-324",
@@ -94,7 +93,7 @@ TEST(ReadCanonical, MatchesTheTreeOnAcceptedValues) {
     expect_same(text);
 }
 
-TEST(ReadCanonical, MatchesTheTreeOnRejectedValues) {
+TEST(CanonicalStream, MatchesTheTreeOnRejectedValues) {
   for (const char* text : {
            "", " ", "[", "[1", "[1,", "[1,]", "[1 2]", "{", "{\"a\"", "{\"a\":", "{\"a\":1,}",
            "{\"a\" 1}", "{1:2}", "{\"a\":1 \"b\":2}", "nul", "tru", "fals", "nulx", "-", "01",
@@ -108,7 +107,7 @@ TEST(ReadCanonical, MatchesTheTreeOnRejectedValues) {
     expect_same(text);
 }
 
-TEST(ReadCanonical, MatchesTheTreeOnManyDecimals) {
+TEST(CanonicalStream, MatchesTheTreeOnManyDecimals) {
   // Integer and fraction parts of 0 to 20 digits, with runs of zeros, with
   // and without sign: across the 15-digit and 64-bit-range boundaries.
   std::uint64_t state = 12345;
@@ -134,7 +133,7 @@ TEST(ReadCanonical, MatchesTheTreeOnManyDecimals) {
   }
 }
 
-TEST(ReadCanonical, MatchesTheTreeWhateverByteEndsADigitRun) {
+TEST(CanonicalStream, MatchesTheTreeWhateverByteEndsADigitRun) {
   // Runs of digits are measured eight bytes at a time: every byte value, at
   // every place of the integer and the fraction part, in objects (where
   // canonical numbers are left in the input) and in arrays.
@@ -150,7 +149,7 @@ TEST(ReadCanonical, MatchesTheTreeWhateverByteEndsADigitRun) {
   }
 }
 
-TEST(ReadCanonical, KeepsTheNestingLimit) {
+TEST(CanonicalStream, KeepsTheNestingLimit) {
   for (int levels : {kMaxDepth - 1, kMaxDepth, kMaxDepth + 1}) {
     std::string arrays = std::string(static_cast<std::size_t>(levels), '[') +
                          std::string(static_cast<std::size_t>(levels), ']');
@@ -163,11 +162,40 @@ TEST(ReadCanonical, KeepsTheNestingLimit) {
   }
 }
 
-TEST(ReadCanonical, WideObjectsSortAndDropRepeats) {
+TEST(CanonicalStream, WideObjectsSortAndDropRepeats) {
   std::string text = "{";
   for (int i = 40; i >= 0; --i) text += "\"m" + std::to_string(i % 30) + "\":" + std::to_string(i) + ",";
   text.back() = '}';
   expect_same(text);
+}
+
+// Collects what the streamer hands on, and how many pieces it came in.
+class Pieces final : public TextSink {
+ public:
+  void write(std::string_view piece) override {
+    text += piece;
+    ++count;
+  }
+  std::string text;
+  int count = 0;
+};
+
+TEST(CanonicalStream, PiecesMakeTheWholeText) {
+  std::string rows = "[";
+  for (int i = 0; i < 20000; ++i) {
+    if (i) rows += ",";
+    rows += R"({"t":)" + std::to_string(1700000000000 + i) + R"(,"o":42000.50,"c":"x\u0041"})";
+  }
+  rows += "]";
+  for (const std::string& text : {rows, std::string("{\"b\":1,\"a\":2}"), std::string("[]")}) {
+    Reader r(text);
+    Pieces pieces;
+    ASSERT_TRUE(CanonicalStreamer(r).stream(0, pieces).ok());
+    EXPECT_EQ(pieces.text, canonical_json(*parse_json(text)));
+    if (text.size() > 1'000'000) {
+      EXPECT_GT(pieces.count, 1);
+    }
+  }
 }
 
 }  // namespace

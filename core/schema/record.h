@@ -1,0 +1,161 @@
+// Records: a type described by a table of fields in declaration order. A
+// record is written as a JSON object (members in any order, unknown members
+// skipped unread, absent optional fields left at their defaults) or as a
+// JSON array holding the fields by position. The same tables serve the
+// fields of the variants of tagged choices (choice.h).
+//
+// One reader serves both sources (source.h): the request bodies read from
+// the command text and the strategy's records read from its tape.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/base/short_text.h"
+#include "core/schema/source.h"
+
+namespace lantor::schema {
+
+// One field of record T read from source In: its JSON name, whether it must
+// be present, what it holds (a type name, see listing.h), and how its value
+// is read into the record.
+template <class In, class T>
+struct Field {
+  std::string_view name;
+  bool required;
+  std::string_view type;
+  StatusOf<In> (*read)(In value, T& out);
+};
+
+enum class RecordKind : std::uint8_t { Struct, Variant };
+
+template <class In, class T>
+struct Record {
+  // "StrategySpec", or "Sizing::VolTarget" for the fields of a variant.
+  std::string_view name;
+  RecordKind kind;
+  std::span<const Field<In, T>> fields;
+
+  // "struct StrategySpec", "struct variant Sizing::VolTarget".
+  std::string expected() const {
+    return std::string(kind == RecordKind::Struct ? "struct " : "struct variant ") + std::string(name);
+  }
+};
+
+// A field reader that stores what `Read` returns into the member `Member`:
+// store<&Costs::maker_bps, &read_f64> reads a float into Costs::maker_bps.
+template <class P>
+struct MemberOf;
+template <class C, class M>
+struct MemberOf<M C::*> {
+  using Owner = C;
+};
+template <class F>
+struct ReaderOf;
+template <class R, class A>
+struct ReaderOf<R (*)(A)> {
+  using In = A;
+};
+
+template <auto Member, auto Read>
+StatusOf<typename ReaderOf<decltype(Read)>::In> store(typename ReaderOf<decltype(Read)>::In v,
+                                                      typename MemberOf<decltype(Member)>::Owner& out) {
+  LANTOR_ASSIGN_OR_RETURN(out.*Member, Read(v));
+  return Ok{};
+}
+
+// The position of the field named `name`, or fields.size().
+template <class In, class T>
+std::size_t field_index(std::span<const Field<In, T>> fields, std::string_view name) {
+  std::size_t i = 0;
+  while (i < fields.size() && !same_text(fields[i].name, name)) ++i;
+  return i;
+}
+
+// What a record does with a member whose name is none of its fields: skips
+// it, unless the caller wants it (OnUnknown(name, member, out)).
+struct SkipUnknown {
+  template <class Member, class T>
+  auto operator()(std::string_view, Member& member, T&) const {
+    return member.skip();
+  }
+};
+
+// Object form: walks the members in document order, reading those that name
+// a field, then reports the first required field that did not occur. The
+// first failure ends the walk, so a bad value is reported before a missing
+// member, and a repeated member as soon as its name is read.
+template <class In, class T, class OnUnknown = SkipUnknown>
+StatusOf<In> read_members(In v, std::span<const Field<In, T>> fields, T& out,
+                          OnUnknown on_unknown = {}) {
+  assert(fields.size() <= 32 && "the seen mask holds 32 fields");
+  std::uint32_t seen = 0;
+  return visit_members(
+      v,
+      [&](std::string_view name, auto& member) -> StatusOf<In> {
+        const std::size_t i = field_index(fields, name);
+        if (i == fields.size()) return on_unknown(name, member, out);
+        const std::uint32_t bit = std::uint32_t{1} << i;
+        if (seen & bit) return fail(error_about(v, duplicate_field(name)));
+        seen |= bit;
+        return member.read([&](In value) { return fields[i].read(value, out); });
+      },
+      [&]() -> StatusOf<In> {
+        for (std::size_t i = 0; i < fields.size(); ++i)
+          if (fields[i].required && !(seen & (std::uint32_t{1} << i)))
+            return fail(error_about(v, missing_field(fields[i].name)));
+        return Ok{};
+      });
+}
+
+// Array form: element i is field i, read in order. An array that ends before
+// a required field fails with that field's position against the record's
+// counted name; elements past the last field fail as `overflow` says, once
+// the fields were read.
+template <class In, class T, class Elements>
+StatusOf<In> read_positions(Elements& elements, const Record<In, T>& record, Overflow overflow,
+                            T& out) {
+  const std::span<const Field<In, T>> fields = record.fields;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    LANTOR_ASSIGN_OR_RETURN(const std::optional<In> element, elements.next());
+    if (!element) {
+      for (std::size_t j = i; j < fields.size(); ++j)
+        if (fields[j].required)
+          return fail(elements.error(invalid_length(j, counted_name(record.expected(), fields.size()))));
+      return Ok{};
+    }
+    LANTOR_TRY(fields[i].read(*element, out));
+  }
+  return elements.finish(overflow, fields.size());
+}
+
+// A record in either form; any other value fails with an invalid type
+// against the record's name ("struct Costs"). `on_unknown` sees the members
+// of the object form that name no field.
+template <class In, class T, class OnUnknown = SkipUnknown>
+StatusOf<In> read_record(In v, const Record<In, T>& record, T& out, OnUnknown on_unknown = {}) {
+  switch (form_of(v)) {
+    case Form::Object: return read_members(v, record.fields, out, on_unknown);
+    case Form::Array:
+      return visit_elements(v, [&](auto& elements) {
+        return read_positions(elements, record, Overflow::FewerElements, out);
+      });
+    case Form::Other: break;
+  }
+  return fail(unexpected(v, record.expected()));
+}
+
+// The same, into a fresh T whose absent fields keep their defaults.
+template <class In, class T>
+ResultOf<In, T> read_record_value(In v, const Record<In, T>& record) {
+  T out{};
+  LANTOR_TRY(read_record(v, record, out));
+  return out;
+}
+
+}  // namespace lantor::schema

@@ -1,0 +1,242 @@
+// Where typed reading takes its values from. The same readers (records,
+// tagged choices, scalars) serve two sources:
+//
+// - the command text (TextValue): a value is read at the Reader's position,
+//   token by token, in document order, and a failure is a json::ReadError
+//   placed in the text, so that its message ends in " at line L column C";
+// - a tape (json::Node): a value already read whole, as the strategy is, and
+//   a failure is a schema::Error that names the tape slot it arose at.
+//
+// Each source gives the readers the same few primitives: what form a value
+// takes, its members and its elements, and the errors for a value found
+// where another was wanted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/base/result.h"
+#include "core/json/reader.h"
+#include "core/json/tape.h"
+#include "core/schema/describe.h"
+
+namespace lantor::schema {
+
+// A failure to read a tape's value as its type: the message, and the value it
+// arose at (for a member that is missing: the object that lacks it). Its
+// place in the tape is `at - root.slot()`.
+struct Error {
+  std::string message;
+  const json::TapeSlot* at = nullptr;
+};
+
+// A value in the command text: the reader stands before it (whitespace may
+// come first), with `depth` levels of arrays and objects open around it.
+struct TextValue {
+  json::Reader* reader;
+  int depth;
+};
+
+template <class In>
+struct SourceTraits;
+template <>
+struct SourceTraits<json::Node> {
+  using Error = schema::Error;
+};
+template <>
+struct SourceTraits<TextValue> {
+  using Error = json::ReadError;
+};
+
+template <class In>
+using ErrorOf = typename SourceTraits<In>::Error;
+template <class In>
+using StatusOf = Status<ErrorOf<In>>;
+template <class In, class T>
+using ResultOf = Result<T, ErrorOf<In>>;
+
+// What a value's first token makes it, as far as choosing a form goes.
+enum class Form { Object, Array, Other };
+
+// What an array form holding more elements than there are fields is told.
+enum class Overflow : std::uint8_t {
+  // "invalid length {array length}, expected fewer elements in array"
+  FewerElements,
+  // "invalid length {elements}, expected {fields} elements in sequence"
+  ElementsInSequence,
+};
+
+// ---- The tape --------------------------------------------------------------
+
+inline Form form_of(json::Node v) {
+  return v.is_object() ? Form::Object : v.is_array() ? Form::Array : Form::Other;
+}
+// An error about `v`.
+inline Error error_at(json::Node v, std::string message) { return {std::move(message), v.slot()}; }
+// The same for an error about `v` as a whole (a missing or repeated member,
+// an array form of the wrong length).
+inline Error error_about(json::Node v, std::string message) { return error_at(v, std::move(message)); }
+// "invalid type: {v described}, expected {expected}".
+inline Error unexpected(json::Node v, std::string_view expected) {
+  return error_at(v, invalid_type(describe(v), expected));
+}
+
+// A member of an object on a tape.
+struct NodeMember {
+  json::Node value;
+  Status<Error> skip() const { return Ok{}; }
+  template <class Read>
+  Status<Error> read(Read&& read) const {
+    return read(value);
+  }
+};
+
+// Calls `on_member(name, member)` for each member in document order, then
+// `on_end()`; the first failure ends the walk.
+template <class OnMember, class OnEnd>
+Status<Error> visit_members(json::Node v, OnMember&& on_member, OnEnd&& on_end) {
+  for (json::MemberRef m : v.members()) {
+    NodeMember member{m.value};
+    LANTOR_TRY(on_member(m.name, member));
+  }
+  return on_end();
+}
+
+// The elements of an array on a tape, or its last ones, handed out in turn.
+class NodeElements {
+ public:
+  NodeElements(json::Node container, json::Elements elements)
+      : container_(container), elements_(elements), at_(elements.begin()) {}
+  Result<std::optional<json::Node>, Error> next() {
+    if (taken_ == elements_.size()) return std::optional<json::Node>();
+    ++taken_;
+    const json::Node element = *at_;
+    ++at_;
+    return std::optional<json::Node>(element);
+  }
+  Error error(std::string message) const { return error_about(container_, std::move(message)); }
+  // After `fields` elements were taken: none may remain.
+  Status<Error> finish(Overflow overflow, std::size_t fields) const {
+    const std::size_t n = elements_.size();
+    if (n <= fields) return Ok{};
+    if (overflow == Overflow::FewerElements)
+      return fail(error(invalid_length(n, "fewer elements in array")));
+    return fail(error(invalid_length(n, elements_in_sequence(fields))));
+  }
+
+ private:
+  json::Node container_;
+  json::Elements elements_;
+  json::Elements::iterator at_;
+  std::size_t taken_ = 0;
+};
+
+template <class OnElements>
+Status<Error> visit_elements(json::Node v, OnElements&& on_elements) {
+  NodeElements elements(v, v.elements());
+  return on_elements(elements);
+}
+
+// ---- The command text ------------------------------------------------------
+
+// Errors that cannot be placed when they are found (a missing or repeated
+// member, an array form too short, a failure in the members a tagged choice
+// set aside) are returned with this offset, and the innermost record around
+// them places them once it has read what closes it: just past its closing
+// brace or bracket when that comes next.
+inline constexpr std::size_t kUnplaced = SIZE_MAX;
+
+inline json::ReadError unplaced(std::string message) { return {std::move(message), kUnplaced}; }
+
+inline Form form_of(TextValue v) {
+  const int c = v.reader->peek_ws();
+  return c == '{' ? Form::Object : c == '[' ? Form::Array : Form::Other;
+}
+// An error about the value just read: placed where the reader stands.
+inline json::ReadError error_at(TextValue v, std::string message) {
+  return v.reader->error(message);
+}
+inline json::ReadError error_about(TextValue, std::string message) {
+  return unplaced(std::move(message));
+}
+// The value at the position was found where `expected` was wanted. Scalars
+// are read (their own syntax errors win) and the error is placed past them;
+// an array or object is described without being read, the error placed just
+// before its bracket.
+json::ReadError unexpected(TextValue v, std::string_view expected);
+
+// Places an unplaced error where the reader stands once the end of the
+// enclosing object or array has been consumed as far as the text allows.
+json::ReadError place_after_object(json::Reader& r, json::ReadError e);
+json::ReadError place_after_array(json::Reader& r, json::ReadError e);
+
+// A member of an object in the text: the reader stands just past its name.
+struct TextMember {
+  json::Reader* reader;
+  int depth;  // the object's own level
+  // Unknown members are only syntax-checked, at any depth.
+  json::ReadStatus skip() const {
+    LANTOR_TRY(reader->colon());
+    return reader->skip_value();
+  }
+  template <class Read>
+  json::ReadStatus read(Read&& read) const {
+    LANTOR_TRY(reader->colon());
+    return read(TextValue{reader, depth});
+  }
+};
+
+template <class OnMember, class OnEnd>
+json::ReadStatus visit_members(TextValue v, OnMember&& on_member, OnEnd&& on_end) {
+  json::Reader& r = *v.reader;
+  LANTOR_TRY(r.open(v.depth));
+  auto walk = [&]() -> json::ReadStatus {
+    bool first = true;
+    std::string name;
+    for (;;) {
+      LANTOR_ASSIGN_OR_RETURN(const bool more, r.next_key(first, name));
+      if (!more) break;
+      TextMember member{&r, v.depth + 1};
+      LANTOR_TRY(on_member(std::string_view(name), member));
+    }
+    return on_end();
+  };
+  json::ReadStatus s = walk();
+  if (!s.ok()) return fail(place_after_object(r, std::move(s).error()));
+  return r.end_object();
+}
+
+// The elements of an array in the text, handed out in turn; whatever
+// follows the last one taken is for the closing bracket to judge.
+class TextElements {
+ public:
+  TextElements(json::Reader& reader, int depth) : reader_(reader), depth_(depth) {}
+  json::ReadResult<std::optional<TextValue>> next() {
+    LANTOR_ASSIGN_OR_RETURN(const bool more, reader_.next_element(first_));
+    if (!more) return std::optional<TextValue>();
+    return std::optional<TextValue>(TextValue{&reader_, depth_});
+  }
+  json::ReadError error(std::string message) const { return unplaced(std::move(message)); }
+  json::ReadStatus finish(Overflow, std::size_t) const { return Ok{}; }
+
+ private:
+  json::Reader& reader_;
+  int depth_;
+  bool first_ = true;
+};
+
+template <class OnElements>
+json::ReadStatus visit_elements(TextValue v, OnElements&& on_elements) {
+  json::Reader& r = *v.reader;
+  LANTOR_TRY(r.open(v.depth));
+  TextElements elements(r, v.depth + 1);
+  json::ReadStatus s = on_elements(elements);
+  if (!s.ok()) return fail(place_after_array(r, std::move(s).error()));
+  return r.end_array();
+}
+
+}  // namespace lantor::schema
