@@ -25,21 +25,27 @@ inline bool name_before(std::string_view a, std::string_view b) {
 }
 
 // Puts `n` entries in name order, the name of each being `name_of(entry)`,
-// entries of equal names staying in their order. Objects are mostly small,
-// where an insertion sort is a few instructions long; a large one goes to a
-// merge sort out of line.
-template <class E, class NameOf>
-[[gnu::noinline]] void sort_many_by_name(E* first, std::size_t n, NameOf name_of) {
-  std::stable_sort(first, first + n,
-                   [&](const E& a, const E& b) { return name_before(name_of(a), name_of(b)); });
+// entries of equal names in the order of `position_of(entry)`, their place
+// among the members. Objects are mostly small, where an insertion sort is a
+// few instructions long; a large one goes to std::sort out of line, which
+// the positions keep to the same order without a buffer.
+template <class E, class NameOf, class PositionOf>
+[[gnu::noinline]] void sort_many_by_name(E* first, std::size_t n, NameOf name_of, PositionOf position_of) {
+  std::sort(first, first + n, [&](const E& a, const E& b) {
+    // char_traits<char> compares bytes as unsigned values.
+    const int order = name_of(a).compare(name_of(b));
+    return order != 0 ? order < 0 : position_of(a) < position_of(b);
+  });
 }
 
-template <class E, class NameOf>
-inline void sort_by_name(E* first, std::size_t n, NameOf name_of) {
+template <class E, class NameOf, class PositionOf>
+inline void sort_by_name(E* first, std::size_t n, NameOf name_of, PositionOf position_of) {
   if (n > 16) {
-    sort_many_by_name(first, n, name_of);
+    sort_many_by_name(first, n, name_of, position_of);
     return;
   }
+  // Entries come in their positions' order, which insertion keeps for equal
+  // names.
   for (std::size_t i = 1; i < n; ++i) {
     E moving = first[i];
     std::size_t j = i;

@@ -205,7 +205,9 @@ void CanonicalStreamer::plan_layout(Level& level, std::size_t count) {
   std::vector<std::size_t>& order = order_;
   order.resize(count);
   for (std::size_t i = 0; i < count; ++i) order[i] = i;
-  sort_by_name(order.data(), count, [&](std::size_t i) { return std::string_view(members[i].name); });
+  sort_by_name(
+      order.data(), count, [&](std::size_t i) { return std::string_view(members[i].name); },
+      [](std::size_t i) { return i; });
   Layout& layout = level.layout;
   layout.writes.clear();
   for (std::size_t k = 0; k < count; ++k) {

@@ -17,6 +17,6 @@ std::optional<Node> Node::find(std::string_view name) const noexcept {
   return std::nullopt;
 }
 
-Tape::Tape() : canonical_("null") { slots_.emplace_back(TapeSlot::make_head(Kind::Null, 0), 0); }
+const TapeSlot Tape::kNull(TapeSlot::make_head(Kind::Null, 0), 0);
 
 }  // namespace lantor::json

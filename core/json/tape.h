@@ -172,14 +172,17 @@ class Members {
 class Tape {
  public:
   // Holds null.
-  Tape();
-  Node root() const noexcept { return {slots_.data(), bytes_.data()}; }
+  Tape() : canonical_("null") {}
+  Node root() const noexcept {
+    return slots_.empty() ? Node(&kNull, nullptr) : Node(slots_.data(), bytes_.data());
+  }
   // The canonical text of the value, written while it was read. Empty for a
   // tape whose root a caller assembled (TapeReader::begin).
   const std::string& canonical_text() const noexcept { return canonical_; }
 
  private:
   friend class TapeReader;
+  static const TapeSlot kNull;
   std::vector<TapeSlot> slots_;
   std::string bytes_;
   std::string canonical_;

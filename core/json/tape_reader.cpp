@@ -16,9 +16,8 @@ namespace {
 // be far shorter than the rest of a command; space only grows from there.
 constexpr std::size_t kReserveBound = 16 * 1024;
 
-std::string& cleared(std::string& s, std::size_t reserve) {
-  s.clear();
-  s.reserve(std::min(reserve, kReserveBound) + 64);
+std::string& reserved(std::string& s, std::size_t text_bytes) {
+  s.reserve(std::min(text_bytes, kReserveBound) + 64);
   return s;
 }
 
@@ -30,20 +29,37 @@ std::vector<TapeSlot>& cleared(std::vector<TapeSlot>& slots, std::size_t text_by
 
 }  // namespace
 
-TapeReader::TapeReader(Reader& reader, Tape& tape, std::size_t text_bytes)
+TapeReader::TapeReader(Reader& reader, Tape& tape, std::size_t text_bytes, Strings strings)
     : reader_(reader),
+      tape_(tape),
       slots_(cleared(tape.slots_, text_bytes)),
-      bytes_(cleared(tape.bytes_, text_bytes)),
-      canon_(cleared(canonical_, text_bytes)),
-      tape_(tape) {
+      strings_(strings),
+      first_(reader.text().data() + reader.offset()),
+      canon_(reserved(canonical_, text_bytes)) {
+  tape.bytes_.clear();
   tape.canonical_.clear();
 }
 
-TapeReader::~TapeReader() { bytes_.finish(); }
+TapeReader::~TapeReader() {
+  if (!finished_) finish();
+}
 
-void TapeReader::keep_canonical_text() {
-  canon_.finish();
-  tape_.canonical_ = std::move(canonical_);
+void TapeReader::finish(bool canonical) {
+  finished_ = true;
+  std::string& bytes = tape_.bytes_;
+  if (strings_ == Strings::InText)
+    bytes.assign(first_, static_cast<std::size_t>(reader_.text().data() + reader_.offset() - first_));
+  // The copied strings follow the text; their slots learn where.
+  if (!copied_.empty()) {
+    const std::uint64_t base = bytes.size();
+    bytes += copied_;
+    for (TapeSlot& slot : slots_)
+      if (slot.kind() == Kind::String && (slot.u & kCopied) != 0) slot.u = base + (slot.u & ~kCopied);
+  }
+  if (canonical) {
+    canon_.finish();
+    tape_.canonical_ = std::move(canonical_);
+  }
 }
 
 std::size_t TapeReader::begin(Kind kind) {
@@ -51,10 +67,7 @@ std::size_t TapeReader::begin(Kind kind) {
   return slots_.size() - 1;
 }
 
-void TapeReader::name(std::string_view name) {
-  slots_.emplace_back(TapeSlot::make_head(Kind::String, name.size()), bytes_.size());
-  bytes_.put(name);
-}
+void TapeReader::name(std::string_view name) { string_slot(name, true); }
 
 void TapeReader::end(std::size_t at, std::size_t count) { close(at, count); }
 
@@ -88,9 +101,21 @@ ReadStatus TapeReader::literal(std::string_view word, Kind kind, bool truth) {
   return Ok{};
 }
 
-void TapeReader::string_slot(std::string_view s) {
-  slots_.emplace_back(TapeSlot::make_head(Kind::String, s.size()), bytes_.size());
-  bytes_.put(s);
+std::uint64_t TapeReader::string_slot(std::string_view s, bool escaped) {
+  std::uint64_t at;
+  if (strings_ == Strings::InText && !escaped) {
+    at = static_cast<std::uint64_t>(s.data() - first_);
+  } else {
+    at = kCopied | copied_.size();
+    copied_ += s;
+  }
+  slots_.emplace_back(TapeSlot::make_head(Kind::String, s.size()), at);
+  return at;
+}
+
+std::string_view TapeReader::string_at(std::uint64_t at, std::size_t size) const {
+  if ((at & kCopied) != 0) return {copied_.data() + (at & ~kCopied), size};
+  return {first_ + at, size};
 }
 
 void TapeReader::canonical_string(std::string_view s, bool escaped) {
@@ -105,8 +130,9 @@ void TapeReader::canonical_string(std::string_view s, bool escaped) {
 
 ReadStatus TapeReader::string_value() {
   LANTOR_ASSIGN_OR_RETURN(const std::string_view s, reader_.read_string_view(decoded_));
-  string_slot(s);
-  canonical_string(s, s.data() == decoded_.data());
+  const bool escaped = s.data() == decoded_.data();
+  string_slot(s, escaped);
+  canonical_string(s, escaped);
   return Ok{};
 }
 
@@ -159,13 +185,13 @@ ReadStatus TapeReader::object(int depth) {
     LANTOR_ASSIGN_OR_RETURN(const std::string_view name, r.read_string_view(decoded_));
     LANTOR_TRY(r.colon());
     if (members_.size() != first_member) canon_.put(',');
+    const bool escaped = name.data() == decoded_.data();
     Member& m = members_.emplace_back();
-    m.name_offset = bytes_.size();
     m.name_size = name.size();
     m.slot = slots_.size();
     m.text_begin = canon_.size();
-    string_slot(name);
-    canonical_string(name, name.data() == decoded_.data());
+    m.name_at = string_slot(name, escaped);
+    canonical_string(name, escaped);
     canon_.put(':');
     LANTOR_TRY(value(depth + 1));
     // `m` may have moved while the value was read.
@@ -180,10 +206,7 @@ ReadStatus TapeReader::object(int depth) {
 void TapeReader::order_members(std::size_t at, std::size_t first) {
   const Member* m = members_.data() + first;
   const std::size_t n = members_.size() - first;
-  const char* bytes = bytes_.at(0);
-  auto name_of = [bytes](const Member& member) {
-    return std::string_view(bytes + member.name_offset, member.name_size);
-  };
+  auto name_of = [this](const Member& member) { return string_at(member.name_at, member.name_size); };
   // Written in name order already, which also means without repeats: the
   // usual case, where nothing moves.
   bool sorted = true;
@@ -195,7 +218,7 @@ void TapeReader::order_members(std::size_t at, std::size_t first) {
   }
   order_.resize(n);
   for (std::size_t i = 0; i < n; ++i) order_[i] = {name_of(m[i]), i};
-  sort_by_name(order_.data(), n, [](const Entry& e) { return e.name; });
+  sort_by_name(order_.data(), n, [](const Entry& e) { return e.name; }, [](const Entry& e) { return e.index; });
   bool repeats = false;
   for (std::size_t i = 1; i < n && !repeats; ++i) repeats = same_text(order_[i - 1].name, order_[i].name);
 
@@ -255,7 +278,7 @@ ReadStatus read_tape(Reader& reader, int depth, Tape& out) {
   reader.skip_ws();
   TapeReader tape(reader, out, reader.text().size() - reader.offset());
   LANTOR_TRY(tape.value(depth));
-  tape.keep_canonical_text();
+  tape.finish(true);
   return Ok{};
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,12 +29,19 @@ ReadStatus read_tape(Reader& reader, int depth, Tape& out);
 // name() and end(), reading each value with value().
 class TapeReader {
  public:
+  // Where the tape keeps its strings' bytes. A value read whole keeps a copy
+  // of its own text, which holds every string written without escapes where
+  // it stands, made once when the reading ends; only strings with escapes
+  // are copied one by one. Members set aside from a longer text copy each
+  // string, since the text between them may be long (an inline dataset).
+  enum class Strings : std::uint8_t { InText, Copied };
+
   // Starts `tape` afresh, with room for a value read from `text_bytes` of
   // text.
-  TapeReader(Reader& reader, Tape& tape, std::size_t text_bytes);
+  TapeReader(Reader& reader, Tape& tape, std::size_t text_bytes, Strings strings = Strings::InText);
   TapeReader(const TapeReader&) = delete;
   TapeReader& operator=(const TapeReader&) = delete;
-  // Trims the tape's buffers to what was written.
+  // Settles where the strings' bytes are (finish()) if that was not done.
   ~TapeReader();
 
   // Appends the value at the reader's position.
@@ -46,14 +54,16 @@ class TapeReader {
   void name(std::string_view name);
   void end(std::size_t at, std::size_t count);
 
-  // Moves the canonical text of the value read last into the tape.
-  void keep_canonical_text();
+  // Puts the strings' bytes in the tape, and with `canonical` the canonical
+  // text of the value read last. Nothing may be appended after it.
+  void finish(bool canonical = false);
 
  private:
-  // Where a member of an object being read is: its name in the tape's bytes,
-  // its name's slot, and its canonical text (name and colon included).
+  // Where a member of an object being read is: its name (as string_slot
+  // placed it), its name's slot, and its canonical text (name and colon
+  // included).
   struct Member {
-    std::size_t name_offset;
+    std::uint64_t name_at;
     std::size_t name_size;
     std::size_t slot;
     std::size_t text_begin;
@@ -64,14 +74,19 @@ class TapeReader {
     std::string_view name;
     std::size_t index;
   };
+  // A string's place, until finish() settles the bytes: an offset in the
+  // value's text, or with this flag an offset among the strings copied.
+  static constexpr std::uint64_t kCopied = std::uint64_t{1} << 63;
 
   ReadStatus string_value();
   ReadStatus number_value();
   ReadStatus literal(std::string_view word, Kind kind, bool truth);
   ReadStatus array(int depth);
   ReadStatus object(int depth);
-  // The string's slot and bytes, and its canonical text.
-  void string_slot(std::string_view s);
+  // The string's slot, its bytes kept as `strings_` says (a copy when
+  // `escaped`, whose bytes are not the text's), and returns its place.
+  std::uint64_t string_slot(std::string_view s, bool escaped);
+  std::string_view string_at(std::uint64_t at, std::size_t size) const;
   void canonical_string(std::string_view s, bool escaped);
   void close(std::size_t at, std::size_t count);
   // Puts the members of the object at slot `at`, from members_[first] on,
@@ -80,8 +95,13 @@ class TapeReader {
   void settle_repeats(std::size_t at, const Member* members, std::size_t n);
 
   Reader& reader_;
+  Tape& tape_;
   std::vector<TapeSlot>& slots_;
-  TextBuffer bytes_;
+  Strings strings_;
+  bool finished_ = false;
+  // Where the value's text begins, for strings that stand in it.
+  const char* first_;
+  std::string copied_;  // the strings copied one by one
   std::string canonical_;
   TextBuffer canon_;
   // The members of the objects being read, outermost first.
@@ -89,7 +109,6 @@ class TapeReader {
   std::vector<Entry> order_;
   std::string reorder_;
   std::string decoded_;  // a string or name with escapes, decoded
-  Tape& tape_;
 };
 
 }  // namespace lantor::json

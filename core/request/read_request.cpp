@@ -282,11 +282,11 @@ CompileCommand read_compile_command(std::string_view text) {
   // "compile", once. Any other command is the two passes' to answer; the
   // messages are never shown.
   bool cmd_seen = false;
-  auto cmd = [&](std::string_view name, schema::TextMember& member, CompileReq&) -> json::ReadStatus {
-    if (!same_text(name, "cmd")) return member.skip();
+  auto cmd = [&](std::string_view name, schema::TextMembers& members, CompileReq&) -> json::ReadStatus {
+    if (!same_text(name, "cmd")) return members.skip();
     if (cmd_seen) return fail(schema::unplaced(schema::duplicate_field(name)));
     cmd_seen = true;
-    return member.read([](schema::TextValue v) -> json::ReadStatus {
+    return members.read([](schema::TextValue v) -> json::ReadStatus {
       LANTOR_ASSIGN_OR_RETURN(const std::string value, schema::read_string(v));
       if (value != "compile") return fail(schema::error_at(v, "not a compile command"));
       return Ok{};

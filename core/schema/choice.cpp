@@ -19,7 +19,7 @@ std::size_t variant_index(std::span<const Variant> variants, std::string_view na
 template <class In>
 ResultOf<In, std::size_t> read_tag(In v, const Choice& choice) {
   if (!is_string(v)) return fail(unexpected(v, "variant identifier"));
-  LANTOR_ASSIGN_OR_RETURN(const std::string name, take_string(v));
+  LANTOR_ASSIGN_OR_RETURN(const auto name, take_name(v));
   const std::size_t i = variant_index(choice.variants, name);
   if (i == choice.variants.size())
     return fail(error_at(v, unknown_variant(name, variant_list(choice.variants))));
@@ -75,14 +75,49 @@ Result<Tagged, Error> read_internal_tag(json::Node v, const Choice& choice) {
 
 namespace {
 
+// The tape members are set aside on, started with the first of them: a
+// choice that sets nothing aside, as most do, reads no more than its tag.
+class Aside {
+ public:
+  Aside(json::Reader& r, SetAside& aside, json::Kind kind) : reader_(r), aside_(aside), kind_(kind) {}
+  ~Aside() {
+    if (tape_) tape_->end(at_, count_);
+  }
+  json::TapeReader& tape() {
+    if (!tape_) {
+      tape_.emplace(reader_, aside_.tape, 0, json::TapeReader::Strings::Copied);
+      at_ = tape_->begin(kind_);
+    }
+    return *tape_;
+  }
+  // The member (or element) at the reader's position, `name` (or none).
+  json::ReadStatus set_aside(std::string_view name, int depth, bool capture) {
+    json::TapeReader& t = tape();
+    if (kind_ == json::Kind::Object) t.name(name);
+    ++count_;
+    if (capture && reader_.peek_ws() == '[') {
+      LANTOR_TRY(aside_.capture->take(reader_, depth));
+      t.end(t.begin(json::Kind::Array), 0);
+      return Ok{};
+    }
+    return t.value(depth);
+  }
+
+ private:
+  json::Reader& reader_;
+  SetAside& aside_;
+  json::Kind kind_;
+  std::optional<json::TapeReader> tape_;
+  std::size_t at_ = 0;
+  std::size_t count_ = 0;
+};
+
 // The object form from text: the tag read as it comes, the other members
 // set aside. Returns the variant's index.
 json::ReadResult<std::size_t> read_object_form(json::Reader& r, int depth, const Choice& choice,
                                                SetAside& aside) {
-  json::TapeReader tape(r, aside.tape, 0);
-  const std::size_t at = tape.begin(json::Kind::Object);
+  Aside rest(r, aside, json::Kind::Object);
   std::optional<std::size_t> variant;
-  std::size_t count = 0;
   bool first = true;
   std::string name;
   for (;;) {
@@ -95,17 +130,10 @@ json::ReadResult<std::size_t> read_object_form(json::Reader& r, int depth, const
       continue;
     }
     LANTOR_TRY(r.colon());
-    tape.name(name);
-    if (aside.capture != nullptr && same_text(name, aside.capture_member) && r.peek_ws() == '[') {
-      LANTOR_TRY(aside.capture->take(r, depth));
-      tape.end(tape.begin(json::Kind::Array), 0);
-    } else {
-      LANTOR_TRY(tape.value(depth));
-    }
-    ++count;
+    const bool capture = aside.capture != nullptr && same_text(name, aside.capture_member);
+    LANTOR_TRY(rest.set_aside(name, depth, capture));
   }
   if (!variant) return fail(unplaced(missing_field(choice.tag)));
-  tape.end(at, count);
   return *variant;
 }
 
@@ -116,23 +144,28 @@ json::ReadResult<std::size_t> read_array_form(json::Reader& r, int depth, const 
   LANTOR_ASSIGN_OR_RETURN(bool more, r.next_element(first));
   if (!more) return fail(unplaced(missing_field(choice.tag)));
   LANTOR_ASSIGN_OR_RETURN(const std::size_t variant, read_tag(TextValue{&r, depth}, choice));
-  json::TapeReader tape(r, aside.tape, 0);
-  const std::size_t at = tape.begin(json::Kind::Array);
-  std::size_t count = 0;
-  for (;;) {
+  Aside rest(r, aside, json::Kind::Array);
+  for (std::size_t position = 0;; ++position) {
     LANTOR_ASSIGN_OR_RETURN(more, r.next_element(first));
     if (!more) break;
-    if (aside.capture != nullptr && variant == aside.capture_variant && count == aside.capture_position &&
-        r.peek_ws() == '[') {
-      LANTOR_TRY(aside.capture->take(r, depth));
-      tape.end(tape.begin(json::Kind::Array), 0);
-    } else {
-      LANTOR_TRY(tape.value(depth));
-    }
-    ++count;
+    const bool capture = aside.capture != nullptr && variant == aside.capture_variant &&
+                         position == aside.capture_position;
+    LANTOR_TRY(rest.set_aside({}, depth, capture));
   }
-  tape.end(at, count);
   return variant;
+}
+
+// The content of a choice that set nothing aside.
+json::Node nothing_set_aside(bool object_form) {
+  auto read = [](std::string_view text) {
+    json::Reader r(text);
+    json::Tape tape;
+    (void)json::read_tape(r, 0, tape);
+    return tape;
+  };
+  static const json::Tape object = read("{}");
+  static const json::Tape array = read("[]");
+  return (object_form ? object : array).root();
 }
 
 }  // namespace
@@ -150,7 +183,8 @@ json::ReadResult<Tagged> read_internal_tag(TextValue v, const Choice& choice, Se
     return fail(object_form ? place_after_object(r, std::move(e)) : place_after_array(r, std::move(e)));
   }
   LANTOR_TRY(object_form ? r.end_object() : r.end_array());
-  const json::Node root = aside.tape.root();
+  // A default tape holds null: nothing was set aside.
+  const json::Node root = aside.tape.root().is_null() ? nothing_set_aside(object_form) : aside.tape.root();
   return Tagged{*variant, root, object_form ? json::Elements() : root.elements(), object_form};
 }
 

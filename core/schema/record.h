@@ -78,13 +78,40 @@ std::size_t field_index(std::span<const Field<In, T>> fields, std::string_view n
 }
 
 // What a record does with a member whose name is none of its fields: skips
-// it, unless the caller wants it (OnUnknown(name, member, out)).
+// it, unless the caller wants it (OnUnknown(name, members, out)).
 struct SkipUnknown {
-  template <class Member, class T>
-  auto operator()(std::string_view, Member& member, T&) const {
-    return member.skip();
+  template <class Members, class T>
+  auto operator()(std::string_view, Members& members, T&) const {
+    return members.skip();
   }
 };
+
+// The walk of read_members up to its first failure; kept inline, as records
+// are read very often and the call would cost more than the walk.
+template <class In, class T, class Members, class OnUnknown>
+[[gnu::always_inline]] inline StatusOf<In> walk_members(In v, Members& members,
+                                                        std::span<const Field<In, T>> fields, T& out,
+                                                        OnUnknown& on_unknown) {
+  std::uint32_t seen = 0;
+  for (;;) {
+    LANTOR_ASSIGN_OR_RETURN(const bool more, members.next());
+    if (!more) break;
+    const std::string_view name = members.name();
+    const std::size_t i = field_index(fields, name);
+    if (i == fields.size()) {
+      LANTOR_TRY(on_unknown(name, members, out));
+      continue;
+    }
+    const std::uint32_t bit = std::uint32_t{1} << i;
+    if (seen & bit) return fail(error_about(v, duplicate_field(name)));
+    seen |= bit;
+    LANTOR_TRY(members.read([&](In value) { return fields[i].read(value, out); }));
+  }
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].required && !(seen & (std::uint32_t{1} << i)))
+      return fail(error_about(v, missing_field(fields[i].name)));
+  return Ok{};
+}
 
 // Object form: walks the members in document order, reading those that name
 // a field, then reports the first required field that did not occur. The
@@ -94,23 +121,9 @@ template <class In, class T, class OnUnknown = SkipUnknown>
 StatusOf<In> read_members(In v, std::span<const Field<In, T>> fields, T& out,
                           OnUnknown on_unknown = {}) {
   assert(fields.size() <= 32 && "the seen mask holds 32 fields");
-  std::uint32_t seen = 0;
-  return visit_members(
-      v,
-      [&](std::string_view name, auto& member) -> StatusOf<In> {
-        const std::size_t i = field_index(fields, name);
-        if (i == fields.size()) return on_unknown(name, member, out);
-        const std::uint32_t bit = std::uint32_t{1} << i;
-        if (seen & bit) return fail(error_about(v, duplicate_field(name)));
-        seen |= bit;
-        return member.read([&](In value) { return fields[i].read(value, out); });
-      },
-      [&]() -> StatusOf<In> {
-        for (std::size_t i = 0; i < fields.size(); ++i)
-          if (fields[i].required && !(seen & (std::uint32_t{1} << i)))
-            return fail(error_about(v, missing_field(fields[i].name)));
-        return Ok{};
-      });
+  auto members = members_of(v);
+  LANTOR_TRY(members.open());
+  return members.close(walk_members(v, members, fields, out, on_unknown));
 }
 
 // Array form: element i is field i, read in order. An array that ends before

@@ -17,6 +17,8 @@ inline bool is_string(json::Node v) { return v.is_string(); }
 inline bool is_bool(json::Node v) { return v.is_bool(); }
 inline bool is_null(json::Node v) { return v.is_null(); }
 inline Result<std::string, Error> take_string(json::Node v) { return std::string(v.as_string()); }
+// A string only looked at: the tape's own bytes.
+inline Result<std::string_view, Error> take_name(json::Node v) { return v.as_string(); }
 inline Result<bool, Error> take_bool(json::Node v) { return v.as_bool(); }
 inline Status<Error> take_null(json::Node) { return Ok{}; }
 
@@ -27,6 +29,7 @@ inline bool is_bool(TextValue v) {
 }
 inline bool is_null(TextValue v) { return v.reader->peek_ws() == 'n'; }
 json::ReadResult<std::string> take_string(TextValue v);
+inline json::ReadResult<std::string> take_name(TextValue v) { return take_string(v); }
 json::ReadResult<bool> take_bool(TextValue v);
 inline json::ReadStatus take_null(TextValue v) { return v.reader->read_literal("null"); }
 

@@ -85,26 +85,39 @@ inline Error unexpected(json::Node v, std::string_view expected) {
   return error_at(v, invalid_type(describe(v), expected));
 }
 
-// A member of an object on a tape.
-struct NodeMember {
-  json::Node value;
+// The members of an object on a tape, walked in document order: next()
+// moves to the following member, whose name() and value are then at hand;
+// its value is read with read() or left with skip().
+class NodeMembers {
+ public:
+  explicit NodeMembers(json::Node object)
+      : at_(object.members().begin()), left_(object.size()) {}
+  Status<Error> open() const { return Ok{}; }
+  Result<bool, Error> next() {
+    if (left_ == 0) return false;
+    if (started_) ++at_;
+    started_ = true;
+    --left_;
+    current_ = *at_;
+    return true;
+  }
+  std::string_view name() const { return current_.name; }
   Status<Error> skip() const { return Ok{}; }
   template <class Read>
   Status<Error> read(Read&& read) const {
-    return read(value);
+    return read(current_.value);
   }
+  // Ends the walk with the first failure, or none.
+  Status<Error> close(Status<Error> walked) { return walked; }
+
+ private:
+  json::Members::iterator at_;
+  json::MemberRef current_;
+  std::size_t left_;
+  bool started_ = false;
 };
 
-// Calls `on_member(name, member)` for each member in document order, then
-// `on_end()`; the first failure ends the walk.
-template <class OnMember, class OnEnd>
-Status<Error> visit_members(json::Node v, OnMember&& on_member, OnEnd&& on_end) {
-  for (json::MemberRef m : v.members()) {
-    NodeMember member{m.value};
-    LANTOR_TRY(on_member(m.name, member));
-  }
-  return on_end();
-}
+inline NodeMembers members_of(json::Node v) { return NodeMembers(v); }
 
 // The elements of an array on a tape, or its last ones, handed out in turn.
 class NodeElements {
@@ -174,41 +187,39 @@ json::ReadError unexpected(TextValue v, std::string_view expected);
 json::ReadError place_after_object(json::Reader& r, json::ReadError e);
 json::ReadError place_after_array(json::Reader& r, json::ReadError e);
 
-// A member of an object in the text: the reader stands just past its name.
-struct TextMember {
-  json::Reader* reader;
-  int depth;  // the object's own level
+// The members of an object in the text, read as they come: the object is
+// opened by open(), next() reads the following member's name, and read() or
+// skip() its value; close() consumes the closing brace, or places what went
+// wrong (see kUnplaced).
+class TextMembers {
+ public:
+  explicit TextMembers(TextValue v) : reader_(*v.reader), depth_(v.depth + 1) {}
+  json::ReadStatus open() { return reader_.open(depth_ - 1); }
+  json::ReadResult<bool> next() { return reader_.next_key(first_, name_); }
+  std::string_view name() const { return name_; }
   // Unknown members are only syntax-checked, at any depth.
   json::ReadStatus skip() const {
-    LANTOR_TRY(reader->colon());
-    return reader->skip_value();
+    LANTOR_TRY(reader_.colon());
+    return reader_.skip_value();
   }
   template <class Read>
   json::ReadStatus read(Read&& read) const {
-    LANTOR_TRY(reader->colon());
-    return read(TextValue{reader, depth});
+    LANTOR_TRY(reader_.colon());
+    return read(TextValue{&reader_, depth_});
   }
+  json::ReadStatus close(json::ReadStatus walked) {
+    if (!walked.ok()) return fail(place_after_object(reader_, std::move(walked).error()));
+    return reader_.end_object();
+  }
+
+ private:
+  json::Reader& reader_;
+  int depth_;  // the object's own level
+  bool first_ = true;
+  std::string name_;
 };
 
-template <class OnMember, class OnEnd>
-json::ReadStatus visit_members(TextValue v, OnMember&& on_member, OnEnd&& on_end) {
-  json::Reader& r = *v.reader;
-  LANTOR_TRY(r.open(v.depth));
-  auto walk = [&]() -> json::ReadStatus {
-    bool first = true;
-    std::string name;
-    for (;;) {
-      LANTOR_ASSIGN_OR_RETURN(const bool more, r.next_key(first, name));
-      if (!more) break;
-      TextMember member{&r, v.depth + 1};
-      LANTOR_TRY(on_member(std::string_view(name), member));
-    }
-    return on_end();
-  };
-  json::ReadStatus s = walk();
-  if (!s.ok()) return fail(place_after_object(r, std::move(s).error()));
-  return r.end_object();
-}
+inline TextMembers members_of(TextValue v) { return TextMembers(v); }
 
 // The elements of an array in the text, handed out in turn; whatever
 // follows the last one taken is for the closing bracket to judge.

@@ -10,8 +10,9 @@ IndicatorMap::IndicatorMap(List<value_type> entries) {
   // The order is worked out on positions, so that each entry moves once.
   List<std::uint32_t> order(entries.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
-  json::sort_by_name(order.data(), order.size(),
-                     [&](std::uint32_t i) { return std::string_view(entries[i].first); });
+  json::sort_by_name(
+      order.data(), order.size(), [&](std::uint32_t i) { return std::string_view(entries[i].first); },
+      [](std::uint32_t i) { return i; });
   entries_.reserve(entries.size());
   for (std::uint32_t i : order) entries_.push_back(std::move(entries[i]));
 }

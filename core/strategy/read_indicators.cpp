@@ -49,9 +49,9 @@ Read<IndicatorMap> read_indicators(json::Node v) {
   List<IndicatorMap::value_type> entries;
   entries.reserve(v.size());
   for (json::MemberRef member : v.members()) {
-    LANTOR_ASSIGN_OR_RETURN(IndicatorSpec spec, schema::read_record_value(member.value, kIndicatorSpec));
-    // Names are unique.
-    entries.emplace_back(std::string(member.name), std::move(spec));
+    // Names are unique; each is read where it will stay.
+    IndicatorSpec& spec = entries.emplace_back(std::string(member.name), IndicatorSpec{}).second;
+    LANTOR_TRY(read_record(member.value, kIndicatorSpec, spec));
   }
   return IndicatorMap(std::move(entries));
 }
