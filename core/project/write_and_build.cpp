@@ -1,6 +1,6 @@
 #include "core/project/write_and_build.h"
 
-#include <stdexcept>
+#include <cassert>
 
 #include "core/project/artifact.h"
 #include "core/project/build.h"
@@ -12,8 +12,12 @@ namespace lantor {
 
 Result<std::string, CompileError> write_and_build(const ProjectPlan& plan,
                                                   const std::optional<std::string>& out_dir) {
-  if (!plan.complete) throw std::logic_error("a project plan without every file's content was to be written");
   std::string dir = project_dir(out_dir, plan.crate_name);
+  // The request readers keep an inline dataset's text whenever the project
+  // is to be written: a plan that holds only its digests never gets here.
+  assert(plan.complete);
+  if (!plan.complete)
+    return fail(CompileError{CompileError::Kind::Io, "writing " + dir + ": the inline dataset's text was not kept"});
   LANTOR_TRY(remove_stale_generated(dir, plan.contents));
   LANTOR_TRY(write_project(dir, plan.contents));
   LANTOR_TRY(run_cargo(dir, plan.target, plan.opt_level));

@@ -15,14 +15,14 @@
 #include <variant>
 #include <vector>
 
-#include "core/json/pool.h"
+#include "core/strategy/pool.h"
 
 namespace lantor::strategy {
 
-// The model's lists take their storage from the value pool, as the
-// value tree does: a model is built and dropped within one command.
+// The model's lists take their storage from the pool (pool.h): a model is
+// built and dropped within one command.
 template <class T>
-using List = std::vector<T, json::PoolAllocator<T>>;
+using List = std::vector<T, PoolAllocator<T>>;
 
 // ---- Indicators ----------------------------------------------------------
 

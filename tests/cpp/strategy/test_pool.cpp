@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/json/pool.h"
+#include "core/strategy/pool.h"
 
-namespace lantor::json {
+namespace lantor::strategy {
 namespace {
 
 TEST(Pool, EverySizeHoldsWhatItAskedFor) {
@@ -69,4 +69,4 @@ TEST(Pool, PiecesTakenOnOneThreadGoBackOnAnother) {
 }
 
 }  // namespace
-}  // namespace lantor::json
+}  // namespace lantor::strategy

@@ -1,5 +1,4 @@
-// Storage for the parts of a value tree: the block behind a string, array or
-// object Value, and the element lists of arrays and objects. A tree is built
+// Storage for the lists of the typed strategy (model.h): a model is built
 // and dropped within one command, a few hundred pieces at a time, which
 // overflows the general allocator's small per-thread caches; each thread
 // keeps its own lists of free pieces by size class instead, up to a bound.
@@ -7,7 +6,7 @@
 
 #include <cstddef>
 
-namespace lantor::json {
+namespace lantor::strategy {
 
 // `bytes` of storage, aligned for any object; never null (throws
 // std::bad_alloc like operator new).
@@ -31,4 +30,4 @@ struct PoolAllocator {
   }
 };
 
-}  // namespace lantor::json
+}  // namespace lantor::strategy

@@ -1,10 +1,10 @@
-#include "core/json/pool.h"
+#include "core/strategy/pool.h"
 
 #include <array>
 #include <bit>
 #include <new>
 
-namespace lantor::json {
+namespace lantor::strategy {
 namespace {
 
 // Size classes of 32 bytes up to 2 KiB, each a power of two; larger pieces
@@ -107,4 +107,4 @@ void pool_deallocate(void* p, std::size_t bytes) noexcept {
   ++list.count;
 }
 
-}  // namespace lantor::json
+}  // namespace lantor::strategy
