@@ -63,12 +63,12 @@ Result<Tagged, Error> read_internal_tag(json::Node v, const Choice& choice) {
     const std::optional<json::Node> tag = v.find(choice.tag);
     if (!tag) return fail(error_about(v, missing_field(choice.tag)));
     LANTOR_ASSIGN_OR_RETURN(const std::size_t index, read_tag(*tag, choice));
-    return Tagged{index, v, {}, true};
+    return Tagged{index, v, {}, true, choice.tag};
   }
   if (v.is_array()) {
     if (v.size() == 0) return fail(error_about(v, missing_field(choice.tag)));
     LANTOR_ASSIGN_OR_RETURN(const std::size_t index, read_tag(v.elements().front(), choice));
-    return Tagged{index, v, v.elements().rest(), false};
+    return Tagged{index, v, v.elements().rest(), false, choice.tag};
   }
   return fail(unexpected(v, choice.expected()));
 }
@@ -185,7 +185,7 @@ json::ReadResult<Tagged> read_internal_tag(TextValue v, const Choice& choice, Se
   LANTOR_TRY(object_form ? r.end_object() : r.end_array());
   // A default tape holds null: nothing was set aside.
   const json::Node root = aside.tape.root().is_null() ? nothing_set_aside(object_form) : aside.tape.root();
-  return Tagged{*variant, root, object_form ? json::Elements() : root.elements(), object_form};
+  return Tagged{*variant, root, object_form ? json::Elements() : root.elements(), object_form, choice.tag};
 }
 
 }  // namespace lantor::schema

@@ -71,6 +71,8 @@ struct Tagged {
   json::Node container;
   json::Elements rest;
   bool object_form = true;
+  // The choice's tag member, which the object form holds beside the fields.
+  std::string_view tag;
 };
 
 // Finds and checks the tag of a choice on a tape.
@@ -112,7 +114,7 @@ json::ReadResult<Tagged> read_internal_tag(TextValue v, const Choice& choice, Se
 // in sequence.
 template <class T>
 Status<Error> read_variant(const Tagged& content, const Record<json::Node, T>& record, T& out) {
-  if (content.object_form) return read_members(content.container, record.fields, out);
+  if (content.object_form) return read_members(content.container, record.fields, out, SkipUnknown{}, content.tag);
   NodeElements elements(content.container, content.rest);
   return read_positions(elements, record, Overflow::ElementsInSequence, out);
 }

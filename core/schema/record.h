@@ -14,9 +14,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "core/base/short_text.h"
+#include "core/schema/observer.h"
 #include "core/schema/source.h"
 
 namespace lantor::schema {
@@ -86,12 +89,26 @@ struct SkipUnknown {
   }
 };
 
+// Tells the thread's observer of an unknown member of `object` on a tape;
+// `tag`, the tag of an internally tagged choice whose fields these are, is
+// known though no field names it.
+template <class T>
+[[gnu::cold, gnu::noinline]] void note_unknown(json::Node object, const NodeMembers& members,
+                                               std::span<const Field<json::Node, T>> fields,
+                                               std::string_view tag) {
+  if (same_text(members.name(), tag)) return;
+  std::vector<std::string_view> known;
+  known.reserve(fields.size());
+  for (const Field<json::Node, T>& field : fields) known.push_back(field.name);
+  read_observer->unknown_member(object, members.name(), members.value(), known);
+}
+
 // The walk of read_members up to its first failure; kept inline, as records
 // are read very often and the call would cost more than the walk.
 template <class In, class T, class Members, class OnUnknown>
 [[gnu::always_inline]] inline StatusOf<In> walk_members(In v, Members& members,
                                                         std::span<const Field<In, T>> fields, T& out,
-                                                        OnUnknown& on_unknown) {
+                                                        OnUnknown& on_unknown, std::string_view tag) {
   std::uint32_t seen = 0;
   for (;;) {
     LANTOR_ASSIGN_OR_RETURN(const bool more, members.next());
@@ -99,6 +116,10 @@ template <class In, class T, class Members, class OnUnknown>
     const std::string_view name = members.name();
     const std::size_t i = field_index(fields, name);
     if (i == fields.size()) {
+      if constexpr (std::is_same_v<In, json::Node>) {
+        if (read_observer != nullptr) [[unlikely]]
+          note_unknown(v, members, fields, tag);
+      }
       LANTOR_TRY(on_unknown(name, members, out));
       continue;
     }
@@ -116,14 +137,15 @@ template <class In, class T, class Members, class OnUnknown>
 // Object form: walks the members in document order, reading those that name
 // a field, then reports the first required field that did not occur. The
 // first failure ends the walk, so a bad value is reported before a missing
-// member, and a repeated member as soon as its name is read.
+// member, and a repeated member as soon as its name is read. `tag` names a
+// member that is neither a field nor unknown (the tag of a choice).
 template <class In, class T, class OnUnknown = SkipUnknown>
 StatusOf<In> read_members(In v, std::span<const Field<In, T>> fields, T& out,
-                          OnUnknown on_unknown = {}) {
+                          OnUnknown on_unknown = {}, std::string_view tag = {}) {
   assert(fields.size() <= 32 && "the seen mask holds 32 fields");
   auto members = members_of(v);
   LANTOR_TRY(members.open());
-  return members.close(walk_members(v, members, fields, out, on_unknown));
+  return members.close(walk_members(v, members, fields, out, on_unknown, tag));
 }
 
 // Array form: element i is field i, read in order. An array that ends before

@@ -102,6 +102,7 @@ class NodeMembers {
     return true;
   }
   std::string_view name() const { return current_.name; }
+  json::Node value() const { return current_.value; }
   Status<Error> skip() const { return Ok{}; }
   template <class Read>
   Status<Error> read(Read&& read) const {

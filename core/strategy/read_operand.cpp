@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/schema/choice.h"
+#include "core/schema/observer.h"
 #include "core/schema/scalars.h"
 #include "core/schema/tuple.h"
 #include "core/strategy/readers.h"
@@ -56,8 +57,24 @@ Read<Expr> read_expr(json::Node v, std::size_t depth) {
 
 }  // namespace
 
+schema::Error explain_operand(json::Node v) {
+  for (;;) {
+    Read<Expr> expr = read_expr(v, 0);
+    if (expr.ok()) return {};
+    schema::Error e = std::move(expr).error();
+    // An operand nested in this one that fits no form: its own reason is the
+    // deeper one.
+    if (e.message != kOperandMismatch || e.at == v.slot() || e.at == nullptr) return e;
+    v = json::Node(e.at, v.bytes());
+  }
+}
+
 Read<Operand> read_operand(json::Node v, std::size_t depth) {
-  if (v.is_string()) return Operand{std::string(v.as_string())};
+  if (v.is_string()) {
+    if (schema::read_observer != nullptr) [[unlikely]]
+      schema::read_observer->operand_name(v);
+    return Operand{std::string(v.as_string())};
+  }
   if (v.is_number()) return Operand{v.to_double()};
   if (depth > kMaxDepth) return fail(schema::error_at(v, std::string(kRecursionLimit)));
   Read<Expr> expr = read_expr(v, depth);

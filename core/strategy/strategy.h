@@ -12,4 +12,9 @@ namespace lantor::strategy {
 // (without any prefix and without a position) and the tape slot it arose at.
 Result<StrategySpec, schema::Error> parse_strategy(json::Node v);
 
+// Why `v`, an operand that fits none of its forms, fails as an expression:
+// the failure at the deepest place the reading reached, which the operand's
+// own message leaves out. Empty for an operand that fits.
+schema::Error explain_operand(json::Node v);
+
 }  // namespace lantor::strategy

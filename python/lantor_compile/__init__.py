@@ -6,10 +6,22 @@ thread that created it: using it from another thread raises
 :class:`PanicException`.  :func:`compile_many` runs many commands at once on
 worker processes, or on any :class:`concurrent.futures.Executor`.
 :func:`strategy_schema` returns the JSON Schema of the strategy document.
+:func:`check` validates a strategy document's text and returns located
+:class:`Diagnostic` values: its error, if any, and warnings.
 """
 
 from lantor_compile._lantor_compile import Compiler, PanicException, __version__, version
+from lantor_compile.diagnostics import Diagnostic, check
 from lantor_compile.parallel import compile_many
 from lantor_compile.schema import strategy_schema
 
-__all__ = ["Compiler", "PanicException", "__version__", "compile_many", "strategy_schema", "version"]
+__all__ = [
+    "Compiler",
+    "Diagnostic",
+    "PanicException",
+    "__version__",
+    "check",
+    "compile_many",
+    "strategy_schema",
+    "version",
+]

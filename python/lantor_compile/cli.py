@@ -27,9 +27,16 @@ from pathlib import Path
 from typing import Any, NoReturn
 
 from . import Compiler
+from .cli_check import add_check_parser, human_report, relocated, use_colour
+from .diagnostics import locate_compile_failure
 from .schema import strategy_schema_text
 
 PROG = "lantor-compile"
+
+# What a compile command holds before the strategy file's text, and the
+# strategy's JSON Pointer in it.
+STRATEGY_PREFIX = '{"cmd":"compile","spec":{"strategy":'
+STRATEGY_POINTER = "/spec/strategy"
 
 # The output directory the compiler uses when a request names none.  Only
 # shown in the build notice; the request itself leaves "out_dir" out.
@@ -64,7 +71,7 @@ def main(argv: Sequence[str] | None = None) -> int:
 
 
 def build_parser() -> argparse.ArgumentParser:
-    """Build the argument parser with its five subcommands."""
+    """Build the argument parser with its six subcommands."""
     parser = argparse.ArgumentParser(
         prog=PROG,
         description="Compile trading strategy JSON documents into Cargo projects.",
@@ -164,6 +171,7 @@ def build_parser() -> argparse.ArgumentParser:
         help="the schema for writing documents: objects only, no members of other names",
     )
     schema_parser.set_defaults(run=run_schema, parser=schema_parser)
+    add_check_parser(commands, PROG)
     return parser
 
 
@@ -200,10 +208,15 @@ def run_one(args: argparse.Namespace, file: str) -> int:
     command = compile_command(args, strategy, candles)
 
     if args.dry_run:
-        return run_command(command, args)
+        status = run_command(command, args)
+        if status != 0:
+            report_location(command, strategy, file)
+        return status
     print(f"{PROG}: {build_notice(args)}", file=sys.stderr, flush=True)
     started = time.monotonic()
     status, response = send_command(command, args)
+    if status != 0:
+        report_location(command, strategy, file)
     elapsed = time.monotonic() - started
     outcome = "finished in" if status == 0 else "failed after"
     print(f"{PROG}: build {outcome} {elapsed:.1f} s", file=sys.stderr, flush=True)
@@ -211,6 +224,24 @@ def run_one(args: argparse.Namespace, file: str) -> int:
     if hint is not None:
         print(f"{PROG}: {hint}", file=sys.stderr, flush=True)
     return status
+
+
+def report_location(command: str, strategy: str, file: str) -> None:
+    """After a failed compile: where in the strategy file it failed, if there.
+
+    The file's text stands unchanged in the command after STRATEGY_PREFIX,
+    so a place in the command maps back to a line and column in the file.
+    """
+    found = locate_compile_failure(command)
+    if found is None:
+        return
+    data = strategy.encode("utf-8")
+    placed = relocated(found, len(STRATEGY_PREFIX.encode("utf-8")), data, STRATEGY_POINTER)
+    if placed is None:
+        return
+    name = "<stdin>" if file == "-" else file
+    sys.stderr.write(human_report(name, data, placed, use_colour(sys.stderr)))
+    sys.stderr.flush()
 
 
 def run_targets(args: argparse.Namespace) -> int:
@@ -245,7 +276,7 @@ def compile_command(args: argparse.Namespace, strategy: str, candles: str | None
     The text before it holds no line break, so a line number that the compiler
     reports inside the strategy is the line number in the file.
     """
-    spec = ['"strategy":', strategy, ',"target":', target_json(args)]
+    spec = [strategy, ',"target":', target_json(args)]
     if args.opt_level is not None:
         spec += [',"opt_level":', json_string(args.opt_level, "--opt-level")]
     if args.csv is not None:
@@ -255,7 +286,7 @@ def compile_command(args: argparse.Namespace, strategy: str, candles: str | None
     if args.crate_name is not None:
         spec += [',"crate_name":', json_string(args.crate_name, "--crate-name")]
 
-    command = ['{"cmd":"compile","spec":{', *spec, "}"]
+    command = [STRATEGY_PREFIX, *spec, "}"]
     if args.dry_run:
         command.append(',"dry_run":true')
     if args.out_dir is not None:

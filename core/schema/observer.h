@@ -1,0 +1,42 @@
+// What a reading of a tape can tell besides success or failure: the members
+// it skipped as unknown and the names its operands refer to. The compile path
+// never installs an observer and pays one test of a thread-local pointer at
+// the few places that report; the strategy checker installs one for the
+// length of a reading (ScopedObserver) to learn what its warnings need.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+#include "core/json/tape.h"
+
+namespace lantor::schema {
+
+class ReadObserver {
+ public:
+  // A member of `object` whose name none of `known` is, skipped unread.
+  virtual void unknown_member(json::Node object, std::string_view name, json::Node value,
+                              std::span<const std::string_view> known) = 0;
+  // An operand written as a name (a JSON string).
+  virtual void operand_name(json::Node name) = 0;
+
+ protected:
+  ~ReadObserver() = default;
+};
+
+// The observer of this thread's current reading, if any.
+inline thread_local ReadObserver* read_observer = nullptr;
+
+// Installs `observer` for this thread until the scope ends.
+class ScopedObserver {
+ public:
+  explicit ScopedObserver(ReadObserver& observer) : previous_(read_observer) { read_observer = &observer; }
+  ~ScopedObserver() { read_observer = previous_; }
+  ScopedObserver(const ScopedObserver&) = delete;
+  ScopedObserver& operator=(const ScopedObserver&) = delete;
+
+ private:
+  ReadObserver* previous_;
+};
+
+}  // namespace lantor::schema
