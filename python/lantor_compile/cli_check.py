@@ -88,6 +88,7 @@ def read_bytes(name: str) -> bytes | None:
 
 
 def decode(data: bytes) -> str | None:
+    """``data`` as UTF-8 text, or None if it is not."""
     try:
         return data.decode("utf-8")
     except UnicodeDecodeError:
@@ -95,6 +96,7 @@ def decode(data: bytes) -> str | None:
 
 
 def display_name(name: str) -> str:
+    """How a file is named in human output."""
     return "<stdin>" if name == "-" else name
 
 
@@ -104,6 +106,7 @@ def use_colour(stream: TextIO) -> bool:
 
 
 def paint(text: str, code: str, colour: bool) -> str:
+    """``text`` in the colour ``code`` when ``colour`` is on."""
     return f"\x1b[{code}m{text}\x1b[0m" if colour else text
 
 
@@ -149,9 +152,11 @@ def github_annotation(name: str, d: Diagnostic) -> str:
     """A GitHub Actions workflow command that annotates the file at the place."""
 
     def data(text: str) -> str:
+        """Escapes for a command's message."""
         return text.replace("%", "%25").replace("\r", "%0D").replace("\n", "%0A")
 
     def prop(text: str) -> str:
+        """Escapes for a command's property value."""
         return data(text).replace(":", "%3A").replace(",", "%2C")
 
     message = f"{d.message} (at {d.pointer or '/'})" + (f"; help: {d.help}" if d.help else "")
