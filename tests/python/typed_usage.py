@@ -11,7 +11,16 @@ from concurrent.futures import ThreadPoolExecutor
 from typing import Any
 
 import lantor_compile
-from lantor_compile import Compiler, PanicException, __version__, compile_many, strategy_schema, version
+from lantor_compile import (
+    Compiler,
+    Diagnostic,
+    PanicException,
+    __version__,
+    check,
+    compile_many,
+    strategy_schema,
+    version,
+)
 
 
 def send(compiler: Compiler, command: dict[str, object]) -> str:
@@ -51,3 +60,9 @@ def main() -> None:
         compiler.command('{"cmd":"reset"}')
     except PanicException as error:
         print(is_thread_misuse(error))
+
+
+def first_error_place(text: str) -> tuple[str, int, int] | None:
+    found: list[Diagnostic] = check(text)
+    errors = [d for d in found if d.severity == "error"]
+    return None if not errors else (errors[0].pointer, errors[0].line, errors[0].column)
