@@ -223,3 +223,23 @@ def test_a_failed_compile_is_placed_in_the_strategy_file(tmp_path: Path, capsys:
     (tmp_path / "ok.json").write_text(BASE, encoding="utf-8")
     assert main(["compile", str(tmp_path / "ok.json"), "--target", "no_std", "--mcu", "x", "--dry-run"]) == 1
     assert "-->" not in capsys.readouterr().err
+
+
+class Stream:
+    def __init__(self, tty: bool) -> None:
+        self.tty = tty
+
+    def isatty(self) -> bool:
+        return self.tty
+
+
+@pytest.mark.parametrize(("tty", "no_color", "expected"), [(True, False, True), (True, True, False), (False, False, False)])
+def test_colour_only_on_a_terminal_without_no_color(
+    tty: bool, no_color: bool, expected: bool, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    from lantor_compile.cli_check import use_colour
+
+    monkeypatch.delenv("NO_COLOR", raising=False)
+    if no_color:
+        monkeypatch.setenv("NO_COLOR", "")
+    assert use_colour(Stream(tty)) is expected  # type: ignore[arg-type]
