@@ -193,7 +193,7 @@ def test_the_three_formats_and_the_exit_statuses(tmp_path: Path, capsys: pytest.
 
     assert main(["check", clean_file, warned_file]) == 0
     human = capsys.readouterr().err
-    assert f"warning[unknown-member]: unknown member `qtty`" in human
+    assert "warning[unknown-member]: unknown member `qtty`" in human
     assert f"--> {warned_file}:{line}:{column} at /sizing/qtty" in human
     source = warned.splitlines()[line - 1]
     assert f"{line} | {source}\n" in human and "\n  | " + " " * (column - 1) + "^\n" in human
@@ -217,7 +217,7 @@ def test_a_failed_compile_is_placed_in_the_strategy_file(tmp_path: Path, capsys:
     assert main(["compile", str(file), "--target", "wasm", "--dry-run", "--json"]) == 1
     err = capsys.readouterr().err
     assert "error: bad spec: strategy is not a valid StrategySpec: invalid type" in err
-    assert f"error[invalid-type]: invalid type: string \"one\", expected f64\n" in err
+    assert 'error[invalid-type]: invalid type: string "one", expected f64\n' in err
     assert f"--> {file}:{line}:{column} at /sizing/qty" in err
     # A failure outside the file is not placed in it.
     (tmp_path / "ok.json").write_text(BASE, encoding="utf-8")
