@@ -43,11 +43,34 @@ Finding error(std::string code, std::string message, std::string pointer, std::s
   return Finding{Severity::Error, std::move(code), std::move(message), std::move(pointer), offset, std::nullopt};
 }
 
-// A reader that gave up at `at`: the value it had just read when one ends
-// there, else the byte it stopped at and the innermost value around it.
+// Whether `message` is about the members a tagged choice set aside (its
+// variant's fields, or the elements after its tag), which the reader places
+// past the choice, or past the enclosing object when the choice is its last
+// member.
+bool about_set_aside(std::string_view message) {
+  static constexpr std::string_view kTexts[] = {
+      "missing field `mcu`", "missing field `path`", "missing field `candles`", "struct variant",
+      "in sequence", "invalid type",
+  };
+  return std::any_of(std::begin(kTexts), std::end(kTexts),
+                     [&](std::string_view t) { return message.find(t) != std::string_view::npos; });
+}
+
+// A reader that gave up at `at`: the value it had just read, the member it
+// had just named, or the value it stood before; else the byte it stopped at
+// and the innermost value around it. An object without a "kind" tag of its
+// own that closes there with a failure of a choice's set-aside members
+// points at its last member, the choice.
 Finding reader_failure(const LocatedText& located, std::string message, std::size_t at) {
   LocatedText::Place place = located.place_of(at);
-  if (place.value == kNoValue || located[place.value].end != at) place = located.place_of(at > 0 ? at - 1 : 0);
+  if (place.around) place = located.place_of(at > 0 ? at - 1 : 0);
+  // An object closed just past a tagged choice, its last member.
+  if (!place.around && place.value != kNoValue && located[place.value].end == at &&
+      located[place.value].kind == LocatedValue::Kind::Object && !located[place.value].children.empty() &&
+      located.child(place.value, "kind") == kNoValue && about_set_aside(message)) {
+    const std::size_t last = located[place.value].children.back();
+    if (located[last].kind != LocatedValue::Kind::Scalar) place = {last, located[last].start, false};
+  }
   std::string pointer = place.value == kNoValue ? "" : located.pointer(place.value);
   std::string code = code_of(message);
   return error(std::move(code), std::move(message), std::move(pointer), place.offset);

@@ -146,9 +146,9 @@ LocatedText::Place LocatedText::place_of(std::size_t offset) const {
   for (std::size_t i = values_.size(); i-- > 0;) {
     const LocatedValue& v = values_[i];
     const std::size_t begin = v.is_member() ? v.name_start : v.start;
-    if (begin <= offset && (v.end == kNoValue || offset < v.end)) return {i, offset};
+    if (begin <= offset && (v.end == kNoValue || offset < v.end)) return {i, offset, true};
   }
-  return {kNoValue, offset};
+  return {kNoValue, offset, true};
 }
 
 std::string escape_pointer_token(std::string_view token) {

@@ -60,6 +60,7 @@ class LocatedText {
   struct Place {
     std::size_t value = kNoValue;
     std::size_t offset = 0;  // the value's (or member name's) first byte
+    bool around = false;     // only found as the innermost value around
   };
   Place place_of(std::size_t offset) const;
 

@@ -243,3 +243,44 @@ def test_colour_only_on_a_terminal_without_no_color(
     if no_color:
         monkeypatch.setenv("NO_COLOR", "")
     assert use_colour(Stream(tty)) is expected  # type: ignore[arg-type]
+
+
+COMMAND = """{"cmd": "compile",
+ "spec": {
+  "strategy": {"symbol": "BTC-USDT", "timeframe": "1h", "indicators": {},
+               "entry": {"in_position": false}, "exit": {"in_position": true},
+               "sizing": {"type": "fixed_qty", "qty": 1}},
+  "target": {"kind": "wasm"}
+ },
+ "dry_run": true
+}"""
+
+
+@pytest.mark.parametrize(
+    ("old", "new", "code", "pointer"),
+    [
+        (' "spec": {', ' "spek": {', "missing-field", ""),
+        ('"target": {"kind": "wasm"}', '"target": {"kind": ‸"arm"}', "unknown-variant", "/spec/target/kind"),
+        ('"target": {"kind": "wasm"}', '"target": ‸"wasm"', "invalid-type", "/spec/target"),
+        ('"target": {"kind": "wasm"}', '"target": ‸{"kind": "no_std"}', "missing-field", "/spec/target"),
+        ('"target": {"kind": "wasm"}', '"target": ‸["wasm", 1]', "invalid-length", "/spec/target"),
+        ('"target": {"kind": "wasm"}', '"target": {"kind": "no_std", "mcu": ‸"x"}', "mcu-not-allowed",
+         "/spec/target/mcu"),
+        ('"target": {"kind": "wasm"}', '"target": {"kind": "wasm"}, "opt_level": ‸"fast"', "unknown-variant",
+         "/spec/opt_level"),
+        ('"target": {"kind": "wasm"}', '"target": {"kind": "wasm"}, ‸"target": 1', "duplicate-field", "/spec/target"),
+        ('"dry_run": true', '"dry_run": ‸null', "invalid-type", "/dry_run"),
+        ('"symbol": "BTC-USDT"', '"symbol": ‸"1x"', "invalid-crate-name", "/spec/strategy/symbol"),
+        ('"qty": 1', '"qty": ‸[]', "invalid-type", "/spec/strategy/sizing/qty"),
+        ('"qty": 1', '"qty": ‸1e400', "number-out-of-range", "/spec/strategy/sizing/qty"),
+    ],
+)
+def test_a_failed_compile_command_names_its_place(old: str, new: str, code: str, pointer: str) -> None:
+    from lantor_compile.diagnostics import locate_compile_failure
+
+    text, line, column = unmark(marked(old, new, COMMAND) if MARK in new else "‸" + marked(old, new, COMMAND))
+    found = locate_compile_failure(text)
+    assert found is not None
+    assert (found.code, found.pointer, found.line, found.column) == (code, pointer, line, column)
+    assert found.message in json.loads(Compiler().command(text))["error"]
+    assert locate_compile_failure(COMMAND) is None
