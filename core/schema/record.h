@@ -93,14 +93,15 @@ struct SkipUnknown {
 // `tag`, the tag of an internally tagged choice whose fields these are, is
 // known though no field names it.
 template <class T>
-[[gnu::cold, gnu::noinline]] void note_unknown(json::Node object, const NodeMembers& members,
+[[gnu::cold, gnu::noinline]] void note_unknown(ReadObserver& observer, json::Node object,
+                                               const NodeMembers& members,
                                                std::span<const Field<json::Node, T>> fields,
                                                std::string_view tag) {
   if (same_text(members.name(), tag)) return;
   std::vector<std::string_view> known;
   known.reserve(fields.size());
   for (const Field<json::Node, T>& field : fields) known.push_back(field.name);
-  read_observer->unknown_member(object, members.name(), members.value(), known);
+  observer.unknown_member(object, members.name(), members.value(), known);
 }
 
 // The walk of read_members up to its first failure; kept inline, as records
@@ -117,8 +118,8 @@ template <class In, class T, class Members, class OnUnknown>
     const std::size_t i = field_index(fields, name);
     if (i == fields.size()) {
       if constexpr (std::is_same_v<In, json::Node>) {
-        if (read_observer != nullptr) [[unlikely]]
-          note_unknown(v, members, fields, tag);
+        if (ReadObserver* observer = current_observer()) [[unlikely]]
+          note_unknown(*observer, v, members, fields, tag);
       }
       LANTOR_TRY(on_unknown(name, members, out));
       continue;

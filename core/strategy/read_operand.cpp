@@ -71,8 +71,8 @@ schema::Error explain_operand(json::Node v) {
 
 Read<Operand> read_operand(json::Node v, std::size_t depth) {
   if (v.is_string()) {
-    if (schema::read_observer != nullptr) [[unlikely]]
-      schema::read_observer->operand_name(v);
+    if (schema::ReadObserver* observer = schema::current_observer()) [[unlikely]]
+      observer->operand_name(v);
     return Operand{std::string(v.as_string())};
   }
   if (v.is_number()) return Operand{v.to_double()};
