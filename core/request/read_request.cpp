@@ -182,7 +182,7 @@ ReadStatus read_opt_level(TextValue v, CompileSpec& out) {
   const TextValue inner{&r, v.depth + 1};
   c = r.peek_ws();
   if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  if (c != '"') return fail(schema::unexpected(inner, "variant identifier"));
+  if (c != '"') return fail(schema::unexpected_name(inner, "variant identifier"));
   LANTOR_ASSIGN_OR_RETURN(const OptLevel level, read_level_name(inner));
   LANTOR_TRY(r.colon());
   c = r.peek_ws();

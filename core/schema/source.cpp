@@ -33,18 +33,32 @@ json::ReadError unexpected(TextValue v, std::string_view expected) {
   }
 }
 
+// The reader stands where the error arose: just past a repeated member's
+// name, or past a tagged choice whose set-aside members failed. When the
+// enclosing object or array closes next, the error goes past its closing
+// brace or bracket; otherwise it stays where it arose, not past the
+// whitespace or the separator the failed close looked at.
+json::ReadError unexpected_name(TextValue v, std::string_view expected) {
+  // Right after an object's opening brace, a closing brace is an empty
+  // object: wrong for the reader that wanted a name, but JSON.
+  const bool closes = v.reader->peek_ws() == '}';
+  json::ReadError e = unexpected(v, expected);
+  if (closes) e.not_json = false;
+  return e;
+}
+
 json::ReadError place_after_object(json::Reader& r, json::ReadError e) {
   if (e.offset == kUnplaced) {
-    (void)r.end_object();
-    e.offset = r.offset();
+    const std::size_t arose = r.offset();
+    e.offset = r.end_object().ok() ? r.offset() : arose;
   }
   return e;
 }
 
 json::ReadError place_after_array(json::Reader& r, json::ReadError e) {
   if (e.offset == kUnplaced) {
-    (void)r.end_array();
-    e.offset = r.offset();
+    const std::size_t arose = r.offset();
+    e.offset = r.end_array().ok() ? r.offset() : arose;
   }
   return e;
 }

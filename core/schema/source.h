@@ -182,9 +182,14 @@ inline json::ReadError error_about(TextValue, std::string message) {
 // an array or object is described without being read, the error placed just
 // before its bracket.
 json::ReadError unexpected(TextValue v, std::string_view expected);
+// The same where the first member's name of an object is due instead of a
+// value: described alike, but only a breach of the object's grammar counts as
+// one (ReadError::not_json).
+json::ReadError unexpected_name(TextValue v, std::string_view expected);
 
-// Places an unplaced error where the reader stands once the end of the
-// enclosing object or array has been consumed as far as the text allows.
+// Places an unplaced error: just past the enclosing object's closing brace
+// (or array's bracket) when that comes next, else where the reader stood
+// when the error arose.
 json::ReadError place_after_object(json::Reader& r, json::ReadError e);
 json::ReadError place_after_array(json::Reader& r, json::ReadError e);
 
