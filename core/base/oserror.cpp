@@ -13,7 +13,7 @@ std::string os_error_text(int errnum) {
   if constexpr (std::is_same_v<decltype(r), char*>) {
     msg = r;
   } else {
-    msg = r == 0 ? buf : "Unknown error";
+    msg = r == 0 ? buf : "Unknown error";  // NOLINT(modernize-use-nullptr): r is the XSI int here
   }
   std::string text(msg);
   text += " (os error ";

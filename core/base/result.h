@@ -158,9 +158,13 @@ using Status = Result<Ok, E>;
 // more than one statement, and needs braces as the body of an `if`):
 //   LANTOR_ASSIGN_OR_RETURN(auto bars, read_u32(node));
 //   LANTOR_ASSIGN_OR_RETURN(out.bars, read_u32(node));
+// `lhs` may be a declaration and `result` is a name being declared; neither
+// can be put in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define LANTOR_ASSIGN_OR_RETURN(lhs, expr)                         \
   LANTOR_ASSIGN_OR_RETURN_IMPL(LANTOR_CONCAT(lantor_result_, __LINE__), lhs, expr)
 #define LANTOR_ASSIGN_OR_RETURN_IMPL(result, lhs, expr)        \
   auto result = (expr);                                        \
   if (!result.ok()) return ::lantor::fail(std::move(result).error()); \
   lhs = std::move(result).value()
+// NOLINTEND(bugprone-macro-parentheses)

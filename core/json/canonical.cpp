@@ -58,7 +58,8 @@ void append_float_digits(std::string& out, bool negative, const char* digits, in
   if (e >= -5 && e <= 15) {
     if (e >= n - 1) {
       out.append(digits, n);
-      out.append(static_cast<std::size_t>(e - n + 1), '0');
+      const int zeros = e - n + 1;
+      out.append(static_cast<std::size_t>(zeros), '0');
       out += ".0";
     } else if (e >= 0) {
       out.append(digits, e + 1);

@@ -11,7 +11,7 @@ namespace {
 
 // Pieces large enough to keep a sink's calls rare, small enough to stay in
 // the cache between being written here and read by the sink.
-constexpr std::size_t kPiece = 256 * 1024;
+constexpr std::size_t kPiece = std::size_t{256} * 1024;
 
 }  // namespace
 

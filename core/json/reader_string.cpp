@@ -16,8 +16,8 @@ namespace {
 // Bytes that end an unescaped run: the quote, the backslash, controls, and
 // non-ASCII bytes (which are checked as UTF-8).
 struct RunTable {
-  bool stop[256];
-  constexpr RunTable() : stop() {
+  bool stop[256] = {};
+  constexpr RunTable() {
     for (int c = 0; c < 0x20; ++c) stop[c] = true;
     for (int c = 0x80; c < 0x100; ++c) stop[c] = true;
     stop[static_cast<unsigned char>('"')] = true;

@@ -191,6 +191,6 @@ class Tape {
 inline Elements Node::elements() const noexcept {
   return {Node(slot_ + 1, bytes_), size(), slot_ + slot_->span()};
 }
-inline Members Node::members() const noexcept { return Members(*this); }
+inline Members Node::members() const noexcept { return {*this}; }
 
 }  // namespace lantor::json

@@ -14,7 +14,7 @@ namespace {
 // at least two bytes of text, and the string bytes and the canonical text of
 // the usual value are no longer than the text. Bounded, since the value may
 // be far shorter than the rest of a command; space only grows from there.
-constexpr std::size_t kReserveBound = 16 * 1024;
+constexpr std::size_t kReserveBound = std::size_t{16} * 1024;
 
 std::string& reserved(std::string& s, std::size_t text_bytes) {
   s.reserve(std::min(text_bytes, kReserveBound) + 64);

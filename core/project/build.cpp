@@ -10,17 +10,17 @@ namespace {
 // The raw bytes of standard error kept while cargo runs. Decoding can only
 // lengthen the text, so the reported tail always lies within these; the
 // margin covers a character cut at the start of the kept bytes.
-constexpr std::size_t kStderrKeep = 64 * 1024;
+constexpr std::size_t kStderrKeep = std::size_t{64} * 1024;
 
 }  // namespace
 
 std::vector<std::string> cargo_args(const Target& target, OptLevel opt_level) {
   std::vector<std::string> args = {"build"};
   if (std::optional<std::string> triple = target_triple(target)) {
-    args.push_back("--target");
+    args.emplace_back("--target");
     args.push_back(*triple);
   }
-  if (is_release(opt_level)) args.push_back("--release");
+  if (is_release(opt_level)) args.emplace_back("--release");
   return args;
 }
 

@@ -27,16 +27,16 @@ std::string spec_hash(const CompileSpec& spec, std::string_view spec_json,
       digest->update(inline_hashed_form_head(spec.crate_name));
       digest->update(candles_json);
     }
-    piece = ",\"kind\":\"inline\"},";
+    piece = R"(,"kind":"inline"},)";
   } else {
     piece = "{";
     if (spec.crate_name) {
-      piece += "\"crate_name\":";
+      piece += R"("crate_name":)";
       json::append_json_string(piece, *spec.crate_name);
       piece += ',';
     }
     if (data != nullptr) {
-      piece += "\"embed_data\":{\"kind\":\"csv\",\"path\":";
+      piece += R"("embed_data":{"kind":"csv","path":)";
       json::append_json_string(piece, data->path);
       piece += "},";
     }

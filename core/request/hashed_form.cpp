@@ -8,7 +8,7 @@ std::string inline_hashed_form_head(const std::optional<std::string>& crate_name
   // Members in byte order of their names, as the canonical text sorts them.
   std::string head = "{";
   if (crate_name) {
-    head += "\"crate_name\":";
+    head += R"("crate_name":)";
     json::append_json_string(head, *crate_name);
     head += ',';
   }

@@ -115,7 +115,7 @@ class CandlesDigests final : public schema::Capture, public json::TextSink {
     out.size = size_;
     out.depth = depth_;
     out.canonical_len = len_;
-    out.canonical_sha256 = file_->hex();
+    out.canonical_sha256 = file_->hex();  // NOLINT(bugprone-unchecked-optional-access): only once taken()
     out.spec_digest = std::move(spec_);
     out.crate_name = crate_name_;
     return out;
@@ -305,6 +305,7 @@ CompileCommand read_compile_command(std::string_view text) {
 }
 
 json::ReadStatus keep_candles_text(std::string_view command_text, DatasetRef& data) {
+  if (!data.streamed) return Ok{};  // nothing was set aside to read again
   const StreamedCandles& streamed = *data.streamed;
   std::string text;
   text.reserve(streamed.canonical_len);

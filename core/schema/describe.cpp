@@ -93,6 +93,7 @@ std::string quoted(std::string_view s) {
         case '\r': out += "\\r"; continue;
         case '\n': out += "\\n"; continue;
         case '\0': out += "\\0"; continue;
+        default: break;
       }
       if (c < 0x20 || c == 0x7F)
         append_hex_escape(out, c, 'u');

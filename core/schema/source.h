@@ -171,7 +171,7 @@ inline Form form_of(TextValue v) {
   return c == '{' ? Form::Object : c == '[' ? Form::Array : Form::Other;
 }
 // An error about the value just read: placed where the reader stands.
-inline json::ReadError error_at(TextValue v, std::string message) {
+inline json::ReadError error_at(TextValue v, const std::string& message) {
   return v.reader->error(message);
 }
 inline json::ReadError error_about(TextValue, std::string message) {

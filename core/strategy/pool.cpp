@@ -13,7 +13,7 @@ constexpr std::size_t kSmallest = 32;
 constexpr std::size_t kClasses = 7;
 constexpr std::size_t kLargest = kSmallest << (kClasses - 1);
 // Each class keeps at most this many bytes of free pieces per thread.
-constexpr std::size_t kKeptBytes = 128 * 1024;
+constexpr std::size_t kKeptBytes = std::size_t{128} * 1024;
 
 // Under AddressSanitizer a recycled piece would hide a use after free from
 // it, and a rounded-up size an overflow: sanitized builds keep nothing and
