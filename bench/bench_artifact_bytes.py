@@ -11,22 +11,24 @@ import os
 import sys
 import tempfile
 import time
+from collections.abc import Callable
+from typing import Any, TypeVar
 
 from lantor_compile import Compiler
 
 SIZE = 256 * 1024 * 1024
 RUNS = 3
+T = TypeVar("T")
 
 
-def python_read_and_hash(path):
+def python_read_and_hash(path: str) -> tuple[int, str]:
     with open(path, "rb") as f:
         data = f.read()
     return len(data), hashlib.sha256(data).hexdigest()
 
 
-def best(fn, runs):
+def best(fn: Callable[[], T], runs: int) -> tuple[float, T]:
     times = []
-    result = None
     for _ in range(runs):
         start = time.perf_counter()
         result = fn()
@@ -34,7 +36,7 @@ def best(fn, runs):
     return min(times), result
 
 
-def main():
+def main() -> int:
     with tempfile.TemporaryDirectory() as tmp:
         path = os.path.join(tmp, "artifact.bin")
         with open(path, "wb") as f:
@@ -45,8 +47,8 @@ def main():
         compiler = Compiler()
         command = json.dumps({"cmd": "artifact_bytes", "path": path})
 
-        def lantor():
-            response = json.loads(compiler.command(command))
+        def lantor() -> dict[str, Any]:
+            response: dict[str, Any] = json.loads(compiler.command(command))
             compiler.command('{"cmd":"reset"}')  # keep memory flat between runs
             return response
 

@@ -19,13 +19,15 @@ Run with the extension on the path, from a Release build:
 from __future__ import annotations
 
 import argparse
+import functools
 import hashlib
 import json
 import statistics
 import sys
 import time
+from collections.abc import Callable
 from pathlib import Path
-from typing import Any, Callable
+from typing import Any
 
 from lantor_compile import Compiler
 
@@ -42,7 +44,7 @@ TEMPLATE_STAND_INS = {
 
 def typical_strategy() -> dict[str, Any]:
     """An example strategy grown with indicators and rules to about 2 KB."""
-    strategy = json.loads((ROOT / "examples" / "long_short_momentum.json").read_text())
+    strategy: dict[str, Any] = json.loads((ROOT / "examples" / "long_short_momentum.json").read_text())
     n = 5
     while len(json.dumps(strategy, separators=(",", ":"))) < 2000:
         strategy["indicators"][f"ema_{n}"] = {"type": "ema", "params": [n]}
@@ -122,8 +124,8 @@ def main() -> None:
         response = compiler.command(text)
         if '"ok":false' in response[:12]:
             raise SystemExit(f"{name}: {response}")
-        ours, theirs = paired_median_us(lambda: compiler.command(text),
-                                        lambda: python_pipeline(text), calls)
+        ours, theirs = paired_median_us(functools.partial(compiler.command, text),
+                                        functools.partial(python_pipeline, text), calls)
         ratio = theirs / ours
         failed |= ratio < target
         print(f"{name:<32} {len(text):>10} {ours:>13.1f} {theirs:>13.1f} {ratio:>8.1f}x {target:>6.0f}x")

@@ -23,6 +23,7 @@ from __future__ import annotations
 
 import argparse
 import copy
+import functools
 import json
 import os
 import statistics
@@ -81,7 +82,7 @@ def main() -> None:
                        "out_dir": out}
             response = json.loads(compiler.command(json.dumps(command)))
             assert response.get("built") is True, response
-            return Path(out) / response["manifest"]["crate_name"]
+            return Path(out) / str(response["manifest"]["crate_name"])
 
         def cargo(project: Path, *args: str) -> None:
             subprocess.run(["cargo", *args], cwd=project, check=True, capture_output=True)
@@ -100,7 +101,7 @@ def main() -> None:
         # Each round switches to the other strategy, starting from the
         # original that the project holds now.
         libraries = dependency_libraries(project)
-        changed = statistics.median(timed(lambda: compile_strategy(1 - i % 2)) for i in range(args.rounds))
+        changed = statistics.median(timed(functools.partial(compile_strategy, 1 - i % 2)) for i in range(args.rounds))
         rebuilt = sorted(name for name, stamp in dependency_libraries(project).items() if libraries.get(name) != stamp)
         spec_texts = []
         for which in (0, 1):
@@ -112,7 +113,7 @@ def main() -> None:
             cargo_build(project)
 
         # The project holds the variant now: start from the original.
-        cargo_changed = statistics.median(timed(lambda: cargo_after_edit(spec_texts[i % 2]))
+        cargo_changed = statistics.median(timed(functools.partial(cargo_after_edit, spec_texts[i % 2]))
                                           for i in range(args.rounds))
 
     rows = [

@@ -9,7 +9,7 @@ documents never use them.
 
 from __future__ import annotations
 
-from typing import Any, Literal, Optional, Union
+from typing import Any, Literal, TypeAlias
 
 from pydantic import BaseModel, ConfigDict, Field, StrictBool, StrictFloat, StrictInt
 
@@ -25,7 +25,7 @@ class OneKey(BaseModel):
 
 
 U32 = Field(ge=0, le=4294967295)
-Number = Union[StrictInt, StrictFloat]
+Number: TypeAlias = StrictInt | StrictFloat
 Feed = Literal["kline", "trade", "orderbook", "trade_quote", "derivatives", "cross_section"]
 PriceSourceName = Literal["open", "high", "low", "close", "volume", "hlc3", "ohlc4"]
 
@@ -33,43 +33,43 @@ PriceSourceName = Literal["open", "high", "low", "close", "volume", "hlc3", "ohl
 class Indicator(Shape):
     type: str
     params: list[Number] = []
-    feed: Optional[Feed] = None
+    feed: Feed | None = None
 
 
 class Price(OneKey):
-    price: Union[PriceSourceName, dict[PriceSourceName, None]]
+    price: PriceSourceName | dict[PriceSourceName, None]
 
 
 class Prev(OneKey):
-    prev: tuple["Operand", StrictInt]
+    prev: tuple[Operand, StrictInt]
 
 
 class Add(OneKey):
-    add: tuple["Operand", "Operand"]
+    add: tuple[Operand, Operand]
 
 
 class Sub(OneKey):
-    sub: tuple["Operand", "Operand"]
+    sub: tuple[Operand, Operand]
 
 
 class Mul(OneKey):
-    mul: tuple["Operand", "Operand"]
+    mul: tuple[Operand, Operand]
 
 
 class Div(OneKey):
-    div: tuple["Operand", "Operand"]
+    div: tuple[Operand, Operand]
 
 
-Operand = Union[str, Number, Price, Prev, Add, Sub, Mul, Div]
-Pair = tuple[Operand, Operand]
+Operand: TypeAlias = str | Number | Price | Prev | Add | Sub | Mul | Div
+Pair: TypeAlias = tuple[Operand, Operand]
 
 
 class BarsCmp(OneKey):
-    gt: Optional[StrictInt] = None
-    lt: Optional[StrictInt] = None
-    ge: Optional[StrictInt] = None
-    le: Optional[StrictInt] = None
-    eq: Optional[StrictInt] = None
+    gt: StrictInt | None = None
+    lt: StrictInt | None = None
+    ge: StrictInt | None = None
+    le: StrictInt | None = None
+    eq: StrictInt | None = None
 
 
 class Gt(OneKey):
@@ -117,15 +117,15 @@ class Falling(OneKey):
 
 
 class All(OneKey):
-    all: list["Condition"]
+    all: list[Condition]
 
 
 class AnyOf(OneKey):
-    any: list["Condition"]
+    any: list[Condition]
 
 
 class Not(OneKey):
-    not_: "Condition" = Field(alias="not")
+    not_: Condition = Field(alias="not")
 
 
 class InPosition(OneKey):
@@ -136,72 +136,72 @@ class BarsSinceEntry(OneKey):
     bars_since_entry: BarsCmp
 
 
-Condition = Union[Gt, Lt, Ge, Le, Eq, Ne, CrossAbove, CrossBelow, Between, Rising, Falling,
-                  All, AnyOf, Not, InPosition, BarsSinceEntry]
+Condition: TypeAlias = (Gt | Lt | Ge | Le | Eq | Ne | CrossAbove | CrossBelow | Between | Rising | Falling
+             | All | AnyOf | Not | InPosition | BarsSinceEntry)
 
 
 class Sizing(Shape):
     type: Literal["fixed_fraction", "fixed_qty", "fixed_cash", "vol_target", "risk_per_trade"]
-    fraction: Optional[Number] = None
-    qty: Optional[Number] = None
-    cash: Optional[Number] = None
-    target_vol: Optional[Number] = None
-    lookback: Optional[StrictInt] = None
-    risk_pct: Optional[Number] = None
+    fraction: Number | None = None
+    qty: Number | None = None
+    cash: Number | None = None
+    target_vol: Number | None = None
+    lookback: StrictInt | None = None
+    risk_pct: Number | None = None
 
 
 class Slippage(Shape):
     type: Literal["fixed_bps", "spread", "volume_impact"]
-    bps: Optional[Number] = None
-    coef: Optional[Number] = None
+    bps: Number | None = None
+    coef: Number | None = None
 
 
 class Costs(Shape):
     maker_bps: Number = 0.0
     taker_bps: Number = 0.0
-    slippage: Optional[Slippage] = None
+    slippage: Slippage | None = None
     funding: StrictBool = False
 
 
 class Risk(Shape):
-    stop_loss_pct: Optional[Number] = None
-    take_profit_pct: Optional[Number] = None
-    trailing_stop_pct: Optional[Number] = None
-    max_leverage: Optional[Number] = None
-    max_position_pct: Optional[Number] = None
+    stop_loss_pct: Number | None = None
+    take_profit_pct: Number | None = None
+    trailing_stop_pct: Number | None = None
+    max_leverage: Number | None = None
+    max_position_pct: Number | None = None
     liquidation: StrictBool = False
 
 
 class Execution(Shape):
     order_type: Literal["market", "limit", "stop", "stop_limit"] = "market"
     fill_timing: Literal["next_open", "close"] = "next_open"
-    limit_offset_pct: Optional[Number] = None
-    stop_offset_pct: Optional[Number] = None
+    limit_offset_pct: Number | None = None
+    stop_offset_pct: Number | None = None
     latency_bars: StrictInt = 0
     partial_fills: StrictBool = False
-    max_participation: Optional[Number] = None
+    max_participation: Number | None = None
 
 
 class Strategy(Shape):
     spec_version: StrictInt = 1
     symbol: str
-    ref_symbol: Optional[str] = None
+    ref_symbol: str | None = None
     timeframe: str
     indicators: dict[str, Indicator]
     entry: Condition
     exit: Condition
-    short_entry: Optional[Condition] = None
-    short_exit: Optional[Condition] = None
+    short_entry: Condition | None = None
+    short_exit: Condition | None = None
     sizing: Sizing
-    costs: Optional[Costs] = None
-    risk: Optional[Risk] = None
-    execution: Optional[Execution] = None
-    warmup: Optional[StrictInt] = None
+    costs: Costs | None = None
+    risk: Risk | None = None
+    execution: Execution | None = None
+    warmup: StrictInt | None = None
 
 
 class Target(Shape):
     kind: Literal["wasm", "binary", "no_std"]
-    mcu: Optional[str] = None
+    mcu: str | None = None
 
 
 class CsvData(Shape):
@@ -217,16 +217,16 @@ class InlineData(Shape):
 class CompileSpec(Shape):
     strategy: Strategy
     target: Target
-    opt_level: Optional[Literal["debug", "release", "size"]] = None
-    embed_data: Optional[Union[CsvData, InlineData]] = Field(default=None, discriminator="kind")
-    crate_name: Optional[str] = None
+    opt_level: Literal["debug", "release", "size"] | None = None
+    embed_data: CsvData | InlineData | None = Field(default=None, discriminator="kind")
+    crate_name: str | None = None
 
 
 class CompileReq(Shape):
     cmd: Literal["compile"]
     spec: CompileSpec
     dry_run: StrictBool = False
-    out_dir: Optional[str] = None
+    out_dir: str | None = None
 
 
 for model in (Prev, Add, Sub, Mul, Div, All, AnyOf, Not, Strategy, CompileSpec, CompileReq):

@@ -20,8 +20,9 @@ import subprocess
 import sys
 import tempfile
 import time
+from collections.abc import Callable
 from pathlib import Path
-from typing import Any, Callable
+from typing import Any
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
@@ -57,9 +58,10 @@ def fixed_file_sizes(compiler: Any, text: str) -> dict[str, int]:
 
 
 def implementations(workload: str, paths: dict[str, Path]) -> dict[str, Callable[[], Any]]:
-    from lantor_compile import Compiler
     import orjson
     import peers
+
+    from lantor_compile import Compiler
 
     compiler = Compiler()
     if workload == "artifact":
@@ -74,9 +76,9 @@ def implementations(workload: str, paths: dict[str, Path]) -> dict[str, Callable
 
     text = load_text(paths[workload])
     if workload == "broken":
-        def project() -> None:
+        def rejected() -> None:
             assert compiler.command(text).startswith('{"ok":false,"error":"invalid command envelope')
-        return {"project": project, "json": lambda: peers.rejecting_peer(json.loads)(text),
+        return {"project": rejected, "json": lambda: peers.rejecting_peer(json.loads)(text),
                 "orjson": lambda: peers.rejecting_peer(orjson.loads)(text)}
 
     fixed = fixed_file_sizes(compiler, text)
@@ -116,10 +118,7 @@ def memory_worker(workload: str, paths: dict[str, Path]) -> dict[str, Any]:
     from lantor_compile import Compiler
 
     compiler = Compiler()
-    if workload == "artifact":
-        text = paths["artifact_cmd"].read_text()
-    else:
-        text = load_text(paths[workload])
+    text = paths["artifact_cmd"].read_text() if workload == "artifact" else load_text(paths[workload])
     # Building the input can peak above what stays resident; start the peak
     # over from here where the kernel allows it.
     reset = True
@@ -152,7 +151,8 @@ def run_worker(kind: str, workload: str, paths: dict[str, Path], calls: int) -> 
     cmd = [sys.executable, str(Path(__file__).resolve()), "--worker", kind, "--workload", workload,
            "--paths", json.dumps({k: str(v) for k, v in paths.items()}), "--calls", str(calls)]
     out = subprocess.run(cmd, check=True, capture_output=True, text=True, env=os.environ)
-    return json.loads(out.stdout.strip().splitlines()[-1])
+    result: dict[str, Any] = json.loads(out.stdout.strip().splitlines()[-1])
+    return result
 
 
 def fmt_time(us: float | None) -> str:
@@ -225,7 +225,7 @@ def main() -> None:
         widths = [max(len(str(r[i])) for r in table + [header]) for i in range(len(header))]
         for row in [header] + table:
             print("  ".join(str(c).ljust(w) if i == 0 else str(c).rjust(w)
-                            for i, (c, w) in enumerate(zip(row, widths))))
+                            for i, (c, w) in enumerate(zip(row, widths, strict=True))))
     print("medians; ratios above 1 mean the project is faster (peer/project) or slower "
           "(project/floor); peak memory is the compiler call's peak RSS above the process "
           "after import and input", file=sys.stderr)

@@ -8,8 +8,9 @@ from __future__ import annotations
 
 import json
 import random
+from collections.abc import Iterator
 from pathlib import Path
-from typing import Any, Iterator
+from typing import Any
 
 ROOT = Path(__file__).resolve().parents[1]
 
@@ -23,7 +24,7 @@ def compact(value: Any) -> str:
 
 def typical_strategy() -> dict[str, Any]:
     """An example strategy grown with indicators and rules to about 2 KB."""
-    strategy = json.loads((ROOT / "examples" / "long_short_momentum.json").read_text())
+    strategy: dict[str, Any] = json.loads((ROOT / "examples" / "long_short_momentum.json").read_text())
     n = 5
     while len(compact(strategy)) < 2000:
         strategy["indicators"][f"ema_{n}"] = {"type": "ema", "params": [n]}
@@ -36,8 +37,8 @@ class _Deep:
     """Deep condition trees and arithmetic expressions, kept well inside the
     reader's nesting limit of 127 levels."""
 
-    COMPARE = ["gt", "lt", "ge", "le", "eq", "ne", "cross_above", "cross_below"]
-    PRICES = ["open", "high", "low", "close", "volume", "hlc3", "ohlc4"]
+    COMPARE = ("gt", "lt", "ge", "le", "eq", "ne", "cross_above", "cross_below")
+    PRICES = ("open", "high", "low", "close", "volume", "hlc3", "ohlc4")
 
     def __init__(self) -> None:
         self.rng = random.Random(42)

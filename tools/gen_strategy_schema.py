@@ -23,7 +23,7 @@ from typing import Any
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-import strategy_document as doc  # noqa: E402
+import strategy_document as doc
 
 ROOT = Path(__file__).resolve().parent.parent
 PACKAGE = ROOT / "python" / "lantor_compile"
@@ -101,15 +101,15 @@ class SchemaWriter:
             return {**out, "anyOf": [
                 {**w, **self.fields(v.fields, f"{path}/anyOf/{i}",
                                     {c.tag: {**w, "const": v.name}}, {"const": v.name})}
-                for i, (v, w) in enumerate(zip(c.variants, words))]}
+                for i, (v, w) in enumerate(zip(c.variants, words, strict=True))]}
         with_data = [v.data is not None for v in c.variants]
         assert all(with_data) or not any(with_data), f"{c.name} mixes variants with and without data"
         members = {v.name: {**w, **(self.type_schema(v.data) if v.data else {"type": "null"})}
-                   for v, w in zip(c.variants, words)}
+                   for v, w in zip(c.variants, words, strict=True)}
         if any(with_data):
             return {**out, **self.one_member_objects(members, words)}
         # A variant without data: its name, or a one-member object whose value is null.
-        names = [{**w, "const": v.name} for v, w in zip(c.variants, words)]
+        names = [{**w, "const": v.name} for v, w in zip(c.variants, words, strict=True)]
         as_objects = self.one_member_objects(
             members, words, {"title": "Written as an object", "description": "A name written "
                              "as a one-member object whose value is null."})
@@ -125,7 +125,7 @@ class SchemaWriter:
         if self.strict:
             return {"anyOf": [{**w, "type": "object", "properties": {name: member},
                                "required": [name], "additionalProperties": False}
-                              for (name, member), w in zip(members.items(), words)]}
+                              for (name, member), w in zip(members.items(), words, strict=True)]}
         return {**(whole or {}), "type": "object", "properties": members,
                 "additionalProperties": False, "minProperties": 1, "maxProperties": 1}
 

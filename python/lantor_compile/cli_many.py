@@ -98,26 +98,28 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
     responses: list[str | None] = [None] * len(files)
     printed = 0
     compact = getattr(args, "json", False)
-    with tqdm(total=len(files), file=sys.stderr, unit="strategy", disable=None, dynamic_ncols=True) as bar:
-        with closing(compile_many(commands, max_workers=args.jobs)) as results:
-            for index, response in results:
-                responses[index] = response
-                error = response_error(response)
-                if error is not None:
-                    errors[index] = error
-                elif built is None and not args.dry_run:
-                    built = response
-                bar.update()
-                ready = []
-                while printed < len(files) and (next_response := responses[printed]) is not None:
-                    ready.append(next_response)
-                    responses[printed] = None  # printed: its text is not needed again
-                    printed += 1
-                if ready:
-                    # Takes the bar off the terminal while the responses are printed.
-                    with tqdm.external_write_mode(file=sys.stdout):
-                        for text in ready:
-                            print_response(text, compact)
+    with (
+        tqdm(total=len(files), file=sys.stderr, unit="strategy", disable=None, dynamic_ncols=True) as bar,
+        closing(compile_many(commands, max_workers=args.jobs)) as results,
+    ):
+        for index, response in results:
+            responses[index] = response
+            error = response_error(response)
+            if error is not None:
+                errors[index] = error
+            elif built is None and not args.dry_run:
+                built = response
+            bar.update()
+            ready = []
+            while printed < len(files) and (next_response := responses[printed]) is not None:
+                ready.append(next_response)
+                responses[printed] = None  # printed: its text is not needed again
+                printed += 1
+            if ready:
+                # Takes the bar off the terminal while the responses are printed.
+                with tqdm.external_write_mode(file=sys.stdout):
+                    for text in ready:
+                        print_response(text, compact)
     elapsed = time.monotonic() - started
 
     done = "built" if not args.dry_run else "passed the dry run"

@@ -121,7 +121,7 @@ def _run(
                 indices = pending.pop(future)
                 responses, seconds = future.result()
                 batch_size = _next_batch_size(batch_size, seconds / len(indices))
-                yield from zip(indices, responses)
+                yield from zip(indices, responses, strict=True)
     finally:
         for future in pending:
             future.cancel()

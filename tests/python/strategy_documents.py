@@ -11,7 +11,6 @@ import copy
 from typing import Any
 
 from hypothesis import strategies as st
-
 from support import json_values
 
 U32_MAX = 2**32 - 1
@@ -132,7 +131,7 @@ class Spelling:
             fields = variants[name]
             values = st.tuples(*(s for _, s in fields))
             as_object = st.tuples(values, self.extras({"type"} | {n for n, _ in fields})).map(
-                lambda t: {**t[1], "type": name, **dict(zip((n for n, _ in fields), t[0]))})
+                lambda t: {**t[1], "type": name, **dict(zip((n for n, _ in fields), t[0], strict=True))})
             if self.objects_only:
                 return as_object
             return st.one_of(as_object, values.map(lambda v: [name, *v]))

@@ -11,9 +11,9 @@ from pathlib import Path
 from typing import Any
 
 import pytest
+from support import MINIMAL_STRATEGY, TARGETS
 
 from lantor_compile import Compiler
-from support import MINIMAL_STRATEGY, TARGETS
 
 ROOT = Path(__file__).resolve().parents[2]
 EXAMPLES = sorted((ROOT / "examples").glob("*.json"))
@@ -140,7 +140,7 @@ def test_compile_options_that_enter_the_spec_hash(compiler: Compiler) -> None:
     extra = json.loads(dry(compiler, {"strategy": {**STRATEGY, "note": "kept"},
                                       "target": {"kind": "wasm"}}))["manifest"]
     assert extra["spec_hash"] != base["spec_hash"]
-    changed = [a["path"] for a, b in zip(base["files"], extra["files"]) if a != b]
+    changed = [a["path"] for a, b in zip(base["files"], extra["files"], strict=True) if a != b]
     assert changed == ["src/spec.json"]
 
 

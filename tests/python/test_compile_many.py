@@ -100,7 +100,8 @@ class FailingExecutor(Executor):
     [
         (lambda: list(compile_many(['{"cmd":"version"}'], executor=FailingExecutor())),
          ConnectionError, "the cluster went away"),
-        (lambda: list(compile_many(['{"cmd":"version"}', 7], max_workers=1)),
+        # A command that is not text, which the types rule out.
+        (lambda: list(compile_many(['{"cmd":"version"}', 7], max_workers=1)),  # type: ignore[list-item]
          TypeError, "command 1 is int"),
         (lambda: compile_many([], max_workers=0), ValueError, "max_workers"),
     ],

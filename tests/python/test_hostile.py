@@ -11,9 +11,9 @@ from pathlib import Path
 from typing import Any
 
 import pytest
+from support import MINIMAL_STRATEGY
 
 from lantor_compile import Compiler
-from support import MINIMAL_STRATEGY
 
 VERSION = '{"version":"0.1.2","backtest_dep":"0.1.5"}'
 ENVELOPE_ERROR = '{"ok":false,"error":"invalid command envelope: expected {\\"cmd\\":...}"}'

@@ -15,11 +15,12 @@ import subprocess
 import sys
 import textwrap
 from pathlib import Path
+from typing import Any
 
 import pytest
+from support import MINIMAL_STRATEGY
 
 from lantor_compile import Compiler
-from support import MINIMAL_STRATEGY
 
 MB = 1024 * 1024
 PAGE = os.sysconf("SC_PAGE_SIZE")
@@ -41,7 +42,7 @@ STRATEGY = {
 
 def every_command(data_file: str, csv_file: str) -> list[str]:
     """One command text of every kind, successes and failures."""
-    dry = {"cmd": "compile", "dry_run": True, "spec": {"strategy": STRATEGY, "target": {"kind": "wasm"}}}
+    dry: dict[str, Any] = {"cmd": "compile", "dry_run": True, "spec": {"strategy": STRATEGY, "target": {"kind": "wasm"}}}
     with_csv = json.loads(json.dumps(dry))
     with_csv["spec"]["embed_data"] = {"kind": "csv", "path": csv_file}
     with_inline = json.loads(json.dumps(dry))

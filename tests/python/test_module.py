@@ -3,6 +3,7 @@ handling, thread binding and deallocation."""
 
 from __future__ import annotations
 
+import functools
 import gc
 import importlib.metadata
 import inspect
@@ -219,7 +220,8 @@ def test_constructor_takes_no_arguments(args: tuple[Any, ...], kwargs: dict[str,
     ],
 )
 def test_non_str_argument(compiler: Compiler, value: Any, message: str) -> None:
-    for call in (lambda: compiler.command(value), lambda: compiler.command(cmd_json=value)):
+    calls: list[Callable[[], str]] = [lambda: compiler.command(value), lambda: compiler.command(cmd_json=value)]
+    for call in calls:
         with pytest.raises(TypeError) as caught:
             call()
         assert str(caught.value) == message
@@ -278,7 +280,9 @@ def test_instance_made_on_a_finished_thread_stays_bound_to_it() -> None:
     made, error = run_in_thread(Compiler)
     assert error is None
     for _ in range(5):
-        _, error = run_in_thread(lambda: made.command('{"cmd":"version"}'))
+        # A lambda, not a bound method: nothing but `made` may hold the instance,
+        # so that deleting it below is what drops it.
+        _, error = run_in_thread(lambda: made.command('{"cmd":"version"}'))  # noqa: F821 (deleted after the loop)
         assert isinstance(error, PanicException)
     # Dropping it here, on a thread that did not create it, is reported.
     with UnraisableCatcher() as caught:
@@ -303,7 +307,7 @@ def test_artifact_handles_survive_a_foreign_call(tmp_path: Any, compiler: Compil
         pytest.skip("artifact_bytes is not in this build yet")
     assert first["handle"] == 0
     for other in (command, {"cmd": "reset"}):
-        _, error = run_in_thread(lambda: call(compiler, other))
+        _, error = run_in_thread(functools.partial(call, compiler, other))
         assert isinstance(error, PanicException)
     # Neither the read nor the reset from the other thread happened.
     assert call(compiler, command)["handle"] == 1

@@ -26,9 +26,9 @@ from typing import Any
 import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
+from support import I64_MIN, MINIMAL_STRATEGY, U64_MAX, json_scalars, json_texts, json_values
 
 from lantor_compile import Compiler
-from support import I64_MIN, MINIMAL_STRATEGY, U64_MAX, json_scalars, json_texts, json_values
 
 STRATEGY: dict[str, Any] = MINIMAL_STRATEGY
 
@@ -47,7 +47,8 @@ def canon_float(f: float) -> str:
     if f == 0.0:
         return "-0.0" if math.copysign(1.0, f) < 0 else "0.0"
     # repr gives the shortest round-trip significand, nearest to the value.
-    sign, digits, exp = Decimal(repr(abs(f))).as_tuple()
+    _, digits, exp = Decimal(repr(abs(f))).as_tuple()
+    assert isinstance(exp, int)  # finite
     ds = "".join(map(str, digits)).rstrip("0")
     trailing = len(digits) - len("".join(map(str, digits)).rstrip("0"))
     n = len(ds)
@@ -148,7 +149,8 @@ def spell_float(draw: st.DrawFn, f: float) -> str:
     if f == 0.0:
         sign = "-" if math.copysign(1.0, f) < 0 else ""
         return sign + draw(st.sampled_from(["0.0", "0e0", "0.000E+5", "0E-7"] + (["0"] if sign else [])))
-    sign, digits, exp = Decimal(repr(f)).as_tuple()
+    negative, digits, exp = Decimal(repr(f)).as_tuple()
+    assert isinstance(exp, int)  # finite
     ds = "".join(map(str, digits)) + "0" * draw(st.integers(0, 2))
     exp -= len(ds) - len(digits)
     # value = ds * 10**exp; place the point after k digits (k >= 1).
@@ -158,7 +160,7 @@ def spell_float(draw: st.DrawFn, f: float) -> str:
     text = mant
     if e != 0 or "." not in mant:
         text += draw(st.sampled_from(["e", "E"])) + draw(st.sampled_from(["", "+"] if e >= 0 else [""])) + str(e)
-    return ("-" if sign else "") + text
+    return ("-" if negative else "") + text
 
 
 def spell(draw: st.DrawFn, v: Any, repeat: bool = True) -> str:

@@ -19,6 +19,7 @@ Run as a script for the figures of a larger run:
 from __future__ import annotations
 
 import ast
+import contextlib
 import json
 import re
 import subprocess
@@ -33,17 +34,17 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from jsonschema import Draft202012Validator
 from jsonschema.validators import extend
+from strategy_documents import authored_documents, documents, mutated
+from support import I64_MIN, MINIMAL_STRATEGY, U64_MAX
 
 from lantor_compile import Compiler, strategy_schema
 from lantor_compile.schema import EXACT_FILE, STRICT_FILE, strategy_schema_text
-from strategy_documents import authored_documents, documents, mutated
-from support import I64_MIN, MINIMAL_STRATEGY, U64_MAX
 
 ROOT = Path(__file__).resolve().parents[2]
 
 # A validator whose integer must be written as one: what a schema would say
 # if JSON Schema kept the compiler's number kinds.
-_KindedValidator = extend(
+_KindedValidator = extend(  # type: ignore[no-untyped-call]  # jsonschema leaves it untyped
     Draft202012Validator,
     type_checker=Draft202012Validator.TYPE_CHECKER.redefine(
         "integer", lambda _, v: isinstance(v, int) and not isinstance(v, bool)))
@@ -151,10 +152,8 @@ def _python_literals(source: str) -> Iterator[str]:
         if isinstance(node, ast.Constant) and isinstance(node.value, str):
             yield node.value
         elif isinstance(node, (ast.Dict, ast.List)):
-            try:
+            with contextlib.suppress(ValueError, TypeError, SyntaxError):
                 yield json.dumps(ast.literal_eval(node))
-            except (ValueError, TypeError, SyntaxError):
-                pass
 
 
 def _no_constant(name: str) -> Any:
@@ -174,9 +173,8 @@ def _json_texts(texts: Iterator[str]) -> Iterator[str]:
 
 def _strategies_in_commands(text: str) -> Iterator[str]:
     value = json.loads(text)
-    if isinstance(value, dict) and isinstance(value.get("spec"), dict):
-        if "strategy" in value["spec"]:
-            yield json.dumps(value["spec"]["strategy"])
+    if isinstance(value, dict) and isinstance(value.get("spec"), dict) and "strategy" in value["spec"]:
+        yield json.dumps(value["spec"]["strategy"])
 
 
 def collect_test_suite_texts() -> list[str]:

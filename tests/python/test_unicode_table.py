@@ -5,13 +5,14 @@ from __future__ import annotations
 import importlib.util
 import unicodedata
 from pathlib import Path
+from types import ModuleType
 
 import pytest
 
 GENERATOR = Path(__file__).resolve().parents[2] / "tools" / "gen_unicode_table.py"
 
 
-def load_generator():  # type: ignore[no-untyped-def]
+def load_generator() -> ModuleType:
     spec = importlib.util.spec_from_file_location("gen_unicode_table", GENERATOR)
     assert spec is not None and spec.loader is not None
     module = importlib.util.module_from_spec(spec)
