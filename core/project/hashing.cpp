@@ -47,7 +47,7 @@ std::string spec_hash(const CompileSpec& spec, std::string_view spec_json,
   digest->update(piece);
   digest->update(spec_json);
 
-  piece = ",\"target\":{\"kind\":";
+  piece = R"(,"target":{"kind":)";
   json::append_json_string(piece, target_kind_name(spec.target.kind));
   if (spec.target.kind == Target::Kind::NoStd) {
     piece += ",\"mcu\":";

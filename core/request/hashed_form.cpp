@@ -12,7 +12,7 @@ std::string inline_hashed_form_head(const std::optional<std::string>& crate_name
     json::append_json_string(head, *crate_name);
     head += ',';
   }
-  head += "\"embed_data\":{\"candles\":";
+  head += R"("embed_data":{"candles":)";
   return head;
 }
 

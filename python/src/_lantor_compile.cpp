@@ -445,4 +445,6 @@ PyModuleDef module_def = {
 
 }  // namespace
 
+// The interpreter looks for this name: PyInit_ and the module's name.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 PyMODINIT_FUNC PyInit__lantor_compile(void) { return PyModuleDef_Init(&module_def); }
