@@ -12,7 +12,7 @@ from pathlib import Path
 
 import pytest
 
-from lantor_compile import Compiler, check
+from lantor_compile import Compiler, Diagnostic, check
 from lantor_compile.cli import main
 
 MARK = "‸"
@@ -40,7 +40,7 @@ def unmark(text: str) -> tuple[str, int, int]:
     return before + after, line, len(before.rsplit("\n", 1)[-1]) + 1
 
 
-def only(diagnostics: list, severity: str) -> list:
+def only(diagnostics: list[Diagnostic], severity: str) -> list[Diagnostic]:
     return [d for d in diagnostics if d.severity == severity]
 
 
