@@ -82,7 +82,7 @@ void StrategyLints::check_indicators(const strategy::IndicatorMap& declared) {
     if (declared.find(text) != nullptr) continue;
     std::optional<std::string> help = did_you_mean(text, declared_names);
     if (!help && is_price_source(text))
-      help = "a name refers to an indicator; the bar's price is written {\"price\": \"" + std::string(text) + "\"}";
+      help = R"(a name refers to an indicator; the bar's price is written {"price": ")" + std::string(text) + "\"}";
     warn("undeclared-indicator", "operand " + ticked(text) + " names no indicator declared in `indicators`",
          where(located_, root_, name.slot()), std::move(help));
   }

@@ -93,4 +93,6 @@ PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "_lantor_check", kModuleDoc, 0, kM
 
 }  // namespace
 
+// The interpreter looks for this name: PyInit_ and the module's name.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 PyMODINIT_FUNC PyInit__lantor_check() { return PyModuleDef_Init(&kModule); }
