@@ -54,9 +54,17 @@ def typical_strategy() -> dict[str, Any]:
 
 
 def candles(count: int) -> list[dict[str, Any]]:
-    return [{"t": 1_600_000_000 + 60 * i, "o": 100.0 + (i % 97) * 0.25, "h": 101.5 + (i % 89) * 0.5,
-             "l": 99.25 - (i % 83) * 0.125, "c": 100.5 + (i % 79) * 0.375, "v": 1000 + i % 1013}
-            for i in range(count)]
+    return [
+        {
+            "t": 1_600_000_000 + 60 * i,
+            "o": 100.0 + (i % 97) * 0.25,
+            "h": 101.5 + (i % 89) * 0.5,
+            "l": 99.25 - (i % 83) * 0.125,
+            "c": 100.5 + (i % 79) * 0.375,
+            "v": 1000 + i % 1013,
+        }
+        for i in range(count)
+    ]
 
 
 def command_text(strategy: dict[str, Any], data: list[Any] | None) -> str:
@@ -79,18 +87,25 @@ def python_pipeline(text: str) -> str:
         files["src/candles.json"] = dump(spec["embed_data"]["candles"])
         form["embed_data"] = spec["embed_data"]
     spec_hash = hashlib.sha256(dump(form)).hexdigest()
-    entries = [{"path": p, "sha256": hashlib.sha256(b).hexdigest(), "bytes_len": len(b)}
-               for p, b in sorted(files.items())]
+    entries = [
+        {"path": p, "sha256": hashlib.sha256(b).hexdigest(), "bytes_len": len(b)}
+        for p, b in sorted(files.items())
+    ]
     listing = "".join(f"{e['path']}\n{e['sha256']}\n" for e in entries)
-    manifest = {"compiler_version": "0.1.2", "target": spec["target"], "opt_level": "release",
-                "crate_name": "eth_usd", "spec_hash": spec_hash, "backtest_dep": "0.1.5",
-                "files": entries, "project_hash": hashlib.sha256(listing.encode()).hexdigest()}
-    return json.dumps({"target": spec["target"], "manifest": manifest, "built": False},
-                      separators=(",", ":"))
+    manifest = {
+        "compiler_version": "0.1.2",
+        "target": spec["target"],
+        "opt_level": "release",
+        "crate_name": "eth_usd",
+        "spec_hash": spec_hash,
+        "backtest_dep": "0.1.5",
+        "files": entries,
+        "project_hash": hashlib.sha256(listing.encode()).hexdigest(),
+    }
+    return json.dumps({"target": spec["target"], "manifest": manifest, "built": False}, separators=(",", ":"))
 
 
-def paired_median_us(ours: Callable[[], Any], theirs: Callable[[], Any],
-                     calls: int) -> tuple[float, float]:
+def paired_median_us(ours: Callable[[], Any], theirs: Callable[[], Any], calls: int) -> tuple[float, float]:
     """Median microseconds per call of each, the two calls alternating so that
     a busy machine slows both alike."""
     times: tuple[list[int], list[int]] = ([], [])
@@ -112,20 +127,31 @@ def main() -> None:
     compiler = Compiler()
     strategy = typical_strategy()
     workloads = [
-        (f"typical strategy ({len(json.dumps(strategy, separators=(',', ':')))} B)",
-         command_text(strategy, None), args.calls, 10.0),
-        (f"{args.candles} inline candles", command_text(strategy, candles(args.candles)),
-         args.large_calls, 3.0),
+        (
+            f"typical strategy ({len(json.dumps(strategy, separators=(',', ':')))} B)",
+            command_text(strategy, None),
+            args.calls,
+            10.0,
+        ),
+        (
+            f"{args.candles} inline candles",
+            command_text(strategy, candles(args.candles)),
+            args.large_calls,
+            3.0,
+        ),
     ]
 
-    print(f"{'workload':<32} {'size':>10} {'compiler us':>13} {'python us':>13} {'speed-up':>9} {'target':>7}")
+    print(
+        f"{'workload':<32} {'size':>10} {'compiler us':>13} {'python us':>13} {'speed-up':>9} {'target':>7}"
+    )
     failed = False
     for name, text, calls, target in workloads:
         response = compiler.command(text)
         if '"ok":false' in response[:12]:
             raise SystemExit(f"{name}: {response}")
-        ours, theirs = paired_median_us(functools.partial(compiler.command, text),
-                                        functools.partial(python_pipeline, text), calls)
+        ours, theirs = paired_median_us(
+            functools.partial(compiler.command, text), functools.partial(python_pipeline, text), calls
+        )
         ratio = theirs / ours
         failed |= ratio < target
         print(f"{name:<32} {len(text):>10} {ours:>13.1f} {theirs:>13.1f} {ratio:>8.1f}x {target:>6.0f}x")

@@ -34,8 +34,11 @@ TARGETS = [{"kind": "wasm"}, {"kind": "binary"}, {"kind": "no_std", "mcu": "thum
 
 def dry_runs(count: int) -> list[str]:
     base = [
-        '{"cmd":"compile","spec":{"strategy":' + path.read_text(encoding="utf-8")
-        + ',"target":' + json.dumps(target) + '},"dry_run":true}'
+        '{"cmd":"compile","spec":{"strategy":'
+        + path.read_text(encoding="utf-8")
+        + ',"target":'
+        + json.dumps(target)
+        + '},"dry_run":true}'
         for path in sorted((ROOT / "examples").glob("*.json"))
         for target in TARGETS
     ]
@@ -77,12 +80,16 @@ def main() -> None:
 
     medians = {name: statistics.median(t) for name, t in times.items()}
     sequential = medians["sequential"]
-    print(f"| {args.commands:,} dry runs, {args.workers} workers | sequential loop | compile_many, own pool "
-          "| speed-up | compile_many, kept pool | speed-up |")
+    print(
+        f"| {args.commands:,} dry runs, {args.workers} workers | sequential loop | compile_many, own pool "
+        "| speed-up | compile_many, kept pool | speed-up |"
+    )
     print("|---|---|---|---|---|---|")
-    print(f"| median of {args.rounds} | {sequential * 1e3:.1f} ms | {medians['own pool'] * 1e3:.1f} ms "
-          f"| {sequential / medians['own pool']:.2f}x | {medians['kept pool'] * 1e3:.1f} ms "
-          f"| {sequential / medians['kept pool']:.2f}x |")
+    print(
+        f"| median of {args.rounds} | {sequential * 1e3:.1f} ms | {medians['own pool'] * 1e3:.1f} ms "
+        f"| {sequential / medians['own pool']:.2f}x | {medians['kept pool'] * 1e3:.1f} ms "
+        f"| {sequential / medians['kept pool']:.2f}x |"
+    )
     print(f"\nload average: {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
 
 

@@ -84,9 +84,10 @@ int main(int argc, char** argv) {
     if (!r.ok() || !r->spec.embed_data->candles_json) std::abort();
     text_size = r->spec.embed_data->candles_json->size();
   });
-  std::printf("read_compile_req, dataset kept as canonical text: %.1f MB in %.1f ms = %.0f MB/s read, "
-              "%.0f MB/s canonical text written\n",
-              mb, text_s * 1e3, mb / text_s, static_cast<double>(text_size) / 1e6 / text_s);
+  std::printf(
+      "read_compile_req, dataset kept as canonical text: %.1f MB in %.1f ms = %.0f MB/s read, "
+      "%.0f MB/s canonical text written\n",
+      mb, text_s * 1e3, mb / text_s, static_cast<double>(text_size) / 1e6 / text_s);
 
   double per_member[2];
   int sizes[2] = {2'000, 200'000};

@@ -78,8 +78,11 @@ def main() -> None:
         out = str(Path(tmp) / "out")
 
         def compile_strategy(which: int) -> Path:
-            command = {"cmd": "compile", "spec": {"strategy": strategies[which], "target": {"kind": "binary"}},
-                       "out_dir": out}
+            command = {
+                "cmd": "compile",
+                "spec": {"strategy": strategies[which], "target": {"kind": "binary"}},
+                "out_dir": out,
+            }
             response = json.loads(compiler.command(json.dumps(command)))
             assert response.get("built") is True, response
             return Path(out) / str(response["manifest"]["crate_name"])
@@ -101,8 +104,12 @@ def main() -> None:
         # Each round switches to the other strategy, starting from the
         # original that the project holds now.
         libraries = dependency_libraries(project)
-        changed = statistics.median(timed(functools.partial(compile_strategy, 1 - i % 2)) for i in range(args.rounds))
-        rebuilt = sorted(name for name, stamp in dependency_libraries(project).items() if libraries.get(name) != stamp)
+        changed = statistics.median(
+            timed(functools.partial(compile_strategy, 1 - i % 2)) for i in range(args.rounds)
+        )
+        rebuilt = sorted(
+            name for name, stamp in dependency_libraries(project).items() if libraries.get(name) != stamp
+        )
         spec_texts = []
         for which in (0, 1):
             compile_strategy(which)
@@ -113,8 +120,9 @@ def main() -> None:
             cargo_build(project)
 
         # The project holds the variant now: start from the original.
-        cargo_changed = statistics.median(timed(functools.partial(cargo_after_edit, spec_texts[i % 2]))
-                                          for i in range(args.rounds))
+        cargo_changed = statistics.median(
+            timed(functools.partial(cargo_after_edit, spec_texts[i % 2])) for i in range(args.rounds)
+        )
 
     rows = [
         ("first build", first, cargo_first),

@@ -48,11 +48,10 @@ class Generator {
       }
     }
     if (rng_.next(5) == 0)
-      return "{\"prev\": [" + operand(level + 2, depth_wanted - 1) + ", " +
-             std::to_string(rng_.next(10)) + "]}";
-    return "{\"" + std::string(kArith[rng_.next(4)]) + "\": [" +
-           operand(level + 2, depth_wanted - 1) + ", " + operand(level + 2, depth_wanted / 4) +
-           "]}";
+      return "{\"prev\": [" + operand(level + 2, depth_wanted - 1) + ", " + std::to_string(rng_.next(10)) +
+             "]}";
+    return "{\"" + std::string(kArith[rng_.next(4)]) + "\": [" + operand(level + 2, depth_wanted - 1) + ", " +
+           operand(level + 2, depth_wanted / 4) + "]}";
   }
 
   // A condition whose object sits at nesting level `level`; `depth_wanted`
@@ -76,26 +75,21 @@ class Generator {
 
   std::string leaf(int level) {
     switch (rng_.next(6)) {
-      case 0:
-        return "{\"between\": [" + operand(level + 2, 2) + ", 30, 70]}";
-      case 1:
-        return "{\"rising\": [" + operand(level + 2, 1) + ", " + std::to_string(rng_.next(9)) + "]}";
-      case 2:
-        return "{\"bars_since_entry\": {\"ge\": " + std::to_string(rng_.next(50)) + "}}";
-      case 3:
-        return "{\"in_position\": false}";
+      case 0: return "{\"between\": [" + operand(level + 2, 2) + ", 30, 70]}";
+      case 1: return "{\"rising\": [" + operand(level + 2, 1) + ", " + std::to_string(rng_.next(9)) + "]}";
+      case 2: return "{\"bars_since_entry\": {\"ge\": " + std::to_string(rng_.next(50)) + "}}";
+      case 3: return "{\"in_position\": false}";
       default:
         return "{\"" + std::string(kCompare[rng_.next(8)]) + "\": [" +
-               operand(level + 2, static_cast<int>(rng_.next(4))) + ", " + operand(level + 2, 1) +
-               "]}";
+               operand(level + 2, static_cast<int>(rng_.next(4))) + ", " + operand(level + 2, 1) + "]}";
     }
   }
 
  private:
   static constexpr const char* kPrices[] = {"open", "high", "low", "close", "volume", "hlc3", "ohlc4"};
   static constexpr const char* kArith[] = {"add", "sub", "mul", "div"};
-  static constexpr const char* kCompare[] = {"gt", "lt", "ge", "le", "eq", "ne", "cross_above",
-                                             "cross_below"};
+  static constexpr const char* kCompare[] = {"gt", "lt", "ge",          "le",
+                                             "eq", "ne", "cross_above", "cross_below"};
   Rng rng_;
 };
 
@@ -126,8 +120,8 @@ std::string make_document(std::size_t target) {
     size = indicators.size();
     for (const auto& body : bodies) size += body.size();
   }
-  std::string doc = "{\n  \"symbol\": \"BTC-USDT\",\n  \"timeframe\": \"1h\",\n  \"indicators\": {" +
-                    indicators + "},\n";
+  std::string doc =
+      "{\n  \"symbol\": \"BTC-USDT\",\n  \"timeframe\": \"1h\",\n  \"indicators\": {" + indicators + "},\n";
   for (int i = 0; i < 4; ++i) doc += "  \"" + std::string(rules[i]) + "\": " + bodies[i] + "]},\n";
   doc +=
       "  \"sizing\": {\"type\": \"vol_target\", \"target_vol\": 0.15, \"lookback\": 20},\n"

@@ -136,8 +136,24 @@ class BarsSinceEntry(OneKey):
     bars_since_entry: BarsCmp
 
 
-Condition: TypeAlias = (Gt | Lt | Ge | Le | Eq | Ne | CrossAbove | CrossBelow | Between | Rising | Falling
-             | All | AnyOf | Not | InPosition | BarsSinceEntry)
+Condition: TypeAlias = (
+    Gt
+    | Lt
+    | Ge
+    | Le
+    | Eq
+    | Ne
+    | CrossAbove
+    | CrossBelow
+    | Between
+    | Rising
+    | Falling
+    | All
+    | AnyOf
+    | Not
+    | InPosition
+    | BarsSinceEntry
+)
 
 
 class Sizing(Shape):

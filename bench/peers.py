@@ -31,8 +31,9 @@ def dump_orjson(value: Any) -> bytes:
     return orjson.dumps(value, option=orjson.OPT_SORT_KEYS)
 
 
-def hashed_form_pieces(spec: dict[str, Any], strategy_bytes: bytes, candles_bytes: bytes | None,
-                       dump: Callable[[Any], bytes]) -> list[bytes]:
+def hashed_form_pieces(
+    spec: dict[str, Any], strategy_bytes: bytes, candles_bytes: bytes | None, dump: Callable[[Any], bytes]
+) -> list[bytes]:
     """The hashed form in pieces, members in byte order of their names."""
     pieces = [b"{"]
     if spec.get("crate_name") is not None:
@@ -52,8 +53,9 @@ def hashed_form_pieces(spec: dict[str, Any], strategy_bytes: bytes, candles_byte
 class Pipeline:
     """One peer: `parse` and `dump` are the JSON library's."""
 
-    def __init__(self, parse: Callable[[str], Any], dump: Callable[[Any], bytes],
-                 fixed_files: dict[str, int]) -> None:
+    def __init__(
+        self, parse: Callable[[str], Any], dump: Callable[[Any], bytes], fixed_files: dict[str, int]
+    ) -> None:
         self.parse = parse
         self.dump = dump
         self.fixed = {path: b"x" * size for path, size in fixed_files.items()}
@@ -74,15 +76,24 @@ class Pipeline:
         digest = hashlib.sha256()
         for piece in form:
             digest.update(piece)
-        entries = [{"path": p, "sha256": hashlib.sha256(b).hexdigest(), "bytes_len": len(b)}
-                   for p, b in sorted(files.items())]
+        entries = [
+            {"path": p, "sha256": hashlib.sha256(b).hexdigest(), "bytes_len": len(b)}
+            for p, b in sorted(files.items())
+        ]
         listing = "".join(f"{e['path']}\n{e['sha256']}\n" for e in entries)
-        manifest = {"compiler_version": "0.1.2", "target": spec["target"], "opt_level": "release",
-                    "crate_name": "btc_usdt", "spec_hash": digest.hexdigest(),
-                    "backtest_dep": "0.1.5", "files": entries,
-                    "project_hash": hashlib.sha256(listing.encode()).hexdigest()}
-        return json.dumps({"target": spec["target"], "manifest": manifest, "built": False},
-                          separators=(",", ":"))
+        manifest = {
+            "compiler_version": "0.1.2",
+            "target": spec["target"],
+            "opt_level": "release",
+            "crate_name": "btc_usdt",
+            "spec_hash": digest.hexdigest(),
+            "backtest_dep": "0.1.5",
+            "files": entries,
+            "project_hash": hashlib.sha256(listing.encode()).hexdigest(),
+        }
+        return json.dumps(
+            {"target": spec["target"], "manifest": manifest, "built": False}, separators=(",", ":")
+        )
 
 
 def json_peer(fixed_files: dict[str, int]) -> Pipeline:
@@ -96,9 +107,11 @@ def orjson_peer(fixed_files: dict[str, int]) -> Pipeline:
 def hash_floor(pieces: list[bytes]) -> Callable[[], None]:
     """SHA-256 over every file and the hashed form; `pieces` holds the files
     first, then the hashed form's pieces, whose digest is one."""
+
     def run() -> None:
         for piece in pieces:
             hashlib.sha256(piece).digest()
+
     return run
 
 
@@ -116,6 +129,7 @@ def rejecting_peer(parse: Callable[[str], Any]) -> Callable[[str], None]:
         except ValueError:
             return
         raise AssertionError("the broken command parsed")
+
     return run
 
 

@@ -43,6 +43,7 @@ CALLS = {"typical": 2000, "deep": 200, "candles": 5, "broken": 5, "artifact": 5}
 
 # ---------------------------------------------------------------- workers
 
+
 def load_text(path: Path) -> str:
     data = path.read_bytes()
     text = data.decode("utf-8")
@@ -53,8 +54,11 @@ def load_text(path: Path) -> str:
 def fixed_file_sizes(compiler: Any, text: str) -> dict[str, int]:
     """Sizes of the project files that do not come from the request."""
     manifest = json.loads(compiler.command(text))["manifest"]
-    return {f["path"]: f["bytes_len"] for f in manifest["files"]
-            if f["path"] not in ("src/spec.json", "src/candles.json")}
+    return {
+        f["path"]: f["bytes_len"]
+        for f in manifest["files"]
+        if f["path"] not in ("src/spec.json", "src/candles.json")
+    }
 
 
 def implementations(workload: str, paths: dict[str, Path]) -> dict[str, Callable[[], Any]]:
@@ -71,15 +75,21 @@ def implementations(workload: str, paths: dict[str, Path]) -> dict[str, Callable
             response = compiler.command(command)
             assert '"handle"' in response, response
             compiler.command('{"cmd":"reset"}')  # keeps memory flat; a few µs
+
         path = str(paths["artifact"])
         return {"project": artifact, "floor": lambda: peers.read_and_hash(path)}
 
     text = load_text(paths[workload])
     if workload == "broken":
+
         def rejected() -> None:
             assert compiler.command(text).startswith('{"ok":false,"error":"invalid command envelope')
-        return {"project": rejected, "json": lambda: peers.rejecting_peer(json.loads)(text),
-                "orjson": lambda: peers.rejecting_peer(orjson.loads)(text)}
+
+        return {
+            "project": rejected,
+            "json": lambda: peers.rejecting_peer(json.loads)(text),
+            "orjson": lambda: peers.rejecting_peer(orjson.loads)(text),
+        }
 
     fixed = fixed_file_sizes(compiler, text)
     json_peer, orjson_peer = peers.json_peer(fixed), peers.orjson_peer(fixed)
@@ -87,8 +97,13 @@ def implementations(workload: str, paths: dict[str, Path]) -> dict[str, Callable
 
     def project() -> None:
         assert compiler.command(text).startswith('{"target"')
-    return {"project": project, "json": lambda: json_peer(text),
-            "orjson": lambda: orjson_peer(text), "floor": floor}
+
+    return {
+        "project": project,
+        "json": lambda: json_peer(text),
+        "orjson": lambda: orjson_peer(text),
+        "floor": floor,
+    }
 
 
 def time_worker(workload: str, paths: dict[str, Path], calls: int) -> dict[str, Any]:
@@ -131,9 +146,13 @@ def memory_worker(workload: str, paths: dict[str, Path]) -> dict[str, Any]:
     resident = rss_kb()
     compiler.command(text)
     peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-    return {"baseline_kb": baseline, "resident_kb": resident, "peak_kb": peak,
-            "peak_reset": reset, "input_bytes": len(text.encode()) if workload != "artifact"
-            else paths["artifact"].stat().st_size}
+    return {
+        "baseline_kb": baseline,
+        "resident_kb": resident,
+        "peak_kb": peak,
+        "peak_reset": reset,
+        "input_bytes": len(text.encode()) if workload != "artifact" else paths["artifact"].stat().st_size,
+    }
 
 
 def worker(args: argparse.Namespace) -> None:
@@ -147,9 +166,20 @@ def worker(args: argparse.Namespace) -> None:
 
 # ---------------------------------------------------------------- runner
 
+
 def run_worker(kind: str, workload: str, paths: dict[str, Path], calls: int) -> dict[str, Any]:
-    cmd = [sys.executable, str(Path(__file__).resolve()), "--worker", kind, "--workload", workload,
-           "--paths", json.dumps({k: str(v) for k, v in paths.items()}), "--calls", str(calls)]
+    cmd = [
+        sys.executable,
+        str(Path(__file__).resolve()),
+        "--worker",
+        kind,
+        "--workload",
+        workload,
+        "--paths",
+        json.dumps({k: str(v) for k, v in paths.items()}),
+        "--calls",
+        str(calls),
+    ]
     out = subprocess.run(cmd, check=True, capture_output=True, text=True, env=os.environ)
     result: dict[str, Any] = json.loads(out.stdout.strip().splitlines()[-1])
     return result
@@ -179,8 +209,9 @@ def main() -> None:
     parser.add_argument("--workload", choices=WORKLOADS)
     parser.add_argument("--paths")
     parser.add_argument("--calls", type=int, default=0)
-    parser.add_argument("--quick", action="store_true",
-                        help="fewer calls and 100,000 candles and a 32 MB file: a smoke run")
+    parser.add_argument(
+        "--quick", action="store_true", help="fewer calls and 100,000 candles and a 32 MB file: a smoke run"
+    )
     parser.add_argument("--only", nargs="*", choices=WORKLOADS, help="run only these workloads")
     parser.add_argument("--markdown", action="store_true", help="print the table as Markdown")
     args = parser.parse_args()
@@ -200,22 +231,37 @@ def main() -> None:
             rows.append((name, t, m))
             print(f"{name}: done", file=sys.stderr)
 
-    header = ["workload", "input", "project", "json+pydantic", "orjson+pydantic",
-              "json/project", "orjson/project", "floor", "project/floor", "peak memory (x input)"]
+    header = [
+        "workload",
+        "input",
+        "project",
+        "json+pydantic",
+        "orjson+pydantic",
+        "json/project",
+        "orjson/project",
+        "floor",
+        "project/floor",
+        "peak memory (x input)",
+    ]
     table = []
     for name, t, m in rows:
         project = t["project"]
         peak_mb = max(0, m["peak_kb"] - m["baseline_kb"]) / 1024
         mem = f"{peak_mb:.1f} MB ({peak_mb * 1024 * 1024 / m['input_bytes']:.2f}x)"
-        table.append([
-            TITLES[name], fmt_size(m["input_bytes"]), fmt_time(project),
-            fmt_time(t.get("json")), fmt_time(t.get("orjson")),
-            f"{t['json'] / project:.1f}x" if "json" in t else "-",
-            f"{t['orjson'] / project:.1f}x" if "orjson" in t else "-",
-            fmt_time(t.get("floor")),
-            f"{project / t['floor']:.2f}x" if "floor" in t else "-",
-            mem,
-        ])
+        table.append(
+            [
+                TITLES[name],
+                fmt_size(m["input_bytes"]),
+                fmt_time(project),
+                fmt_time(t.get("json")),
+                fmt_time(t.get("orjson")),
+                f"{t['json'] / project:.1f}x" if "json" in t else "-",
+                f"{t['orjson'] / project:.1f}x" if "orjson" in t else "-",
+                fmt_time(t.get("floor")),
+                f"{project / t['floor']:.2f}x" if "floor" in t else "-",
+                mem,
+            ]
+        )
     if args.markdown:
         print("| " + " | ".join(header) + " |")
         print("|" + "|".join("---" for _ in header) + "|")
@@ -224,11 +270,18 @@ def main() -> None:
     else:
         widths = [max(len(str(r[i])) for r in table + [header]) for i in range(len(header))]
         for row in [header] + table:
-            print("  ".join(str(c).ljust(w) if i == 0 else str(c).rjust(w)
-                            for i, (c, w) in enumerate(zip(row, widths, strict=True))))
-    print("medians; ratios above 1 mean the project is faster (peer/project) or slower "
-          "(project/floor); peak memory is the compiler call's peak RSS above the process "
-          "after import and input", file=sys.stderr)
+            print(
+                "  ".join(
+                    str(c).ljust(w) if i == 0 else str(c).rjust(w)
+                    for i, (c, w) in enumerate(zip(row, widths, strict=True))
+                )
+            )
+    print(
+        "medians; ratios above 1 mean the project is faster (peer/project) or slower "
+        "(project/floor); peak memory is the compiler call's peak RSS above the process "
+        "after import and input",
+        file=sys.stderr,
+    )
 
 
 if __name__ == "__main__":

@@ -46,8 +46,13 @@ class _Deep:
     def operand(self, depth: int) -> Any:
         r = self.rng.randrange(6)
         if depth <= 0 or r < 2:
-            return self.rng.choice([f"ind_{self.rng.randrange(40)}", self.rng.randrange(100) / 4,
-                                    {"price": self.rng.choice(self.PRICES)}])
+            return self.rng.choice(
+                [
+                    f"ind_{self.rng.randrange(40)}",
+                    self.rng.randrange(100) / 4,
+                    {"price": self.rng.choice(self.PRICES)},
+                ]
+            )
         if r == 2:
             return {"prev": [self.operand(depth - 1), self.rng.randrange(10)]}
         op = self.rng.choice(["add", "sub", "mul", "div"])
@@ -78,10 +83,15 @@ class _Deep:
 def deep_strategy(target: int = 50_000) -> dict[str, Any]:
     gen = _Deep()
     strategy: dict[str, Any] = {
-        "spec_version": 1, "symbol": "BTC/USDT", "timeframe": "5m",
-        "indicators": {f"ind_{i}": {"type": "ema", "params": [5 + i, 2.0], "feed": "kline"}
-                       for i in range(40)},
-        "entry": {"all": []}, "exit": {"any": []}, "short_entry": {"all": []},
+        "spec_version": 1,
+        "symbol": "BTC/USDT",
+        "timeframe": "5m",
+        "indicators": {
+            f"ind_{i}": {"type": "ema", "params": [5 + i, 2.0], "feed": "kline"} for i in range(40)
+        },
+        "entry": {"all": []},
+        "exit": {"any": []},
+        "short_entry": {"all": []},
         "short_exit": {"any": []},
         "sizing": {"type": "fixed_fraction", "fraction": 0.25},
         "costs": {"maker_bps": 1.0, "taker_bps": 4.0, "slippage": {"type": "spread"}},
@@ -103,8 +113,7 @@ def compile_command(strategy: Any, candles_text: str | None = None) -> str:
     # Splice the dataset in as text: {"cmd":..,"spec":{..,"embed_data":{..}},..}
     head, tail = text.split(',"dry_run"')
     assert head.endswith("}}")
-    return (head[:-1] + ',"embed_data":{"kind":"inline","candles":' + candles_text + '}}'
-            + ',"dry_run"' + tail)
+    return head[:-1] + ',"embed_data":{"kind":"inline","candles":' + candles_text + "}}" + ',"dry_run"' + tail
 
 
 def candle_pieces(count: int) -> Iterator[str]:
@@ -114,10 +123,17 @@ def candle_pieces(count: int) -> Iterator[str]:
     for start in range(0, count, step):
         parts = []
         for i in range(start, min(count, start + step)):
-            parts.append('{"t":%d,"o":%s,"h":%s,"l":%s,"c":%s,"v":%s}' % (
-                1_700_000_000_000 + 60_000 * i, 42000.5 + (i % 97) * 0.25,
-                42010.25 + (i % 89) * 0.5, 41990.0 - (i % 83) * 0.125,
-                42001.75 + (i % 79) * 0.375, round(12.345 + (i % 1013) * 0.001, 3)))
+            parts.append(
+                '{"t":%d,"o":%s,"h":%s,"l":%s,"c":%s,"v":%s}'
+                % (
+                    1_700_000_000_000 + 60_000 * i,
+                    42000.5 + (i % 97) * 0.25,
+                    42010.25 + (i % 89) * 0.5,
+                    41990.0 - (i % 83) * 0.125,
+                    42001.75 + (i % 79) * 0.375,
+                    round(12.345 + (i % 1013) * 0.001, 3),
+                )
+            )
         yield ("," if start else "") + ",".join(parts)
     yield "]"
 

@@ -59,8 +59,12 @@ class SchemaWriter:
         if isinstance(t, doc.MapOf):
             return {"type": "object", "additionalProperties": self.type_schema(t.value)}
         n = len(t.items)
-        return {"type": "array", "prefixItems": [self.type_schema(i) for i in t.items],
-                "minItems": n, "maxItems": n}
+        return {
+            "type": "array",
+            "prefixItems": [self.type_schema(i) for i in t.items],
+            "minItems": n,
+            "maxItems": n,
+        }
 
     def member(self, m: doc.Member) -> dict[str, Any]:
         out = {"title": m.title, "description": m.description, **self.type_schema(m.type)}
@@ -68,15 +72,22 @@ class SchemaWriter:
             out["default"] = m.default
         return out
 
-    def fields(self, members: tuple[doc.Member, ...], path: str, lead: dict[str, Any],
-               lead_item: dict[str, Any] | None) -> dict[str, Any]:
+    def fields(
+        self,
+        members: tuple[doc.Member, ...],
+        path: str,
+        lead: dict[str, Any],
+        lead_item: dict[str, Any] | None,
+    ) -> dict[str, Any]:
         """The object form, and in the exact flavour the positional form, of a
         list of members; `lead` are properties before them (a tag), and
         `lead_item` the positional element that stands for them."""
         properties = {**lead, **{m.name: self.member(m) for m in members}}
         required = list(lead) + [m.name for m in members if m.required]
-        out: dict[str, Any] = {"type": "object" if self.strict else ["object", "array"],
-                               "properties": properties}
+        out: dict[str, Any] = {
+            "type": "object" if self.strict else ["object", "array"],
+            "properties": properties,
+        }
         if required:
             out["required"] = required
         if self.strict:
@@ -91,48 +102,87 @@ class SchemaWriter:
         return out
 
     def record(self, r: doc.Record, path: str) -> dict[str, Any]:
-        return {"title": r.title, "description": self._forms(r.description, "record"),
-                **self.fields(r.members, path, {}, None)}
+        return {
+            "title": r.title,
+            "description": self._forms(r.description, "record"),
+            **self.fields(r.members, path, {}, None),
+        }
 
     def choice(self, c: doc.Choice, path: str) -> dict[str, Any]:
         out = {"title": c.title, "description": self._forms(c.description, c)}
         words = [{"title": v.title, "description": v.description} for v in c.variants]
         if c.tag is not None:
-            return {**out, "anyOf": [
-                {**w, **self.fields(v.fields, f"{path}/anyOf/{i}",
-                                    {c.tag: {**w, "const": v.name}}, {"const": v.name})}
-                for i, (v, w) in enumerate(zip(c.variants, words, strict=True))]}
+            return {
+                **out,
+                "anyOf": [
+                    {
+                        **w,
+                        **self.fields(
+                            v.fields, f"{path}/anyOf/{i}", {c.tag: {**w, "const": v.name}}, {"const": v.name}
+                        ),
+                    }
+                    for i, (v, w) in enumerate(zip(c.variants, words, strict=True))
+                ],
+            }
         with_data = [v.data is not None for v in c.variants]
         assert all(with_data) or not any(with_data), f"{c.name} mixes variants with and without data"
-        members = {v.name: {**w, **(self.type_schema(v.data) if v.data else {"type": "null"})}
-                   for v, w in zip(c.variants, words, strict=True)}
+        members = {
+            v.name: {**w, **(self.type_schema(v.data) if v.data else {"type": "null"})}
+            for v, w in zip(c.variants, words, strict=True)
+        }
         if any(with_data):
             return {**out, **self.one_member_objects(members, words)}
         # A variant without data: its name, or a one-member object whose value is null.
         names = [{**w, "const": v.name} for v, w in zip(c.variants, words, strict=True)]
         as_objects = self.one_member_objects(
-            members, words, {"title": "Written as an object", "description": "A name written "
-                             "as a one-member object whose value is null."})
+            members,
+            words,
+            {
+                "title": "Written as an object",
+                "description": "A name written as a one-member object whose value is null.",
+            },
+        )
         return {**out, "anyOf": names + (as_objects["anyOf"] if self.strict else [as_objects])}
 
-    def one_member_objects(self, members: dict[str, Any], words: list[dict[str, str]],
-                           whole: dict[str, str] | None = None) -> dict[str, Any]:
+    def one_member_objects(
+        self, members: dict[str, Any], words: list[dict[str, str]], whole: dict[str, str] | None = None
+    ) -> dict[str, Any]:
         """Objects of exactly one of `members`. The strict flavour offers a
         choice of one-member objects, each member required: the form that
         generators of structured output support most widely. The exact one
         writes one object with every member and room for exactly one: what
         validators check fastest and editors complete best."""
         if self.strict:
-            return {"anyOf": [{**w, "type": "object", "properties": {name: member},
-                               "required": [name], "additionalProperties": False}
-                              for (name, member), w in zip(members.items(), words, strict=True)]}
-        return {**(whole or {}), "type": "object", "properties": members,
-                "additionalProperties": False, "minProperties": 1, "maxProperties": 1}
+            return {
+                "anyOf": [
+                    {
+                        **w,
+                        "type": "object",
+                        "properties": {name: member},
+                        "required": [name],
+                        "additionalProperties": False,
+                    }
+                    for (name, member), w in zip(members.items(), words, strict=True)
+                ]
+            }
+        return {
+            **(whole or {}),
+            "type": "object",
+            "properties": members,
+            "additionalProperties": False,
+            "minProperties": 1,
+            "maxProperties": 1,
+        }
 
     def untagged(self, u: doc.Untagged) -> dict[str, Any]:
-        return {"title": u.title, "description": u.description,
-                "anyOf": [{"title": a.title, "description": a.description,
-                           **self.type_schema(a.type)} for a in u.alternatives]}
+        return {
+            "title": u.title,
+            "description": u.description,
+            "anyOf": [
+                {"title": a.title, "description": a.description, **self.type_schema(a.type)}
+                for a in u.alternatives
+            ],
+        }
 
     def definition(self, d: doc.Definition, path: str) -> dict[str, Any]:
         if isinstance(d, doc.Record):
@@ -148,14 +198,16 @@ class SchemaWriter:
         if self.strict:
             body["properties"] = {"$schema": SCHEMA_MEMBER, **body["properties"]}
         flavour = "strict" if self.strict else "exact"
-        return {"$schema": DRAFT, "$comment": f"The {flavour} flavour; "
-                "generated by tools/gen_strategy_schema.py.", **body,
-                "$defs": {d.name: self.definition(d, f"#/$defs/{d.name}") for d in named}}
+        return {
+            "$schema": DRAFT,
+            "$comment": f"The {flavour} flavour; generated by tools/gen_strategy_schema.py.",
+            **body,
+            "$defs": {d.name: self.definition(d, f"#/$defs/{d.name}") for d in named},
+        }
 
     def _forms(self, description: str, what: doc.Choice | str) -> str:
         """The description, with the other spellings that the flavour accepts."""
-        if isinstance(what, doc.Choice) and what.tag is None and all(
-                v.data is None for v in what.variants):
+        if isinstance(what, doc.Choice) and what.tag is None and all(v.data is None for v in what.variants):
             return description + ' A name may also be written {"name": null}.'
         if self.strict:
             return description
@@ -202,8 +254,7 @@ def absent(m: doc.Member) -> str:
 
 def member_rows(members: tuple[doc.Member, ...]) -> list[str]:
     rows = ["| Member | Type | When absent | Description |", "|---|---|---|---|"]
-    rows += [f"| `{m.name}` | {label(m.type)} | {absent(m)} | {cell(m.description)} |"
-             for m in members]
+    rows += [f"| `{m.name}` | {label(m.type)} | {absent(m)} | {cell(m.description)} |" for m in members]
     return rows
 
 
@@ -213,8 +264,7 @@ def reference_section(d: doc.Definition) -> list[str]:
         return lines + member_rows(d.members)
     if isinstance(d, doc.Untagged):
         rows = ["| Form | JSON | Description |", "|---|---|---|"]
-        rows += [f"| {a.title} | {label(a.type)} | {cell(a.description)} |"
-                 for a in d.alternatives]
+        rows += [f"| {a.title} | {label(a.type)} | {cell(a.description)} |" for a in d.alternatives]
         return lines + rows
     if d.tag is not None:
         rows = [f'| "{d.tag}" | Fields (all required) | Description |', "|---|---|---|"]
@@ -223,8 +273,10 @@ def reference_section(d: doc.Definition) -> list[str]:
             rows.append(f'| `"{v.name}"` | {fields} | {cell(v.description)} |')
         return lines + rows
     rows = ["| Variant | Data | Description |", "|---|---|---|"]
-    rows += [f"| `{v.name}` | {'none' if v.data is None else label(v.data)} | "
-             f"{cell(v.description)} |" for v in d.variants]
+    rows += [
+        f"| `{v.name}` | {'none' if v.data is None else label(v.data)} | {cell(v.description)} |"
+        for v in d.variants
+    ]
     return lines + rows
 
 

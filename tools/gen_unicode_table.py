@@ -10,6 +10,7 @@ output whenever the running Python has that same version.
 
 Usage: gen_unicode_table.py [OUTPUT]   (default: the committed table)
 """
+
 from __future__ import annotations
 
 import sys
@@ -41,9 +42,11 @@ def ranges() -> Iterator[tuple[int, int]]:
 
 def render() -> str:
     rows = list(ranges())
-    lines = [HEADER.format(version=unicodedata.unidata_version),
-             f"static constexpr std::size_t kEscapedRangeCount = {len(rows)};\n",
-             "static constexpr CodeRange kEscapedRanges[kEscapedRangeCount] = {\n"]
+    lines = [
+        HEADER.format(version=unicodedata.unidata_version),
+        f"static constexpr std::size_t kEscapedRangeCount = {len(rows)};\n",
+        "static constexpr CodeRange kEscapedRanges[kEscapedRangeCount] = {\n",
+    ]
     lines += [f"    {{0x{lo:X}, 0x{hi:X}}},\n" for lo, hi in rows]
     lines.append("};\n")
     return "".join(lines)

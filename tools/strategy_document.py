@@ -156,44 +156,95 @@ STRATEGY = Record(
     "and exit rules, and sizing, cost, risk and execution settings. Members of other names "
     "are kept in the embedded document without being looked at.",
     (
-        Member("spec_version", U32, "Document version",
-               "The version of the document format. Any unsigned 32-bit integer is accepted.",
-               default=1),
-        Member("symbol", STRING, "Symbol",
-               "The instrument the strategy trades, such as BTC-USDT. Any text. Unless the "
-               "compile request names a crate_name, the crate's name is derived from it (ASCII "
-               "letters lower-cased, digits kept, any other character becomes _), which then "
-               "has to start with a letter.",
-               required=True),
-        Member("ref_symbol", Nullable(STRING), "Reference symbol",
-               _none("A second instrument, as in a pair or spread strategy."), default=None),
-        Member("timeframe", STRING, "Timeframe",
-               "The bar interval, such as 1m, 1h or 1d. Any text.", required=True),
-        Member("indicators", MapOf(Ref("IndicatorSpec")), "Indicators",
-               "The indicators, by name; any text is a name and the object may be empty. "
-               "Names in rules are not checked against them.",
-               required=True),
+        Member(
+            "spec_version",
+            U32,
+            "Document version",
+            "The version of the document format. Any unsigned 32-bit integer is accepted.",
+            default=1,
+        ),
+        Member(
+            "symbol",
+            STRING,
+            "Symbol",
+            "The instrument the strategy trades, such as BTC-USDT. Any text. Unless the "
+            "compile request names a crate_name, the crate's name is derived from it (ASCII "
+            "letters lower-cased, digits kept, any other character becomes _), which then "
+            "has to start with a letter.",
+            required=True,
+        ),
+        Member(
+            "ref_symbol",
+            Nullable(STRING),
+            "Reference symbol",
+            _none("A second instrument, as in a pair or spread strategy."),
+            default=None,
+        ),
+        Member(
+            "timeframe",
+            STRING,
+            "Timeframe",
+            "The bar interval, such as 1m, 1h or 1d. Any text.",
+            required=True,
+        ),
+        Member(
+            "indicators",
+            MapOf(Ref("IndicatorSpec")),
+            "Indicators",
+            "The indicators, by name; any text is a name and the object may be empty. "
+            "Names in rules are not checked against them.",
+            required=True,
+        ),
         Member("entry", CONDITION, "Entry rule", "When a position is entered.", required=True),
         Member("exit", CONDITION, "Exit rule", "When the position is left.", required=True),
-        Member("short_entry", Nullable(CONDITION), "Short entry rule",
-               _none("When a short position is entered."), default=None),
-        Member("short_exit", Nullable(CONDITION), "Short exit rule",
-               _none("When the short position is left."), default=None),
+        Member(
+            "short_entry",
+            Nullable(CONDITION),
+            "Short entry rule",
+            _none("When a short position is entered."),
+            default=None,
+        ),
+        Member(
+            "short_exit",
+            Nullable(CONDITION),
+            "Short exit rule",
+            _none("When the short position is left."),
+            default=None,
+        ),
         Member("sizing", Ref("Sizing"), "Sizing", "How large a position is.", required=True),
-        Member("costs", Ref("Costs"), "Costs",
-               "Fees, funding and slippage. Absent: no fees, no funding, no slippage.",
-               default={"maker_bps": 0.0, "taker_bps": 0.0,
-                        "slippage": {"type": "fixed_bps", "bps": 0.0}, "funding": False}),
-        Member("risk", Ref("Risk"), "Risk",
-               "Stops, leverage and exposure limits. Absent: none set, no liquidation.",
-               default={"liquidation": False}),
-        Member("execution", Ref("Execution"), "Execution",
-               "Order type, fill timing and fill limits. Absent: market orders filled at the "
-               "next bar's open, no latency, no partial fills.",
-               default={"order_type": "market", "fill_timing": "next_open", "latency_bars": 0,
-                        "partial_fills": False}),
-        Member("warmup", Nullable(U32), "Warm-up bars",
-               _none("A warm-up period, in bars."), default=None),
+        Member(
+            "costs",
+            Ref("Costs"),
+            "Costs",
+            "Fees, funding and slippage. Absent: no fees, no funding, no slippage.",
+            default={
+                "maker_bps": 0.0,
+                "taker_bps": 0.0,
+                "slippage": {"type": "fixed_bps", "bps": 0.0},
+                "funding": False,
+            },
+        ),
+        Member(
+            "risk",
+            Ref("Risk"),
+            "Risk",
+            "Stops, leverage and exposure limits. Absent: none set, no liquidation.",
+            default={"liquidation": False},
+        ),
+        Member(
+            "execution",
+            Ref("Execution"),
+            "Execution",
+            "Order type, fill timing and fill limits. Absent: market orders filled at the "
+            "next bar's open, no latency, no partial fills.",
+            default={
+                "order_type": "market",
+                "fill_timing": "next_open",
+                "latency_bars": 0,
+                "partial_fills": False,
+            },
+        ),
+        Member("warmup", Nullable(U32), "Warm-up bars", _none("A warm-up period, in bars."), default=None),
     ),
 )
 
@@ -202,15 +253,24 @@ INDICATOR = Record(
     "Indicator",
     "One indicator: its kind, its parameters and the data it reads.",
     (
-        Member("type", STRING, "Kind",
-               "The indicator kind, such as ema, rsi or atr. Free text: the kinds belong to "
-               "the backtest library and are not checked here.",
-               required=True),
-        Member("params", ListOf(F64), "Parameters",
-               "The indicator's numbers, such as its period. Integers are read as floats.",
-               default=[]),
-        Member("feed", Nullable(Ref("Feed")), "Feed",
-               _none("The data stream the indicator reads."), default=None),
+        Member(
+            "type",
+            STRING,
+            "Kind",
+            "The indicator kind, such as ema, rsi or atr. Free text: the kinds belong to "
+            "the backtest library and are not checked here.",
+            required=True,
+        ),
+        Member(
+            "params",
+            ListOf(F64),
+            "Parameters",
+            "The indicator's numbers, such as its period. Integers are read as floats.",
+            default=[],
+        ),
+        Member(
+            "feed", Nullable(Ref("Feed")), "Feed", _none("The data stream the indicator reads."), default=None
+        ),
     ),
 )
 
@@ -235,8 +295,7 @@ OPERAND_DEF = Untagged(
     "an expression, tried in that order. A string is therefore never a price: the close "
     'price is {"price": "close"}.',
     (
-        Alternative("Name", "An indicator or other series, by name; not checked against "
-                    "indicators.", STRING),
+        Alternative("Name", "An indicator or other series, by name; not checked against indicators.", STRING),
         Alternative("Constant", "A number; integers are read as floats.", F64),
         Alternative("Expression", "A price, an earlier value or arithmetic.", Ref("Expr")),
     ),
@@ -253,10 +312,10 @@ EXPR = Choice(
     "A price of the bar, an earlier bar's value, or arithmetic over two operands: a "
     "one-member object whose name is the variant.",
     (
-        Variant("price", "Price", 'A price of the bar, such as {"price": "close"}.',
-                Ref("PriceSource")),
-        Variant("prev", "Earlier value",
-                "[operand, bars]: the operand's value that many bars earlier.", COUNTED),
+        Variant("price", "Price", 'A price of the bar, such as {"price": "close"}.', Ref("PriceSource")),
+        Variant(
+            "prev", "Earlier value", "[operand, bars]: the operand's value that many bars earlier.", COUNTED
+        ),
         _binary("add", "Sum", "+"),
         _binary("sub", "Difference", "-"),
         _binary("mul", "Product", "*"),
@@ -294,20 +353,26 @@ CONDITION_DEF = Choice(
         _binary("ne", "Not equal", "!="),
         Variant("cross_above", "Crosses above", "[a, b]: a crosses above b.", PAIR),
         Variant("cross_below", "Crosses below", "[a, b]: a crosses below b.", PAIR),
-        Variant("between", "Between", "[x, low, high]: x lies between low and high.",
-                Tuple((OPERAND, OPERAND, OPERAND), "[Operand, Operand, Operand]")),
+        Variant(
+            "between",
+            "Between",
+            "[x, low, high]: x lies between low and high.",
+            Tuple((OPERAND, OPERAND, OPERAND), "[Operand, Operand, Operand]"),
+        ),
         Variant("rising", "Rising", "[a, bars]: a has risen over that many bars.", COUNTED),
         Variant("falling", "Falling", "[a, bars]: a has fallen over that many bars.", COUNTED),
-        Variant("all", "All", "[c1, c2, ...]: every condition holds; may be empty.",
-                ListOf(CONDITION)),
-        Variant("any", "Any", "[c1, c2, ...]: at least one condition holds; may be empty.",
-                ListOf(CONDITION)),
+        Variant("all", "All", "[c1, c2, ...]: every condition holds; may be empty.", ListOf(CONDITION)),
+        Variant(
+            "any", "Any", "[c1, c2, ...]: at least one condition holds; may be empty.", ListOf(CONDITION)
+        ),
         Variant("not", "Not", "The condition does not hold.", CONDITION),
-        Variant("in_position", "In position",
-                "true: a position is open; false: none is.", BOOL),
-        Variant("bars_since_entry", "Bars since entry",
-                'The number of bars since the position was entered, compared with a count: '
-                '{"ge": 5}.', Ref("BarsCmp")),
+        Variant("in_position", "In position", "true: a position is open; false: none is.", BOOL),
+        Variant(
+            "bars_since_entry",
+            "Bars since entry",
+            'The number of bars since the position was entered, compared with a count: {"ge": 5}.',
+            Ref("BarsCmp"),
+        ),
     ),
 )
 
@@ -319,9 +384,14 @@ def _bars(name: str, title: str, sign: str) -> Variant:
 BARS_CMP = Choice(
     "BarsCmp",
     "Bars-since-entry comparison",
-    "A comparison with a count of bars: a one-member object such as {\"ge\": 5}.",
-    (_bars("gt", "More than", ">"), _bars("lt", "Fewer than", "<"),
-     _bars("ge", "At least", ">="), _bars("le", "At most", "<="), _bars("eq", "Exactly", "==")),
+    'A comparison with a count of bars: a one-member object such as {"ge": 5}.',
+    (
+        _bars("gt", "More than", ">"),
+        _bars("lt", "Fewer than", "<"),
+        _bars("ge", "At least", ">="),
+        _bars("le", "At most", "<="),
+        _bars("eq", "Exactly", "=="),
+    ),
 )
 
 
@@ -335,19 +405,43 @@ SIZING = Choice(
     'How large a position is: an object whose member "type" names the rule, with the '
     "rule's fields beside it.",
     (
-        Variant("fixed_fraction", "Fixed fraction", "A fixed fraction of equity.",
-                fields=(_number_field("fraction", "Fraction", "The fraction of equity."),)),
-        Variant("fixed_qty", "Fixed quantity", "A fixed quantity of the instrument.",
-                fields=(_number_field("qty", "Quantity", "The quantity."),)),
-        Variant("fixed_cash", "Fixed cash", "A fixed amount of cash.",
-                fields=(_number_field("cash", "Cash", "The amount of cash."),)),
-        Variant("vol_target", "Volatility target", "Sized to a target volatility.",
-                fields=(_number_field("target_vol", "Target volatility", "The volatility aimed at."),
-                        Member("lookback", U32, "Lookback",
-                               "The bars over which volatility is measured.", required=True))),
-        Variant("risk_per_trade", "Risk per trade", "Sized by what one trade may lose.",
-                fields=(_number_field("risk_pct", "Risk", "The share of equity one trade may "
-                                  "lose, in percent."),)),
+        Variant(
+            "fixed_fraction",
+            "Fixed fraction",
+            "A fixed fraction of equity.",
+            fields=(_number_field("fraction", "Fraction", "The fraction of equity."),),
+        ),
+        Variant(
+            "fixed_qty",
+            "Fixed quantity",
+            "A fixed quantity of the instrument.",
+            fields=(_number_field("qty", "Quantity", "The quantity."),),
+        ),
+        Variant(
+            "fixed_cash",
+            "Fixed cash",
+            "A fixed amount of cash.",
+            fields=(_number_field("cash", "Cash", "The amount of cash."),),
+        ),
+        Variant(
+            "vol_target",
+            "Volatility target",
+            "Sized to a target volatility.",
+            fields=(
+                _number_field("target_vol", "Target volatility", "The volatility aimed at."),
+                Member(
+                    "lookback", U32, "Lookback", "The bars over which volatility is measured.", required=True
+                ),
+            ),
+        ),
+        Variant(
+            "risk_per_trade",
+            "Risk per trade",
+            "Sized by what one trade may lose.",
+            fields=(
+                _number_field("risk_pct", "Risk", "The share of equity one trade may lose, in percent."),
+            ),
+        ),
     ),
     tag="type",
 )
@@ -357,11 +451,19 @@ SLIPPAGE = Choice(
     "Slippage",
     'The slippage model: an object whose member "type" names it, with its fields beside it.',
     (
-        Variant("fixed_bps", "Fixed", "A fixed slippage.",
-                fields=(_number_field("bps", "Basis points", "The slippage, in basis points."),)),
+        Variant(
+            "fixed_bps",
+            "Fixed",
+            "A fixed slippage.",
+            fields=(_number_field("bps", "Basis points", "The slippage, in basis points."),),
+        ),
         Variant("spread", "Spread", "Slippage from the bid-ask spread; no fields."),
-        Variant("volume_impact", "Volume impact", "Slippage growing with the order's volume.",
-                fields=(_number_field("coef", "Coefficient", "The impact coefficient."),)),
+        Variant(
+            "volume_impact",
+            "Volume impact",
+            "Slippage growing with the order's volume.",
+            fields=(_number_field("coef", "Coefficient", "The impact coefficient."),),
+        ),
     ),
     tag="type",
 )
@@ -371,14 +473,16 @@ COSTS = Record(
     "Costs",
     "Fees, funding and slippage; every member is optional.",
     (
-        Member("maker_bps", F64, "Maker fee", "The fee for maker orders, in basis points.",
-               default=0.0),
-        Member("taker_bps", F64, "Taker fee", "The fee for taker orders, in basis points.",
-               default=0.0),
-        Member("slippage", Ref("Slippage"), "Slippage", "The slippage model.",
-               default={"type": "fixed_bps", "bps": 0.0}),
-        Member("funding", BOOL, "Funding", "Whether funding payments are charged.",
-               default=False),
+        Member("maker_bps", F64, "Maker fee", "The fee for maker orders, in basis points.", default=0.0),
+        Member("taker_bps", F64, "Taker fee", "The fee for taker orders, in basis points.", default=0.0),
+        Member(
+            "slippage",
+            Ref("Slippage"),
+            "Slippage",
+            "The slippage model.",
+            default={"type": "fixed_bps", "bps": 0.0},
+        ),
+        Member("funding", BOOL, "Funding", "Whether funding payments are charged.", default=False),
     ),
 )
 
@@ -396,10 +500,8 @@ RISK = Record(
         _pct("take_profit_pct", "Take profit", "The take-profit distance, in percent."),
         _pct("trailing_stop_pct", "Trailing stop", "The trailing-stop distance, in percent."),
         _pct("max_leverage", "Maximum leverage", "The highest leverage allowed."),
-        _pct("max_position_pct", "Maximum position",
-             "The largest position, in percent of equity."),
-        Member("liquidation", BOOL, "Liquidation", "Whether positions can be liquidated.",
-               default=False),
+        _pct("max_position_pct", "Maximum position", "The largest position, in percent of equity."),
+        Member("liquidation", BOOL, "Liquidation", "Whether positions can be liquidated.", default=False),
     ),
 )
 
@@ -408,18 +510,17 @@ EXECUTION = Record(
     "Execution",
     "Order type, fill timing and fill limits; every member is optional.",
     (
-        Member("order_type", Ref("OrderType"), "Order type", "The kind of order placed.",
-               default="market"),
-        Member("fill_timing", Ref("FillTiming"), "Fill timing", "When an order fills.",
-               default="next_open"),
+        Member("order_type", Ref("OrderType"), "Order type", "The kind of order placed.", default="market"),
+        Member("fill_timing", Ref("FillTiming"), "Fill timing", "When an order fills.", default="next_open"),
         _pct("limit_offset_pct", "Limit offset", "The limit price's offset, in percent."),
         _pct("stop_offset_pct", "Stop offset", "The stop price's offset, in percent."),
-        Member("latency_bars", U32, "Latency", "Bars between a signal and its order.",
-               default=0),
-        Member("partial_fills", BOOL, "Partial fills", "Whether orders may fill in part.",
-               default=False),
-        _pct("max_participation", "Maximum participation",
-             "The largest share of a bar's volume that an order may take."),
+        Member("latency_bars", U32, "Latency", "Bars between a signal and its order.", default=0),
+        Member("partial_fills", BOOL, "Partial fills", "Whether orders may fill in part.", default=False),
+        _pct(
+            "max_participation",
+            "Maximum participation",
+            "The largest share of a bar's volume that an order may take.",
+        ),
     ),
 )
 
@@ -447,7 +548,19 @@ FILL_TIMING = Choice(
 
 # The root first, then the named types in the order the document meets them.
 DEFINITIONS: tuple[Definition, ...] = (
-    STRATEGY, INDICATOR, FEED, OPERAND_DEF, EXPR, PRICE_SOURCE, CONDITION_DEF, BARS_CMP,
-    SIZING, COSTS, SLIPPAGE, RISK, EXECUTION, ORDER_TYPE, FILL_TIMING,
+    STRATEGY,
+    INDICATOR,
+    FEED,
+    OPERAND_DEF,
+    EXPR,
+    PRICE_SOURCE,
+    CONDITION_DEF,
+    BARS_CMP,
+    SIZING,
+    COSTS,
+    SLIPPAGE,
+    RISK,
+    EXECUTION,
+    ORDER_TYPE,
+    FILL_TIMING,
 )
-

@@ -16,9 +16,7 @@ struct ByteBuffer {
   std::unique_ptr<unsigned char[]> data;
   std::size_t size = 0;
 
-  std::string_view view() const {
-    return {reinterpret_cast<const char*>(data.get()), size};
-  }
+  std::string_view view() const { return {reinterpret_cast<const char*>(data.get()), size}; }
 };
 
 // An open file descriptor, closed when it goes.

@@ -59,8 +59,7 @@ class [[nodiscard]] Result {
       value_ = std::move(other.value_);
     } else if (!ok_ && !other.ok_) {
       error_ = std::move(other.error_);
-    } else if constexpr (std::is_nothrow_move_constructible_v<T> &&
-                         std::is_nothrow_move_constructible_v<E>) {
+    } else if constexpr (std::is_nothrow_move_constructible_v<T> && std::is_nothrow_move_constructible_v<E>) {
       destroy();
       construct_from(std::move(other));
     } else {
@@ -143,11 +142,10 @@ using Status = Result<Ok, E>;
 
 // Returns early from the enclosing function with the error of `expr` when it
 // failed. `expr` is evaluated once.
-#define LANTOR_TRY(expr)                                            \
-  do {                                                              \
-    auto&& lantor_try_result_ = (expr);                             \
-    if (!lantor_try_result_.ok())                                   \
-      return ::lantor::fail(std::move(lantor_try_result_).error()); \
+#define LANTOR_TRY(expr)                                                                        \
+  do {                                                                                          \
+    auto&& lantor_try_result_ = (expr);                                                         \
+    if (!lantor_try_result_.ok()) return ::lantor::fail(std::move(lantor_try_result_).error()); \
   } while (0)
 
 #define LANTOR_CONCAT_INNER(a, b) a##b
@@ -161,10 +159,10 @@ using Status = Result<Ok, E>;
 // `lhs` may be a declaration and `result` is a name being declared; neither
 // can be put in parentheses.
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define LANTOR_ASSIGN_OR_RETURN(lhs, expr)                         \
+#define LANTOR_ASSIGN_OR_RETURN(lhs, expr) \
   LANTOR_ASSIGN_OR_RETURN_IMPL(LANTOR_CONCAT(lantor_result_, __LINE__), lhs, expr)
-#define LANTOR_ASSIGN_OR_RETURN_IMPL(result, lhs, expr)        \
-  auto result = (expr);                                        \
+#define LANTOR_ASSIGN_OR_RETURN_IMPL(result, lhs, expr)               \
+  auto result = (expr);                                               \
   if (!result.ok()) return ::lantor::fail(std::move(result).error()); \
   lhs = std::move(result).value()
 // NOLINTEND(bugprone-macro-parentheses)

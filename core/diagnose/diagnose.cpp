@@ -40,7 +40,8 @@ std::string code_of(std::string_view message) {
 }
 
 Finding error(std::string code, std::string message, std::string pointer, std::size_t offset) {
-  return Finding{Severity::Error, std::move(code), std::move(message), std::move(pointer), offset, std::nullopt};
+  return Finding{Severity::Error,    std::move(code), std::move(message),
+                 std::move(pointer), offset,          std::nullopt};
 }
 
 // Whether `message` is about the members a tagged choice set aside (its
@@ -49,8 +50,8 @@ Finding error(std::string code, std::string message, std::string pointer, std::s
 // member.
 bool about_set_aside(std::string_view message) {
   static constexpr std::string_view kTexts[] = {
-      "missing field `mcu`", "missing field `path`", "missing field `candles`", "struct variant",
-      "in sequence", "invalid type",
+      "missing field `mcu`", "missing field `path`", "missing field `candles`",
+      "struct variant",      "in sequence",          "invalid type",
   };
   return std::any_of(std::begin(kTexts), std::end(kTexts),
                      [&](std::string_view t) { return message.find(t) != std::string_view::npos; });
@@ -78,7 +79,8 @@ Finding reader_failure(const LocatedText& located, std::string message, std::siz
 
 // A failure of the strategy read from `strategy`, which stands at the value
 // `from` of `located`; an operand that fits no form is told why.
-Finding strategy_failure(const LocatedText& located, std::size_t from, json::Node strategy, const schema::Error& e) {
+Finding strategy_failure(const LocatedText& located, std::size_t from, json::Node strategy,
+                         const schema::Error& e) {
   auto place = [&](const json::TapeSlot* at) -> std::pair<std::string, std::size_t> {
     const std::size_t value = located.resolve(from, tape_path(strategy, at));
     if (value == kNoValue) return {located.pointer(from), from == kNoValue ? 0 : located[from].start};
@@ -143,7 +145,8 @@ std::vector<Finding> check_strategy(std::string_view text) {
     for (Finding& f : lints.findings()) out.push_back(std::move(f));
   }
   for (Finding& f : duplicate_members(located, text)) out.push_back(std::move(f));
-  std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) { return a.offset < b.offset; });
+  std::stable_sort(out.begin(), out.end(),
+                   [](const Finding& a, const Finding& b) { return a.offset < b.offset; });
   return out;
 }
 
@@ -165,7 +168,8 @@ std::optional<Finding> locate_compile_failure(std::string_view command) {
 
   auto at = [&](std::size_t value, std::size_t fallback) {
     if (value == kNoValue) value = fallback;
-    return std::pair<std::string, std::size_t>{located.pointer(value), value == kNoValue ? 0 : located[value].start};
+    return std::pair<std::string, std::size_t>{located.pointer(value),
+                                               value == kNoValue ? 0 : located[value].start};
   };
   if (Result<std::string> name = derive_crate_name(spec); !name) {
     const std::size_t value = spec.crate_name ? located.member_or_element(spec_at, "crate_name", 4)

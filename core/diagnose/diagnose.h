@@ -17,9 +17,9 @@ enum class Severity { Error, Warning };
 
 struct Finding {
   Severity severity = Severity::Error;
-  std::string code;     // short kebab-case name: "missing-field", "unused-indicator"
-  std::string message;  // without any prefix or position
-  std::string pointer;  // JSON Pointer of the value at fault
+  std::string code;        // short kebab-case name: "missing-field", "unused-indicator"
+  std::string message;     // without any prefix or position
+  std::string pointer;     // JSON Pointer of the value at fault
   std::size_t offset = 0;  // byte offset of its first byte in the text
   std::optional<std::string> help;
 };

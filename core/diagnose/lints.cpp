@@ -54,9 +54,10 @@ Where where(const LocatedText& located, json::Node root, const json::TapeSlot* a
   return {located.pointer(value), at_name && v.is_member() ? v.name_start : v.start};
 }
 
-void StrategyLints::warn(std::string code, std::string message, const Where& at, std::optional<std::string> help) {
-  findings_.push_back(
-      Finding{Severity::Warning, std::move(code), std::move(message), at.pointer, at.offset, std::move(help)});
+void StrategyLints::warn(std::string code, std::string message, const Where& at,
+                         std::optional<std::string> help) {
+  findings_.push_back(Finding{Severity::Warning, std::move(code), std::move(message), at.pointer, at.offset,
+                              std::move(help)});
 }
 
 void StrategyLints::unknown_member(json::Node object, std::string_view name, json::Node value,
@@ -82,15 +83,16 @@ void StrategyLints::check_indicators(const strategy::IndicatorMap& declared) {
     if (declared.find(text) != nullptr) continue;
     std::optional<std::string> help = did_you_mean(text, declared_names);
     if (!help && is_price_source(text))
-      help = R"(a name refers to an indicator; the bar's price is written {"price": ")" + std::string(text) + "\"}";
+      help = R"(a name refers to an indicator; the bar's price is written {"price": ")" + std::string(text) +
+             "\"}";
     warn("undeclared-indicator", "operand " + ticked(text) + " names no indicator declared in `indicators`",
          where(located_, root_, name.slot()), std::move(help));
   }
   const std::optional<json::Node> indicators = indicators_of(root_);
   if (!indicators || !indicators->is_object()) return;
   for (const json::MemberRef member : indicators->members()) {
-    const bool read = std::any_of(names_.begin(), names_.end(),
-                                  [&](json::Node n) { return n.as_string() == member.name; });
+    const bool read =
+        std::any_of(names_.begin(), names_.end(), [&](json::Node n) { return n.as_string() == member.name; });
     if (read) continue;
     warn("unused-indicator", "indicator " + ticked(member.name) + " is declared but no rule reads it",
          where(located_, root_, member.value.slot(), true), std::nullopt);
@@ -108,11 +110,12 @@ std::vector<Finding> duplicate_members(const LocatedText& located, std::string_v
       const std::size_t kept = last[located[c].token];
       if (kept == c) continue;
       const LocatedValue& member = located[c];
-      out.push_back(Finding{Severity::Warning, "duplicate-member",
-                            "member " + ticked(member.token) + " is given again later; only its last value counts",
-                            located.pointer(c), member.name_start,
-                            "the value that counts is the one on line " +
-                                std::to_string(json::position_of(text, located[kept].start).line)});
+      out.push_back(
+          Finding{Severity::Warning, "duplicate-member",
+                  "member " + ticked(member.token) + " is given again later; only its last value counts",
+                  located.pointer(c), member.name_start,
+                  "the value that counts is the one on line " +
+                      std::to_string(json::position_of(text, located[kept].start).line)});
     }
   }
   return out;

@@ -30,7 +30,8 @@ class Builder {
       case 'f': LANTOR_TRY(reader_.read_literal("false")); break;
       case 'n': LANTOR_TRY(reader_.read_literal("null")); break;
       default: {
-        if (c != '-' && (c < '0' || c > '9')) return fail(reader_.syntax_peek_error(json::msg::kExpectedValue));
+        if (c != '-' && (c < '0' || c > '9'))
+          return fail(reader_.syntax_peek_error(json::msg::kExpectedValue));
         json::NumberSpelling spelling;
         LANTOR_TRY(reader_.scan_number(spelling));
       }
@@ -117,7 +118,8 @@ std::size_t LocatedText::child(std::size_t value, std::string_view name) const {
   return v.children[index];
 }
 
-std::size_t LocatedText::member_or_element(std::size_t value, std::string_view name, std::size_t index) const {
+std::size_t LocatedText::member_or_element(std::size_t value, std::string_view name,
+                                           std::size_t index) const {
   if (value == kNoValue) return kNoValue;
   return values_[value].kind == LocatedValue::Kind::Object ? child(value, name)
                                                            : child(value, std::to_string(index));

@@ -27,7 +27,8 @@ std::size_t edits(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::optional<std::string_view> nearest_name(std::string_view name, std::span<const std::string_view> candidates) {
+std::optional<std::string_view> nearest_name(std::string_view name,
+                                             std::span<const std::string_view> candidates) {
   std::optional<std::string_view> best;
   std::size_t best_edits = 0;
   for (const std::string_view candidate : candidates) {

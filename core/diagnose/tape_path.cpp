@@ -3,7 +3,9 @@
 namespace lantor::diagnose {
 namespace {
 
-bool holds(json::Node v, const json::TapeSlot* at) { return at >= v.slot() && at < v.slot() + v.slot()->span(); }
+bool holds(json::Node v, const json::TapeSlot* at) {
+  return at >= v.slot() && at < v.slot() + v.slot()->span();
+}
 
 }  // namespace
 

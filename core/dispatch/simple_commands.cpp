@@ -8,7 +8,12 @@ namespace lantor {
 
 HandlerResult handle_version(std::string_view, CommandState&) {
   json::Writer w;
-  w.begin_object().key("version").string(kCompilerVersion).key("backtest_dep").string(kBacktestDep).end_object();
+  w.begin_object()
+      .key("version")
+      .string(kCompilerVersion)
+      .key("backtest_dep")
+      .string(kBacktestDep)
+      .end_object();
   return w.take();
 }
 

@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 
-
 namespace lantor::json {
 
 // The order of member names in canonical text: their bytes as unsigned

@@ -44,12 +44,8 @@ ReadStatus CanonicalStreamer::read(int depth, std::string& out) {
       }
       return Ok{};
     }
-    case '[':
-      LANTOR_TRY(r.open(depth));
-      return array(depth + 1, out);
-    case '{':
-      LANTOR_TRY(r.open(depth));
-      return object(depth + 1, out);
+    case '[': LANTOR_TRY(r.open(depth)); return array(depth + 1, out);
+    case '{': LANTOR_TRY(r.open(depth)); return object(depth + 1, out);
     default:
       if (c == '-' || (c >= '0' && c <= '9')) {
         NumberSpelling spelling;

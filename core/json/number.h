@@ -28,12 +28,12 @@ struct Number {
 
 // The parts of a literal as it is written: [-] int [. frac] [e|E [+|-] exp].
 struct NumberSpelling {
-  const char* begin;       // the sign, or the first digit
-  const char* int_begin;   // the first digit
+  const char* begin;      // the sign, or the first digit
+  const char* int_begin;  // the first digit
   const char* int_end;
   const char* frac_begin;  // past the point; == frac_end == int_end without one
   const char* frac_end;
-  const char* end;         // past the exponent's digits, when there is one
+  const char* end;  // past the exponent's digits, when there is one
   // The exponent's value, held at +-1000000000 when it is larger than that.
   std::int64_t exponent;
   bool negative;
@@ -125,8 +125,7 @@ bool number_value(const NumberSpelling& n, Number& out);
 inline bool canonical_as_spelled(const NumberSpelling& n) {
   if (n.has_exponent) return false;
   const auto int_len = static_cast<std::size_t>(n.int_end - n.int_begin);
-  if (!n.has_fraction())
-    return int_len <= (n.negative ? 18u : 19u) && !(n.negative && *n.int_begin == '0');
+  if (!n.has_fraction()) return int_len <= (n.negative ? 18u : 19u) && !(n.negative && *n.int_begin == '0');
   const auto frac_len = static_cast<std::size_t>(n.frac_end - n.frac_begin);
   if (n.frac_end[-1] != '0') {
     // Every decimal of at most 15 significant digits survives the trip

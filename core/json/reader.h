@@ -101,9 +101,7 @@ class Reader {
   bool at_end() const { return pos_ >= text_.size(); }
 
   // The byte at the position, or -1 at the end. Consumes nothing.
-  int peek() const {
-    return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : -1;
-  }
+  int peek() const { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : -1; }
   // Skips whitespace, then peeks.
   int peek_ws() {
     skip_ws();

@@ -48,10 +48,25 @@ ReadStatus Reader::skip_value() {
     bool scalar_done = false;
     switch (c) {
       case -1: return fail(syntax_peek_error(msg::kEofValue));
-      case 'n': bump(); LANTOR_TRY(read_ident("ull")); scalar_done = true; break;
-      case 't': bump(); LANTOR_TRY(read_ident("rue")); scalar_done = true; break;
-      case 'f': bump(); LANTOR_TRY(read_ident("alse")); scalar_done = true; break;
-      case '"': LANTOR_TRY(skip_string()); scalar_done = true; break;
+      case 'n':
+        bump();
+        LANTOR_TRY(read_ident("ull"));
+        scalar_done = true;
+        break;
+      case 't':
+        bump();
+        LANTOR_TRY(read_ident("rue"));
+        scalar_done = true;
+        break;
+      case 'f':
+        bump();
+        LANTOR_TRY(read_ident("alse"));
+        scalar_done = true;
+        break;
+      case '"':
+        LANTOR_TRY(skip_string());
+        scalar_done = true;
+        break;
       case '[': {
         bump();
         int next = peek_ws();

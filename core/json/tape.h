@@ -43,9 +43,7 @@ struct TapeSlot {
   Kind kind() const noexcept { return static_cast<Kind>(head & 0xFF); }
   std::uint64_t count() const noexcept { return head >> 16; }
   // The slots this value takes: its own and those of its contents.
-  std::uint64_t span() const noexcept {
-    return kind() == Kind::Array || kind() == Kind::Object ? u : 1;
-  }
+  std::uint64_t span() const noexcept { return kind() == Kind::Array || kind() == Kind::Object ? u : 1; }
 };
 static_assert(sizeof(TapeSlot) == 16);
 

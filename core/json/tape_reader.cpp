@@ -218,7 +218,8 @@ void TapeReader::order_members(std::size_t at, std::size_t first) {
   }
   order_.resize(n);
   for (std::size_t i = 0; i < n; ++i) order_[i] = {name_of(m[i]), i};
-  sort_by_name(order_.data(), n, [](const Entry& e) { return e.name; }, [](const Entry& e) { return e.index; });
+  sort_by_name(
+      order_.data(), n, [](const Entry& e) { return e.name; }, [](const Entry& e) { return e.index; });
   bool repeats = false;
   for (std::size_t i = 1; i < n && !repeats; ++i) repeats = same_text(order_[i - 1].name, order_[i].name);
 

@@ -14,9 +14,7 @@ namespace lantor::json {
 
 class TextBuffer {
  public:
-  explicit TextBuffer(std::string& text) : text_(text), used_(text.size()) {
-    text_.resize(text_.capacity());
-  }
+  explicit TextBuffer(std::string& text) : text_(text), used_(text.size()) { text_.resize(text_.capacity()); }
   TextBuffer(const TextBuffer&) = delete;
   TextBuffer& operator=(const TextBuffer&) = delete;
 

@@ -24,8 +24,7 @@ constexpr std::uint64_t zero_bytes(std::uint64_t w) { return (w - kOnes) & ~w & 
 // The quote, the backslash and controls: what JSON text must escape, and
 // what ends a run of a string's bytes.
 constexpr std::uint64_t escape_stops(std::uint64_t w) {
-  return zero_bytes(w ^ (kOnes * '"')) | zero_bytes(w ^ (kOnes * '\\')) |
-         ((w - kOnes * 0x20) & ~w & kHighs);
+  return zero_bytes(w ^ (kOnes * '"')) | zero_bytes(w ^ (kOnes * '\\')) | ((w - kOnes * 0x20) & ~w & kHighs);
 }
 
 // The same and non-ASCII bytes, which reading checks as UTF-8.

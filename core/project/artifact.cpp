@@ -16,12 +16,9 @@ std::optional<std::string> target_triple(const Target& target) {
 
 bool is_release(OptLevel opt_level) { return opt_level != OptLevel::Debug; }
 
-std::string_view profile_dir(OptLevel opt_level) {
-  return is_release(opt_level) ? "release" : "debug";
-}
+std::string_view profile_dir(OptLevel opt_level) { return is_release(opt_level) ? "release" : "debug"; }
 
-std::string relative_artifact_path(const Target& target, OptLevel opt_level,
-                                   std::string_view crate_name) {
+std::string relative_artifact_path(const Target& target, OptLevel opt_level, std::string_view crate_name) {
   std::string crate(crate_name);
   std::string profile(profile_dir(opt_level));
   switch (target.kind) {

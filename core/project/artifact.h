@@ -23,8 +23,7 @@ std::string_view profile_dir(OptLevel opt_level);
 //   Binary  target/{profile}/{crate}
 //   Wasm    pkg/{crate}_bg.wasm
 //   NoStd   target/{triple}/{profile}/lib{crate}.a
-std::string relative_artifact_path(const Target& target, OptLevel opt_level,
-                                   std::string_view crate_name);
+std::string relative_artifact_path(const Target& target, OptLevel opt_level, std::string_view crate_name);
 
 // The project directory joined with the relative artifact path, as UTF-8 text.
 // The file is not looked at.

@@ -1,8 +1,8 @@
 #include "core/project/build.h"
 
+#include "core/base/utf8.h"
 #include "core/project/artifact.h"
 #include "core/project/child_process.h"
-#include "core/base/utf8.h"
 
 namespace lantor {
 namespace {
@@ -29,19 +29,17 @@ std::string build_failure_message(std::string_view stderr_bytes) {
 }
 
 Status<CompileError> run_build_step(std::string_view name, const std::string& program,
-                                    const std::vector<std::string>& args,
-                                    const std::string& project_dir) {
+                                    const std::vector<std::string>& args, const std::string& project_dir) {
   Result<ChildOutcome> run = run_child(program, args, project_dir, kStderrKeep);
   if (!run.ok()) {
-    return fail(CompileError{CompileError::Kind::Build,
-                             "spawning " + std::string(name) + ": " + run.error()});
+    return fail(
+        CompileError{CompileError::Kind::Build, "spawning " + std::string(name) + ": " + run.error()});
   }
   if (run->success) return Ok{};
   return fail(CompileError{CompileError::Kind::Build, build_failure_message(run->stderr_bytes)});
 }
 
-Status<CompileError> run_cargo(const std::string& project_dir, const Target& target,
-                               OptLevel opt_level) {
+Status<CompileError> run_cargo(const std::string& project_dir, const Target& target, OptLevel opt_level) {
   return run_build_step("cargo", "cargo", cargo_args(target, opt_level), project_dir);
 }
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/project/compile_error.h"
 #include "core/base/result.h"
+#include "core/project/compile_error.h"
 #include "core/request/request.h"
 
 namespace lantor {
@@ -29,11 +29,9 @@ std::string build_failure_message(std::string_view stderr_bytes);
 // does not exit with status 0. `name` is how errors call the program;
 // `program` is what is started, looked up on PATH unless it holds a "/".
 Status<CompileError> run_build_step(std::string_view name, const std::string& program,
-                                    const std::vector<std::string>& args,
-                                    const std::string& project_dir);
+                                    const std::vector<std::string>& args, const std::string& project_dir);
 
 // Runs cargo in `project_dir` as a build step.
-Status<CompileError> run_cargo(const std::string& project_dir, const Target& target,
-                               OptLevel opt_level);
+Status<CompileError> run_cargo(const std::string& project_dir, const Target& target, OptLevel opt_level);
 
 }  // namespace lantor

@@ -104,10 +104,9 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
 
   auto& contents = plan.contents;
   put(contents, kManifestPath,
-      render_template(manifest_template(spec.target.kind),
-                      {{"crate_name", *crate_name},
-                       {"backtest_dep", kBacktestDep},
-                       {"profile", profile_section(spec.opt_level)}}));
+      render_template(manifest_template(spec.target.kind), {{"crate_name", *crate_name},
+                                                            {"backtest_dep", kBacktestDep},
+                                                            {"profile", profile_section(spec.opt_level)}}));
   put(contents, main_source_path(spec.target.kind), std::string(main_source(spec.target.kind)));
   if (auto config = build_config(spec.target)) put(contents, kBuildConfigPath, std::move(*config));
   put(contents, kSpecPath, std::move(spec_json));
@@ -124,8 +123,7 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
   if (streamed != nullptr) {
     // Listed with the others, in path order; its content was never kept, so
     // this plan can be reported but not written.
-    ManifestFile file{std::string(kCandlesJsonPath), streamed->canonical_sha256,
-                      streamed->canonical_len};
+    ManifestFile file{std::string(kCandlesJsonPath), streamed->canonical_sha256, streamed->canonical_len};
     auto at = std::lower_bound(plan.files.begin(), plan.files.end(), file.path,
                                [](const ManifestFile& f, const std::string& path) { return f.path < path; });
     plan.files.insert(at, std::move(file));
@@ -138,9 +136,7 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
 
 }  // namespace
 
-Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec) {
-  return build(spec, nullptr);
-}
+Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec) { return build(spec, nullptr); }
 
 Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec) {
   std::string* text = nullptr;

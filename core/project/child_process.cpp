@@ -1,12 +1,12 @@
 #include "core/project/child_process.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 #include "core/base/oserror.h"
 

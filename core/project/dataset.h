@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "core/project/compile_error.h"
 #include "core/base/result.h"
+#include "core/project/compile_error.h"
 
 namespace lantor {
 

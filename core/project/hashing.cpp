@@ -8,8 +8,7 @@
 
 namespace lantor {
 
-std::string spec_hash(const CompileSpec& spec, std::string_view spec_json,
-                      std::string_view candles_json) {
+std::string spec_hash(const CompileSpec& spec, std::string_view spec_json, std::string_view candles_json) {
   // The members appear in byte order of their names, as the canonical text
   // sorts them; the small pieces go through a scratch buffer, the large texts
   // straight into the digest.

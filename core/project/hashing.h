@@ -20,8 +20,7 @@ namespace lantor {
 // digest is fed piece by piece, so no large text is built or copied twice.
 // `candles_json` is used only for an inline dataset, and not when the dataset
 // was hashed as it was read (its digest must assume the spec's crate name).
-std::string spec_hash(const CompileSpec& spec, std::string_view spec_json,
-                      std::string_view candles_json);
+std::string spec_hash(const CompileSpec& spec, std::string_view spec_json, std::string_view candles_json);
 
 // SHA-256 over "path\nsha256\n" for each file, in the order given (which is
 // ascending byte order of path in a plan).

@@ -49,8 +49,7 @@ Result<std::string> derive_crate_name(const CompileSpec& spec) {
     candidate = *spec.crate_name;
   } else {
     const json::Node strategy = spec.strategy.root();
-    const std::optional<json::Node> symbol =
-        strategy.is_object() ? strategy.find("symbol") : std::nullopt;
+    const std::optional<json::Node> symbol = strategy.is_object() ? strategy.find("symbol") : std::nullopt;
     if (!symbol || !symbol->is_string()) return fail(std::string(kNoSymbolText));
     candidate = crate_name_from_symbol(symbol->as_string());
   }

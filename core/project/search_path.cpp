@@ -1,8 +1,8 @@
 #include "core/project/search_path.h"
 
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include "core/base/oserror.h"
 #include "core/project/writer.h"

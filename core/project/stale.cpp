@@ -22,8 +22,7 @@ namespace {
 // of `texts`; nothing for anything else (missing, unreadable, a symbolic
 // link, a directory, a file of another size), since only an exact generated
 // text is ever removed.
-std::optional<std::string> read_if_candidate(const std::string& path,
-                                             const std::vector<std::string>& texts) {
+std::optional<std::string> read_if_candidate(const std::string& path, const std::vector<std::string>& texts) {
   if (has_nul(path)) return std::nullopt;
   Result<FileDescriptor, int> fd = FileDescriptor::open_for_reading(path, O_NOFOLLOW);
   if (!fd.ok()) return std::nullopt;

@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/project/compile_error.h"
 #include "core/base/result.h"
+#include "core/project/compile_error.h"
 
 namespace lantor {
 

@@ -1,7 +1,7 @@
 #include "core/project/wasm_package.h"
 
-#include <optional>
 #include <sys/stat.h>
+#include <optional>
 
 #include "core/base/oserror.h"
 #include "core/project/artifact.h"

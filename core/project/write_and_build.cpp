@@ -17,7 +17,8 @@ Result<std::string, CompileError> write_and_build(const ProjectPlan& plan,
   // is to be written: a plan that holds only its digests never gets here.
   assert(plan.complete);
   if (!plan.complete)
-    return fail(CompileError{CompileError::Kind::Io, "writing " + dir + ": the inline dataset's text was not kept"});
+    return fail(
+        CompileError{CompileError::Kind::Io, "writing " + dir + ": the inline dataset's text was not kept"});
   LANTOR_TRY(remove_stale_generated(dir, plan.contents));
   LANTOR_TRY(write_project(dir, plan.contents));
   LANTOR_TRY(run_cargo(dir, plan.target, plan.opt_level));

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "core/project/compile_error.h"
 #include "core/base/result.h"
+#include "core/project/compile_error.h"
 #include "core/project/plan.h"
 
 namespace lantor {

@@ -1,12 +1,12 @@
 #include "core/project/writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/base/oserror.h"
 
@@ -163,8 +163,7 @@ Result<Ok> create_dirs(const std::string& dir) {
   return fail(os_error_text(err));
 }
 
-Status<CompileError> write_project(std::string_view dir,
-                                   const std::map<std::string, std::string>& contents) {
+Status<CompileError> write_project(std::string_view dir, const std::map<std::string, std::string>& contents) {
   for (const auto& [rel, text] : contents) {
     std::string full = join_path(dir, rel);
     std::string parent = parent_path(full);

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/project/compile_error.h"
 #include "core/base/result.h"
+#include "core/project/compile_error.h"
 
 namespace lantor {
 
@@ -39,7 +39,6 @@ Result<Ok> create_dirs(const std::string& dir);
 // would be. Stops at the first failure with an Io error ("creating ..." or
 // "writing ..."); what was written before it stays. Other files in `dir`
 // are not touched.
-Status<CompileError> write_project(std::string_view dir,
-                                   const std::map<std::string, std::string>& contents);
+Status<CompileError> write_project(std::string_view dir, const std::map<std::string, std::string>& contents);
 
 }  // namespace lantor

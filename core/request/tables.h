@@ -15,15 +15,16 @@ namespace lantor::request {
 inline constexpr schema::Variant kTargetKinds[] = {{"wasm", ""}, {"binary", ""}, {"no_std", "Target::NoStd"}};
 
 // The variants of `DatasetRef`; their positions are the values of DatasetRef::Kind.
-inline constexpr schema::Variant kDatasetKinds[] = {{"csv", "DatasetRef::Csv"}, {"inline", "DatasetRef::Inline"}};
+inline constexpr schema::Variant kDatasetKinds[] = {{"csv", "DatasetRef::Csv"},
+                                                    {"inline", "DatasetRef::Inline"}};
 
 // The optimisation levels; their positions are the values of OptLevel.
 inline constexpr schema::Variant kOptLevels[] = {{"debug", ""}, {"release", ""}, {"size", ""}};
 
 // The bare-metal target triples a `no_std` target may name.
 inline constexpr std::string_view kMcuAllowlist[] = {
-    "thumbv6m-none-eabi",      "thumbv7m-none-eabi",        "thumbv7em-none-eabi",
-    "thumbv7em-none-eabihf",   "thumbv8m.main-none-eabi",   "thumbv8m.main-none-eabihf",
+    "thumbv6m-none-eabi",           "thumbv7m-none-eabi",      "thumbv7em-none-eabi",
+    "thumbv7em-none-eabihf",        "thumbv8m.main-none-eabi", "thumbv8m.main-none-eabihf",
     "riscv32imac-unknown-none-elf",
 };
 

@@ -31,7 +31,8 @@ ResultOf<In, std::size_t> read_tag(In v, const Choice& choice) {
 Result<TaggedVariant, Error> read_external_tag(json::Node v, std::span<const Variant> variants) {
   if (v.is_string()) {
     const std::size_t i = variant_index(variants, v.as_string());
-    if (i == variants.size()) return fail(error_at(v, unknown_variant(v.as_string(), variant_list(variants))));
+    if (i == variants.size())
+      return fail(error_at(v, unknown_variant(v.as_string(), variant_list(variants))));
     return TaggedVariant{i, std::nullopt};
   }
   if (v.is_object()) {
@@ -148,8 +149,8 @@ json::ReadResult<std::size_t> read_array_form(json::Reader& r, int depth, const 
   for (std::size_t position = 0;; ++position) {
     LANTOR_ASSIGN_OR_RETURN(more, r.next_element(first));
     if (!more) break;
-    const bool capture = aside.capture != nullptr && variant == aside.capture_variant &&
-                         position == aside.capture_position;
+    const bool capture =
+        aside.capture != nullptr && variant == aside.capture_variant && position == aside.capture_position;
     LANTOR_TRY(rest.set_aside({}, depth, capture));
   }
   return variant;

@@ -114,7 +114,8 @@ json::ReadResult<Tagged> read_internal_tag(TextValue v, const Choice& choice, Se
 // in sequence.
 template <class T>
 Status<Error> read_variant(const Tagged& content, const Record<json::Node, T>& record, T& out) {
-  if (content.object_form) return read_members(content.container, record.fields, out, SkipUnknown{}, content.tag);
+  if (content.object_form)
+    return read_members(content.container, record.fields, out, SkipUnknown{}, content.tag);
   NodeElements elements(content.container, content.rest);
   return read_positions(elements, record, Overflow::ElementsInSequence, out);
 }

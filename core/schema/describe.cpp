@@ -157,13 +157,9 @@ std::string elements_in_sequence(std::size_t n) {
   return out;
 }
 
-std::string missing_field(std::string_view name) {
-  return "missing field `" + std::string(name) + "`";
-}
+std::string missing_field(std::string_view name) { return "missing field `" + std::string(name) + "`"; }
 
-std::string duplicate_field(std::string_view name) {
-  return "duplicate field `" + std::string(name) + "`";
-}
+std::string duplicate_field(std::string_view name) { return "duplicate field `" + std::string(name) + "`"; }
 
 std::string unknown_variant(std::string_view name, std::string_view list) {
   std::string out = "unknown variant `";

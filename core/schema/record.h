@@ -141,8 +141,8 @@ template <class In, class T, class Members, class OnUnknown>
 // member, and a repeated member as soon as its name is read. `tag` names a
 // member that is neither a field nor unknown (the tag of a choice).
 template <class In, class T, class OnUnknown = SkipUnknown>
-StatusOf<In> read_members(In v, std::span<const Field<In, T>> fields, T& out,
-                          OnUnknown on_unknown = {}, std::string_view tag = {}) {
+StatusOf<In> read_members(In v, std::span<const Field<In, T>> fields, T& out, OnUnknown on_unknown = {},
+                          std::string_view tag = {}) {
   assert(fields.size() <= 32 && "the seen mask holds 32 fields");
   auto members = members_of(v);
   LANTOR_TRY(members.open());
@@ -154,8 +154,7 @@ StatusOf<In> read_members(In v, std::span<const Field<In, T>> fields, T& out,
 // counted name; elements past the last field fail as `overflow` says, once
 // the fields were read.
 template <class In, class T, class Elements>
-StatusOf<In> read_positions(Elements& elements, const Record<In, T>& record, Overflow overflow,
-                            T& out) {
+StatusOf<In> read_positions(Elements& elements, const Record<In, T>& record, Overflow overflow, T& out) {
   const std::span<const Field<In, T>> fields = record.fields;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     LANTOR_ASSIGN_OR_RETURN(const std::optional<In> element, elements.next());
@@ -178,9 +177,8 @@ StatusOf<In> read_record(In v, const Record<In, T>& record, T& out, OnUnknown on
   switch (form_of(v)) {
     case Form::Object: return read_members(v, record.fields, out, on_unknown);
     case Form::Array:
-      return visit_elements(v, [&](auto& elements) {
-        return read_positions(elements, record, Overflow::FewerElements, out);
-      });
+      return visit_elements(
+          v, [&](auto& elements) { return read_positions(elements, record, Overflow::FewerElements, out); });
     case Form::Other: break;
   }
   return fail(unexpected(v, record.expected()));

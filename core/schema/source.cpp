@@ -13,7 +13,8 @@ json::ReadError unexpected(TextValue v, std::string_view expected) {
       return found(kDescribeNull);
     case 't':
     case 'f':
-      if (json::ReadStatus s = r.read_literal(c == 't' ? "true" : "false"); !s.ok()) return std::move(s).error();
+      if (json::ReadStatus s = r.read_literal(c == 't' ? "true" : "false"); !s.ok())
+        return std::move(s).error();
       return found(describe_bool(c == 't'));
     case '"': {
       std::string s;

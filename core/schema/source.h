@@ -90,8 +90,7 @@ inline Error unexpected(json::Node v, std::string_view expected) {
 // its value is read with read() or left with skip().
 class NodeMembers {
  public:
-  explicit NodeMembers(json::Node object)
-      : at_(object.members().begin()), left_(object.size()) {}
+  explicit NodeMembers(json::Node object) : at_(object.members().begin()), left_(object.size()) {}
   Status<Error> open() const { return Ok{}; }
   Result<bool, Error> next() {
     if (left_ == 0) return false;
@@ -137,8 +136,7 @@ class NodeElements {
   Status<Error> finish(Overflow overflow, std::size_t fields) const {
     const std::size_t n = elements_.size();
     if (n <= fields) return Ok{};
-    if (overflow == Overflow::FewerElements)
-      return fail(error(invalid_length(n, "fewer elements in array")));
+    if (overflow == Overflow::FewerElements) return fail(error(invalid_length(n, "fewer elements in array")));
     return fail(error(invalid_length(n, elements_in_sequence(fields))));
   }
 
@@ -171,12 +169,8 @@ inline Form form_of(TextValue v) {
   return c == '{' ? Form::Object : c == '[' ? Form::Array : Form::Other;
 }
 // An error about the value just read: placed where the reader stands.
-inline json::ReadError error_at(TextValue v, const std::string& message) {
-  return v.reader->error(message);
-}
-inline json::ReadError error_about(TextValue, std::string message) {
-  return unplaced(std::move(message));
-}
+inline json::ReadError error_at(TextValue v, const std::string& message) { return v.reader->error(message); }
+inline json::ReadError error_about(TextValue, std::string message) { return unplaced(std::move(message)); }
 // The value at the position was found where `expected` was wanted. Scalars
 // are read (their own syntax errors win) and the error is placed past them;
 // an array or object is described without being read, the error placed just

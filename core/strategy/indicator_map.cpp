@@ -18,8 +18,9 @@ IndicatorMap::IndicatorMap(List<value_type> entries) {
 }
 
 const IndicatorSpec* IndicatorMap::find(std::string_view name) const noexcept {
-  auto at = std::lower_bound(entries_.begin(), entries_.end(), name,
-                             [](const value_type& e, std::string_view n) { return json::name_before(e.first, n); });
+  auto at =
+      std::lower_bound(entries_.begin(), entries_.end(), name,
+                       [](const value_type& e, std::string_view n) { return json::name_before(e.first, n); });
   if (at == entries_.end() || at->first != name) return nullptr;
   return &at->second;
 }

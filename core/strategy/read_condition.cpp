@@ -73,14 +73,14 @@ Read<Condition> read_group(Junction junction, json::Node data, std::size_t depth
   g.items.reserve(data.size());
   for (json::Node item : data.elements()) {
     // Bound where it lies, and moved once.
-    LANTOR_ASSIGN_OR_RETURN(Condition&& c, read_condition(item, depth + 2));
+    LANTOR_ASSIGN_OR_RETURN(Condition && c, read_condition(item, depth + 2));
     g.items.push_back(std::move(c));
   }
   return Condition{std::move(g)};
 }
 
 Read<Condition> read_negation(json::Node data, std::size_t depth) {
-  LANTOR_ASSIGN_OR_RETURN(Condition&& inner, read_condition(data, depth + 1));
+  LANTOR_ASSIGN_OR_RETURN(Condition && inner, read_condition(data, depth + 1));
   return Condition{Negation{std::make_unique<Condition>(std::move(inner))}};
 }
 

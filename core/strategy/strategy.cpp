@@ -23,7 +23,7 @@ Read<Condition> read_rule(json::Node v) { return read_condition(v, kMemberDepth)
 // Null means the strategy has no such rule.
 Read<std::optional<Condition>> read_opt_rule(json::Node v) {
   if (v.is_null()) return std::optional<Condition>();
-  LANTOR_ASSIGN_OR_RETURN(Condition&& c, read_condition(v, kMemberDepth));
+  LANTOR_ASSIGN_OR_RETURN(Condition && c, read_condition(v, kMemberDepth));
   return std::optional<Condition>(std::move(c));
 }
 
@@ -48,8 +48,7 @@ constexpr Field<StrategySpec> kStrategyFields[] = {
 
 }  // namespace
 
-const RecordTable<StrategySpec> kStrategySpec = {"StrategySpec", schema::RecordKind::Struct,
-                                                 kStrategyFields};
+const RecordTable<StrategySpec> kStrategySpec = {"StrategySpec", schema::RecordKind::Struct, kStrategyFields};
 
 Result<StrategySpec, schema::Error> parse_strategy(json::Node v) {
   return schema::read_record_value(v, kStrategySpec);

@@ -17,8 +17,8 @@ inline constexpr Variant kPriceSource[] = {{"open", ""},   {"high", ""}, {"low",
                                            {"volume", ""}, {"hlc3", ""}, {"ohlc4", ""}};
 
 inline constexpr Variant kExpr[] = {
-    {"price", "PriceSource"},        {"prev", "(Operand, u32)"},      {"add", "(Operand, Operand)"},
-    {"sub", "(Operand, Operand)"},   {"mul", "(Operand, Operand)"},   {"div", "(Operand, Operand)"},
+    {"price", "PriceSource"},      {"prev", "(Operand, u32)"},    {"add", "(Operand, Operand)"},
+    {"sub", "(Operand, Operand)"}, {"mul", "(Operand, Operand)"}, {"div", "(Operand, Operand)"},
 };
 
 inline constexpr Variant kCondition[] = {
@@ -40,7 +40,8 @@ inline constexpr Variant kCondition[] = {
     {"bars_since_entry", "BarsCmp"},
 };
 
-inline constexpr Variant kBarsCmp[] = {{"gt", "u32"}, {"lt", "u32"}, {"ge", "u32"}, {"le", "u32"}, {"eq", "u32"}};
+inline constexpr Variant kBarsCmp[] = {
+    {"gt", "u32"}, {"lt", "u32"}, {"ge", "u32"}, {"le", "u32"}, {"eq", "u32"}};
 
 inline constexpr Variant kSizing[] = {
     {"fixed_fraction", "Sizing::FixedFraction"}, {"fixed_qty", "Sizing::FixedQty"},

@@ -256,9 +256,7 @@ def run_version(args: argparse.Namespace) -> int:
 
 def run_hash(args: argparse.Namespace) -> int:
     """Handle ``hash``: read FILE through ``artifact_bytes`` and print handle, len, sha256."""
-    return run_command(
-        '{"cmd":"artifact_bytes","path":' + json_string(args.file, "FILE") + "}", args
-    )
+    return run_command('{"cmd":"artifact_bytes","path":' + json_string(args.file, "FILE") + "}", args)
 
 
 def run_schema(args: argparse.Namespace) -> int:
@@ -375,7 +373,9 @@ def read_json_text(source: str, what: str) -> str:
     try:
         text = data.decode("utf-8")
     except UnicodeDecodeError as error:
-        raise UsageError(f"{what} file {name} is not UTF-8 text: {error.reason} at byte {error.start}") from None
+        raise UsageError(
+            f"{what} file {name} is not UTF-8 text: {error.reason} at byte {error.start}"
+        ) from None
     try:
         json.loads(text, parse_constant=_reject_constant)
     except json.JSONDecodeError as error:

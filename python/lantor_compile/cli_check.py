@@ -39,7 +39,9 @@ def add_check_parser(commands: Any, prog: str) -> None:
         description="Validate each strategy FILE as a compile would and print its "
         "diagnostics: at most one error per file and any number of warnings.",
     )
-    parser.add_argument("files", nargs="+", metavar="FILE", help="strategy JSON file, or - for standard input")
+    parser.add_argument(
+        "files", nargs="+", metavar="FILE", help="strategy JSON file, or - for standard input"
+    )
     parser.add_argument("--format", choices=FORMATS, default="human", help="output format (default human)")
     parser.add_argument("--strict", action="store_true", help="exit with status 1 on warnings too")
     parser.set_defaults(run=lambda args: run_check(args, prog), parser=parser)

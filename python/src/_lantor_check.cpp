@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr const char kModuleDoc[] = "Located failures and the strategy checker (`lantor_compile._lantor_check`).";
+constexpr const char kModuleDoc[] =
+    "Located failures and the strategy checker (`lantor_compile._lantor_check`).";
 constexpr const char kCheckDoc[] =
     "check(text)\n--\n\n"
     "The findings of a strategy document: (severity, code, message, pointer, offset, help) tuples.";
@@ -38,17 +39,16 @@ PyObject* finding_tuple(const lantor::diagnose::Finding& f) {
   return Py_BuildValue("(ss#s#s#nz#)", severity, f.code.data(), static_cast<Py_ssize_t>(f.code.size()),
                        f.message.data(), static_cast<Py_ssize_t>(f.message.size()), f.pointer.data(),
                        static_cast<Py_ssize_t>(f.pointer.size()), static_cast<Py_ssize_t>(f.offset),
-                       f.help ? f.help->data() : nullptr, f.help ? static_cast<Py_ssize_t>(f.help->size()) : 0);
+                       f.help ? f.help->data() : nullptr,
+                       f.help ? static_cast<Py_ssize_t>(f.help->size()) : 0);
 }
 
 PyObject* check(PyObject*, PyObject* arg) {
   const std::optional<std::string_view> text = utf8_argument(arg);
   if (!text) return nullptr;
   std::vector<lantor::diagnose::Finding> findings;
-  Py_BEGIN_ALLOW_THREADS
-  findings = lantor::diagnose::check_strategy(*text);
-  Py_END_ALLOW_THREADS
-  PyObject* list = PyList_New(static_cast<Py_ssize_t>(findings.size()));
+  Py_BEGIN_ALLOW_THREADS findings = lantor::diagnose::check_strategy(*text);
+  Py_END_ALLOW_THREADS PyObject* list = PyList_New(static_cast<Py_ssize_t>(findings.size()));
   if (list == nullptr) return nullptr;
   for (std::size_t i = 0; i < findings.size(); ++i) {
     PyObject* item = finding_tuple(findings[i]);
@@ -65,10 +65,8 @@ PyObject* locate(PyObject*, PyObject* arg) {
   const std::optional<std::string_view> command = utf8_argument(arg);
   if (!command) return nullptr;
   std::optional<lantor::diagnose::Finding> found;
-  Py_BEGIN_ALLOW_THREADS
-  found = lantor::diagnose::locate_compile_failure(*command);
-  Py_END_ALLOW_THREADS
-  if (!found) Py_RETURN_NONE;
+  Py_BEGIN_ALLOW_THREADS found = lantor::diagnose::locate_compile_failure(*command);
+  Py_END_ALLOW_THREADS if (!found) Py_RETURN_NONE;
   return finding_tuple(*found);
 }
 
@@ -88,8 +86,8 @@ PyModuleDef_Slot kSlots[] = {
     {0, nullptr},
 };
 
-PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "_lantor_check", kModuleDoc, 0, kMethods, kSlots,
-                       nullptr, nullptr, nullptr};
+PyModuleDef kModule = {
+    PyModuleDef_HEAD_INIT, "_lantor_check", kModuleDoc, 0, kMethods, kSlots, nullptr, nullptr, nullptr};
 
 }  // namespace
 

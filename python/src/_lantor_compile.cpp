@@ -71,9 +71,7 @@ struct ModuleState {
   PyObject* panic_exception;
 };
 
-ModuleState* module_state(PyObject* module) {
-  return static_cast<ModuleState*>(PyModule_GetState(module));
-}
+ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
 
 // ---------------------------------------------------------------------------
 // Thread identity
@@ -204,25 +202,21 @@ PyObject* match_cmd_json(PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
       return nullptr;
     }
     if (PyUnicode_CompareWithASCIIString(name, "cmd_json") != 0) {
-      PyErr_Format(PyExc_TypeError, "Compiler.command() got an unexpected keyword argument '%U'",
-                   name);
+      PyErr_Format(PyExc_TypeError, "Compiler.command() got an unexpected keyword argument '%U'", name);
       return nullptr;
     }
     if (cmd_json != nullptr) {
-      PyErr_SetString(PyExc_TypeError,
-                      "Compiler.command() got multiple values for argument 'cmd_json'");
+      PyErr_SetString(PyExc_TypeError, "Compiler.command() got multiple values for argument 'cmd_json'");
       return nullptr;
     }
     cmd_json = args[nargs + i];
   }
   if (nargs > 1) {
-    PyErr_Format(PyExc_TypeError,
-                 "Compiler.command() takes 1 positional argument but %zd were given", nargs);
+    PyErr_Format(PyExc_TypeError, "Compiler.command() takes 1 positional argument but %zd were given", nargs);
     return nullptr;
   }
   if (cmd_json == nullptr) {
-    PyErr_SetString(PyExc_TypeError,
-                    "Compiler.command() missing 1 required positional argument: 'cmd_json'");
+    PyErr_SetString(PyExc_TypeError, "Compiler.command() missing 1 required positional argument: 'cmd_json'");
     return nullptr;
   }
   return cmd_json;
@@ -293,8 +287,7 @@ PyObject* compiler_command(PyObject* self, PyTypeObject* defining_class, PyObjec
   // keep a C++ exception from unwinding into the interpreter.
   std::string response;
   try {
-    response = lantor::dispatch(std::string_view(text, static_cast<std::size_t>(size)),
-                                *compiler->state);
+    response = lantor::dispatch(std::string_view(text, static_cast<std::size_t>(size)), *compiler->state);
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   } catch (const std::exception& error) {
@@ -304,8 +297,7 @@ PyObject* compiler_command(PyObject* self, PyTypeObject* defining_class, PyObjec
     PyErr_SetString(module->panic_exception, "unexpected failure inside the compiler");
     return nullptr;
   }
-  return PyUnicode_DecodeUTF8(response.data(), static_cast<Py_ssize_t>(response.size()),
-                              "strict");
+  return PyUnicode_DecodeUTF8(response.data(), static_cast<Py_ssize_t>(response.size()), "strict");
 }
 
 PyMethodDef compiler_methods[] = {
@@ -326,10 +318,7 @@ PyType_Slot compiler_slots[] = {
 // builtins.Compiler (see new_compiler_type). It holds no Python references,
 // so it needs no GC support of its own.
 PyType_Spec compiler_spec = {
-    "builtins.Compiler",
-    sizeof(CompilerObject),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    "builtins.Compiler", sizeof(CompilerObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
     compiler_slots,
 };
 
@@ -368,8 +357,7 @@ PyObject* new_panic_exception(PyObject* module) {
   if (qualified == nullptr) return nullptr;
   const char* name = PyUnicode_AsUTF8(qualified);
   PyObject* exception =
-      name == nullptr ? nullptr
-                      : PyErr_NewExceptionWithDoc(name, kPanicDoc, PyExc_BaseException, nullptr);
+      name == nullptr ? nullptr : PyErr_NewExceptionWithDoc(name, kPanicDoc, PyExc_BaseException, nullptr);
   Py_DECREF(qualified);
   return exception;
 }
@@ -432,15 +420,8 @@ PyModuleDef_Slot module_slots[] = {
 };
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "_lantor_compile",
-    kModuleDoc,
-    sizeof(ModuleState),
-    module_methods,
-    module_slots,
-    module_traverse,
-    module_clear,
-    module_free,
+    PyModuleDef_HEAD_INIT, "_lantor_compile", kModuleDoc,   sizeof(ModuleState), module_methods,
+    module_slots,          module_traverse,   module_clear, module_free,
 };
 
 }  // namespace

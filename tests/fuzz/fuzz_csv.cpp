@@ -96,7 +96,8 @@ void check_dry_run(const std::string& path, std::string_view bytes, bool valid) 
       R"({"cmd":"compile","dry_run":true,"spec":{"strategy":{"symbol":"BTC-USDT","timeframe":"1h",)"
       R"("indicators":{},"entry":{"in_position":false},"exit":{"in_position":true},)"
       R"("sizing":{"type":"fixed_qty","qty":1}},"target":{"kind":"wasm"},)"
-      R"("embed_data":{"kind":"csv","path":")" + path + R"("}}})";
+      R"("embed_data":{"kind":"csv","path":")" +
+      path + R"("}}})";
   lantor::CommandState state;
   const std::string response = lantor::dispatch(command, state);
   if (!valid) {

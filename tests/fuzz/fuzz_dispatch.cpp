@@ -49,10 +49,9 @@ using lantor::json::Object;
 using lantor::json::Value;
 
 [[noreturn]] void violation(const char* what, std::string_view input, std::string_view detail) {
-  std::fprintf(stderr, "property violated: %s\ninput (%zu bytes): %.*s\ndetail: %.*s\n", what,
-               input.size(), static_cast<int>(input.size() > 4000 ? 4000 : input.size()),
-               input.data(), static_cast<int>(detail.size() > 4000 ? 4000 : detail.size()),
-               detail.data());
+  std::fprintf(stderr, "property violated: %s\ninput (%zu bytes): %.*s\ndetail: %.*s\n", what, input.size(),
+               static_cast<int>(input.size() > 4000 ? 4000 : input.size()), input.data(),
+               static_cast<int>(detail.size() > 4000 ? 4000 : detail.size()), detail.data());
   std::abort();
 }
 
@@ -100,7 +99,8 @@ Value target_value(const lantor::Target& t) {
 // request found them in `input`.
 Value reference_candles(std::string_view input, const lantor::DatasetRef& data) {
   if (!data.streamed) return Value::array({});
-  lantor::Result<Value> candles = lantor::json::parse_json(input.substr(data.streamed->offset, data.streamed->size));
+  lantor::Result<Value> candles =
+      lantor::json::parse_json(input.substr(data.streamed->offset, data.streamed->size));
   if (!candles.ok()) violation("candles the request read do not read", input, candles.error());
   return std::move(candles).value();
 }
@@ -137,8 +137,8 @@ const Value* file_entry(const Value& files, std::string_view path) {
 bool entry_matches(const Value* entry, std::string_view content) {
   if (entry == nullptr) return false;
   const Object& o = entry->as_object();
-  return o[1].value.as_string() == lantor::sha256_hex(content) &&
-         o[2].value.kind() == Kind::UInt && o[2].value.as_uint() == content.size();
+  return o[1].value.as_string() == lantor::sha256_hex(content) && o[2].value.kind() == Kind::UInt &&
+         o[2].value.as_uint() == content.size();
 }
 
 // Checks a dry-run compile success response against the request it answers.
@@ -152,9 +152,8 @@ void check_dry_run(const Value& v, const lantor::CompileReq& req, std::string_vi
   if (!(top[0].value == expected_target)) bad("compile target");
   if (!(top[2].value == Value::boolean(false))) bad("dry-run built flag");
   const Value& m = top[1].value;
-  if (!m.is_object() ||
-      !has_members(m.as_object(), {"compiler_version", "target", "opt_level", "crate_name",
-                                   "spec_hash", "backtest_dep", "files", "project_hash"}))
+  if (!m.is_object() || !has_members(m.as_object(), {"compiler_version", "target", "opt_level", "crate_name",
+                                                     "spec_hash", "backtest_dep", "files", "project_hash"}))
     bad("manifest members");
   const Object& man = m.as_object();
   if (!(man[0].value == Value::string("0.1.2"))) bad("compiler_version");
@@ -165,7 +164,8 @@ void check_dry_run(const Value& v, const lantor::CompileReq& req, std::string_vi
   if (req.spec.crate_name && man[3].value.as_string() != *req.spec.crate_name)
     bad("given crate_name not used");
   if (!is_hex64(&man[4].value)) bad("spec_hash form");
-  if (man[4].value.as_string() != lantor::sha256_hex(lantor::json::canonical_json(hashed_form(req.spec, input))))
+  if (man[4].value.as_string() !=
+      lantor::sha256_hex(lantor::json::canonical_json(hashed_form(req.spec, input))))
     bad("spec_hash value");
   if (!(man[5].value == Value::string("0.1.5"))) bad("backtest_dep");
   if (!man[6].value.is_array() || man[6].value.as_array().empty()) bad("files");

@@ -54,7 +54,9 @@ class Mutation {
  public:
   explicit Mutation(unsigned seed) : rng_(seed) {}
 
-  std::size_t below(std::size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+  std::size_t below(std::size_t n) {
+    return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
+  }
   bool one_in(std::size_t n) { return below(n) == 0; }
 
   // A real name, or one a byte away from a real one.
@@ -102,8 +104,10 @@ class Mutation {
     }
     if (v.is_array()) return resize(v.as_array());
     if (v.is_object()) return one_in(2) ? rename(v) : to_array_form(v);
-    if (v.is_string()) v = Value::string(name());
-    else v = other_kind(v);
+    if (v.is_string())
+      v = Value::string(name());
+    else
+      v = other_kind(v);
   }
 
  private:

@@ -54,14 +54,43 @@ ERRORS = [
     ('{"lt": ["rsi", 30]}', '{"lt": ‸["rsi"]}', "invalid-length", "/entry/all/0/lt"),
     ('{"in_position": false}', '{"in_position": ‸null}', "invalid-type", "/entry/all/1/in_position"),
     ('"exit": {"gt": ["rsi", 70]}', '"exit": {"all": ‸{}}', "invalid-type", "/exit/all"),
-    ('"exit": {"gt": ["rsi", 70]}', '"exit": {"not": {"rising": ["rsi", ‸3.0]}}', "invalid-type", "/exit/not/rising/1"),
-    ('"sizing": {"type": "fixed_qty", "qty": 1}', '"sizing": ‸{"type": "fixed_qty"}', "missing-field", "/sizing"),
-    ('"sizing": {"type": "fixed_qty", "qty": 1}', '"sizing": ‸["vol_target", 0.2]', "invalid-length", "/sizing"),
+    (
+        '"exit": {"gt": ["rsi", 70]}',
+        '"exit": {"not": {"rising": ["rsi", ‸3.0]}}',
+        "invalid-type",
+        "/exit/not/rising/1",
+    ),
+    (
+        '"sizing": {"type": "fixed_qty", "qty": 1}',
+        '"sizing": ‸{"type": "fixed_qty"}',
+        "missing-field",
+        "/sizing",
+    ),
+    (
+        '"sizing": {"type": "fixed_qty", "qty": 1}',
+        '"sizing": ‸["vol_target", 0.2]',
+        "invalid-length",
+        "/sizing",
+    ),
     ('"type": "fixed_qty"', '"type": ‸"fixed_size"', "unknown-variant", "/sizing/type"),
-    ('"qty": 1}', '"qty": 1},\n  "costs": {"slippage": {"type": "volume_impact", "coef": ‸"x"}}', "invalid-type",
-     "/costs/slippage/coef"),
-    ('"qty": 1}', '"qty": 1},\n  "risk": ‸[null, null, null, null, null, false, 1]', "invalid-length", "/risk"),
-    ('"qty": 1}', '"qty": 1},\n  "execution": {"latency_bars": ‸-1}', "invalid-value", "/execution/latency_bars"),
+    (
+        '"qty": 1}',
+        '"qty": 1},\n  "costs": {"slippage": {"type": "volume_impact", "coef": ‸"x"}}',
+        "invalid-type",
+        "/costs/slippage/coef",
+    ),
+    (
+        '"qty": 1}',
+        '"qty": 1},\n  "risk": ‸[null, null, null, null, null, false, 1]',
+        "invalid-length",
+        "/risk",
+    ),
+    (
+        '"qty": 1}',
+        '"qty": 1},\n  "execution": {"latency_bars": ‸-1}',
+        "invalid-value",
+        "/execution/latency_bars",
+    ),
     ('"qty": 1}', '"qty": 1},\n  "warmup": ‸1e400', "number-out-of-range", "/warmup"),
     ('"timeframe": "1h",', '"timeframe": "1h" ‸"x",', "syntax", ""),
     (BASE, "‸[]", "invalid-length", ""),
@@ -84,21 +113,39 @@ def test_an_error_names_its_pointer_line_and_column(old: str, new: str, code: st
 @pytest.mark.parametrize(
     ("operand", "reason_at", "reason"),
     [
-        ('{"price": "closing"}', "/entry/all/0/lt/0/price", "unknown variant `closing`, expected one of `open`"),
-        ('{"add": [1, {"prev": ["rsi", -1]}]}', "/entry/all/0/lt/0/add/1/prev/1", "invalid value: integer `-1`"),
+        (
+            '{"price": "closing"}',
+            "/entry/all/0/lt/0/price",
+            "unknown variant `closing`, expected one of `open`",
+        ),
+        (
+            '{"add": [1, {"prev": ["rsi", -1]}]}',
+            "/entry/all/0/lt/0/add/1/prev/1",
+            "invalid value: integer `-1`",
+        ),
         ("[1, 2]", "/entry/all/0/lt/0", "invalid type: sequence, expected string or map"),
     ],
 )
 def test_an_operand_that_fits_no_form_is_told_why(operand: str, reason_at: str, reason: str) -> None:
     text, line, column = unmark(marked('["rsi", 30]', "[‸" + operand + ", 30]"))
     [error] = only(check(text), "error")
-    assert (error.code, error.pointer, error.line, error.column) == ("no-operand-form", "/entry/all/0/lt/0", line, column)
+    assert (error.code, error.pointer, error.line, error.column) == (
+        "no-operand-form",
+        "/entry/all/0/lt/0",
+        line,
+        column,
+    )
     assert error.help is not None and f"at {reason_at}: {reason}" in error.help
 
 
 LINTS = [
     # (old, new with the mark, code, help)
-    ('"qty": 1}', '"qty": 1},\n  "risk": {‸"stop_los_pct": 1}', "unknown-member", "did you mean `stop_loss_pct`?"),
+    (
+        '"qty": 1}',
+        '"qty": 1},\n  "risk": {‸"stop_los_pct": 1}',
+        "unknown-member",
+        "did you mean `stop_loss_pct`?",
+    ),
     ('"qty": 1}', '"qty": 1, ‸"fraction": 2}', "unknown-member", "the members read here are `qty`"),
     ('"symbol"', '‸"notes": "x",\n  "symbol"', "unknown-member", None),
     ('["rsi", 30]', '[‸"rsj", 30]', "undeclared-indicator", "did you mean `rsi`?"),
@@ -210,7 +257,9 @@ def test_the_three_formats_and_the_exit_statuses(tmp_path: Path, capsys: pytest.
     assert "missing.json cannot be read" in capsys.readouterr().err
 
 
-def test_a_failed_compile_is_placed_in_the_strategy_file(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+def test_a_failed_compile_is_placed_in_the_strategy_file(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
     text, line, column = unmark(marked('"qty": 1', '"qty": ‸"one"'))
     file = tmp_path / "s.json"
     file.write_text(text, encoding="utf-8")
@@ -233,7 +282,9 @@ class Stream:
         return self.tty
 
 
-@pytest.mark.parametrize(("tty", "no_color", "expected"), [(True, False, True), (True, True, False), (False, False, False)])
+@pytest.mark.parametrize(
+    ("tty", "no_color", "expected"), [(True, False, True), (True, True, False), (False, False, False)]
+)
 def test_colour_only_on_a_terminal_without_no_color(
     tty: bool, no_color: bool, expected: bool, monkeypatch: pytest.MonkeyPatch
 ) -> None:
@@ -264,11 +315,24 @@ COMMAND = """{"cmd": "compile",
         ('"target": {"kind": "wasm"}', '"target": ‸"wasm"', "invalid-type", "/spec/target"),
         ('"target": {"kind": "wasm"}', '"target": ‸{"kind": "no_std"}', "missing-field", "/spec/target"),
         ('"target": {"kind": "wasm"}', '"target": ‸["wasm", 1]', "invalid-length", "/spec/target"),
-        ('"target": {"kind": "wasm"}', '"target": {"kind": "no_std", "mcu": ‸"x"}', "mcu-not-allowed",
-         "/spec/target/mcu"),
-        ('"target": {"kind": "wasm"}', '"target": {"kind": "wasm"}, "opt_level": ‸"fast"', "unknown-variant",
-         "/spec/opt_level"),
-        ('"target": {"kind": "wasm"}', '"target": {"kind": "wasm"}, ‸"target": 1', "duplicate-field", "/spec/target"),
+        (
+            '"target": {"kind": "wasm"}',
+            '"target": {"kind": "no_std", "mcu": ‸"x"}',
+            "mcu-not-allowed",
+            "/spec/target/mcu",
+        ),
+        (
+            '"target": {"kind": "wasm"}',
+            '"target": {"kind": "wasm"}, "opt_level": ‸"fast"',
+            "unknown-variant",
+            "/spec/opt_level",
+        ),
+        (
+            '"target": {"kind": "wasm"}',
+            '"target": {"kind": "wasm"}, ‸"target": 1',
+            "duplicate-field",
+            "/spec/target",
+        ),
         ('"dry_run": true', '"dry_run": ‸null', "invalid-type", "/dry_run"),
         ('"symbol": "BTC-USDT"', '"symbol": ‸"1x"', "invalid-crate-name", "/spec/strategy/symbol"),
         ('"qty": 1', '"qty": ‸[]', "invalid-type", "/spec/strategy/sizing/qty"),

@@ -147,8 +147,18 @@ def test_standard_input_is_read_for_a_dash() -> None:
 
 def test_options_reach_the_request() -> None:
     done = run_cli(
-        "compile", str(TREND), "--target", "no_std", "--mcu", "thumbv7em-none-eabihf",
-        "--opt-level", "size", "--crate-name", "bot", "--dry-run", "--json",
+        "compile",
+        str(TREND),
+        "--target",
+        "no_std",
+        "--mcu",
+        "thumbv7em-none-eabihf",
+        "--opt-level",
+        "size",
+        "--crate-name",
+        "bot",
+        "--dry-run",
+        "--json",
     )
     assert done.returncode == 0, done.stderr
     manifest = json.loads(done.stdout)["manifest"]
@@ -191,11 +201,17 @@ def test_strategy_text_reaches_the_compiler_unchanged(tmp_path: Path) -> None:
     ("strategy", "extra", "error"),
     [
         ('{"timeframe":"1h"}', [], "bad spec: strategy is not a valid StrategySpec: missing field `symbol`"),
-        (None, ["--target", "no_std", "--mcu", "Thumbv7em-none-eabihf"],
-         'bad target: mcu "Thumbv7em-none-eabihf" is not in the allowlist'),
-        (None, ["--crate-name", "MyBot"], "bad spec: crate name \"MyBot\" is not a valid identifier"),
-        (None, ["--csv", "/nonexistent/candles.csv"],
-         "io: reading /nonexistent/candles.csv: No such file or directory (os error 2)"),
+        (
+            None,
+            ["--target", "no_std", "--mcu", "Thumbv7em-none-eabihf"],
+            'bad target: mcu "Thumbv7em-none-eabihf" is not in the allowlist',
+        ),
+        (None, ["--crate-name", "MyBot"], 'bad spec: crate name "MyBot" is not a valid identifier'),
+        (
+            None,
+            ["--csv", "/nonexistent/candles.csv"],
+            "io: reading /nonexistent/candles.csv: No such file or directory (os error 2)",
+        ),
     ],
     ids=["bad-spec", "bad-target", "bad-crate-name", "missing-csv"],
 )
@@ -224,7 +240,11 @@ def test_domain_errors_exit_1_with_the_error_on_stderr(
         (["compile", "{trend}"], b"", "--target"),
         (["compile", "{trend}", "--target", "arm"], b"", "invalid choice"),
         (["compile", "{trend}", "--target", "wasm", "--opt-level", "fast"], b"", "invalid choice"),
-        (["compile", "{trend}", "--target", "wasm", "--csv", "a.csv", "--candles", "{trend}"], b"", "not allowed"),
+        (
+            ["compile", "{trend}", "--target", "wasm", "--csv", "a.csv", "--candles", "{trend}"],
+            b"",
+            "not allowed",
+        ),
         (["compile", "{missing}", "--target", "wasm"], b"", "cannot read strategy file"),
         (["compile", "{tmp}", "--target", "wasm"], b"", "no strategy files (*.json) in folder"),
         (["compile", "-", "{trend}", "--target", "wasm"], b"", "cannot be combined"),
@@ -233,15 +253,33 @@ def test_domain_errors_exit_1_with_the_error_on_stderr(
         (["compile", "-", "--target", "wasm"], b'{"symbol":"X"} {}', "is not JSON"),
         (["compile", "-", "--target", "wasm"], b'{"warmup":NaN}', "is not JSON"),
         (["compile", "-", "--target", "wasm"], b'{"symbol":"\xff"}', "not UTF-8"),
-        (["compile", "{trend}", "--target", "wasm", "--candles", "{missing}"], b"", "cannot read candles file"),
+        (
+            ["compile", "{trend}", "--target", "wasm", "--candles", "{missing}"],
+            b"",
+            "cannot read candles file",
+        ),
         (["hash"], b"", "FILE"),
         (["frobnicate"], b"", "invalid choice"),
     ],
     ids=[
-        "no-command", "mcu-without-no_std", "no_std-without-mcu", "no-target", "unknown-target",
-        "unknown-opt-level", "two-datasets", "missing-file", "empty-folder", "stdin-and-file",
-        "no-jobs", "empty-stdin",
-        "two-values", "nan", "not-utf8", "missing-candles", "hash-without-file", "unknown-command",
+        "no-command",
+        "mcu-without-no_std",
+        "no_std-without-mcu",
+        "no-target",
+        "unknown-target",
+        "unknown-opt-level",
+        "two-datasets",
+        "missing-file",
+        "empty-folder",
+        "stdin-and-file",
+        "no-jobs",
+        "empty-stdin",
+        "two-values",
+        "nan",
+        "not-utf8",
+        "missing-candles",
+        "hash-without-file",
+        "unknown-command",
     ],
 )
 def test_usage_errors_exit_2(tmp_path: Path, args: list[str], stdin: bytes, message: str) -> None:
@@ -258,7 +296,11 @@ def test_hash_reports_length_and_digest(tmp_path: Path) -> None:
     artifact.write_bytes(data)
     done = run_cli("hash", str(artifact), "--json")
     assert done.returncode == 0, done.stderr
-    assert json.loads(done.stdout) == {"handle": 0, "len": len(data), "sha256": hashlib.sha256(data).hexdigest()}
+    assert json.loads(done.stdout) == {
+        "handle": 0,
+        "len": len(data),
+        "sha256": hashlib.sha256(data).hexdigest(),
+    }
 
 
 def test_hash_of_a_missing_file_is_a_domain_error(tmp_path: Path) -> None:
@@ -272,7 +314,15 @@ def test_real_build_announces_itself_and_reports_the_elapsed_time(tmp_path: Path
     bin_dir = stand_in_cargo(tmp_path / "bin", "exit 0")
     out = tmp_path / "out"
     done = run_cli(
-        "compile", str(TREND), "--target", "binary", "--crate-name", "trend", "--out-dir", str(out), "--json",
+        "compile",
+        str(TREND),
+        "--target",
+        "binary",
+        "--crate-name",
+        "trend",
+        "--out-dir",
+        str(out),
+        "--json",
         path_prefix=bin_dir,
     )
     assert done.returncode == 0, done.stderr
@@ -297,8 +347,15 @@ def test_default_output_directory_is_named_in_the_notice(tmp_path: Path) -> None
 def test_failed_build_exits_1_and_still_reports_the_elapsed_time(tmp_path: Path) -> None:
     bin_dir = stand_in_cargo(tmp_path / "bin", 'echo "error: linker not found" >&2\nexit 101')
     done = run_cli(
-        "compile", str(TREND), "--target", "no_std", "--mcu", "thumbv6m-none-eabi",
-        "--out-dir", str(tmp_path / "out"), path_prefix=bin_dir,
+        "compile",
+        str(TREND),
+        "--target",
+        "no_std",
+        "--mcu",
+        "thumbv6m-none-eabi",
+        "--out-dir",
+        str(tmp_path / "out"),
+        path_prefix=bin_dir,
     )
     assert done.returncode == 1
     lines = done.stderr.splitlines()
@@ -309,6 +366,7 @@ def test_failed_build_exits_1_and_still_reports_the_elapsed_time(tmp_path: Path)
 
 # ---------------------------------------------------------------- several strategies
 
+
 def summary_lines(stderr: str) -> list[str]:
     """The summary: its count line and the error lines after it."""
     lines = stderr.splitlines()
@@ -318,7 +376,11 @@ def summary_lines(stderr: str) -> list[str]:
 
 @pytest.mark.parametrize("as_folder", [True, False], ids=["folder", "files-in-given-order"])
 def test_several_strategies_print_each_response_in_file_order(as_folder: bool) -> None:
-    files = sorted(EXAMPLES.glob("*.json")) if as_folder else [EXAMPLES / f"{n}.json" for n in reversed(EXAMPLE_NAMES)]
+    files = (
+        sorted(EXAMPLES.glob("*.json"))
+        if as_folder
+        else [EXAMPLES / f"{n}.json" for n in reversed(EXAMPLE_NAMES)]
+    )
     given = [str(EXAMPLES)] if as_folder else [str(f) for f in files]
     done = run_cli("compile", *given, "--target", "binary", "--dry-run", "--json", "-j", "2")
     assert done.returncode == 0, done.stderr
@@ -335,7 +397,9 @@ def test_several_strategies_with_failures_exit_1_and_list_each_error(tmp_path: P
     done = run_cli("compile", str(tmp_path), "--target", "wasm", "--dry-run", "--json")
     assert done.returncode == 1
     assert [list(json.loads(line)) for line in done.stdout.splitlines()] == [
-        ["ok", "error"], ["target", "manifest", "built"], ["ok", "error"]
+        ["ok", "error"],
+        ["target", "manifest", "built"],
+        ["ok", "error"],
     ]
     count, *errors = summary_lines(done.stderr)
     assert count.startswith("lantor-compile: 1 passed the dry run, 2 failed, in ")
@@ -373,10 +437,14 @@ def test_strategies_that_would_share_a_project_directory_are_refused_unless_each
 def test_progress_bar_shows_when_standard_error_is_a_terminal() -> None:
     leader, follower = os.openpty()
     fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(filter(None, [PACKAGE_PARENT, os.environ.get("PYTHONPATH")])))
+    env = dict(
+        os.environ, PYTHONPATH=os.pathsep.join(filter(None, [PACKAGE_PARENT, os.environ.get("PYTHONPATH")]))
+    )
     child = subprocess.Popen(
         [sys.executable, "-m", "lantor_compile", "compile", str(EXAMPLES), "--target", "wasm", "--dry-run"],
-        stdout=subprocess.DEVNULL, stderr=follower, env=env,
+        stdout=subprocess.DEVNULL,
+        stderr=follower,
+        env=env,
     )
     os.close(follower)
     seen = b""
@@ -396,19 +464,39 @@ def test_progress_bar_shows_when_standard_error_is_a_terminal() -> None:
 def test_ctrl_c_stops_every_build_and_exits_130(tmp_path: Path) -> None:
     # One process that marks its start and then waits: a shell running touch and
     # then sleep can take the signal between the two and still start the sleep.
-    waiter = "import pathlib, signal, time; signal.signal(signal.SIGINT, signal.SIG_DFL); " \
-             "pathlib.Path('started').touch(); time.sleep(120)"
+    waiter = (
+        "import pathlib, signal, time; signal.signal(signal.SIGINT, signal.SIG_DFL); "
+        "pathlib.Path('started').touch(); time.sleep(120)"
+    )
     bin_dir = stand_in_cargo(tmp_path / "bin", f'exec "{sys.executable}" -c "{waiter}"')
     sweep = tmp_path / "sweep"
     sweep.mkdir()
     for name in "abcd":
         (sweep / f"{name}.json").write_bytes(TREND.read_bytes())
-    env = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ['PATH']}",
-               PYTHONPATH=os.pathsep.join(filter(None, [PACKAGE_PARENT, os.environ.get("PYTHONPATH")])))
+    env = dict(
+        os.environ,
+        PATH=f"{bin_dir}{os.pathsep}{os.environ['PATH']}",
+        PYTHONPATH=os.pathsep.join(filter(None, [PACKAGE_PARENT, os.environ.get("PYTHONPATH")])),
+    )
     child = subprocess.Popen(
-        [sys.executable, "-m", "lantor_compile", "compile", str(sweep), "--target", "binary", "-j", "2",
-         "--dir-per-file", "--out-dir", str(tmp_path / "out")],
-        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env, start_new_session=True,
+        [
+            sys.executable,
+            "-m",
+            "lantor_compile",
+            "compile",
+            str(sweep),
+            "--target",
+            "binary",
+            "-j",
+            "2",
+            "--dir-per-file",
+            "--out-dir",
+            str(tmp_path / "out"),
+        ],
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.PIPE,
+        env=env,
+        start_new_session=True,
     )
     try:
         started = sorted(tmp_path.glob("out/*/btc_usdt/started"))
@@ -460,7 +548,13 @@ def test_wasm_build_without_wasm_bindgen_says_what_to_install(
         (project / "Cargo.lock").write_text(lock)
     # Only the stand-ins and the system's tools: no wasm-bindgen installed here.
     done = run_cli(
-        "compile", str(TREND), "--target", "wasm", "--out-dir", str(tmp_path / "out"), "--json",
+        "compile",
+        str(TREND),
+        "--target",
+        "wasm",
+        "--out-dir",
+        str(tmp_path / "out"),
+        "--json",
         search_path=os.pathsep.join([str(bin_dir), "/usr/bin", "/bin"]),
     )
     assert done.returncode == 0, done.stderr
@@ -483,7 +577,13 @@ def test_several_wasm_builds_without_wasm_bindgen_give_the_hint_once(tmp_path: P
     for name in ("a", "b"):
         (sweep / f"{name}.json").write_bytes(TREND.read_bytes())
     done = run_cli(
-        "compile", str(sweep), "--target", "wasm", "--dir-per-file", "--out-dir", str(tmp_path / "out"),
+        "compile",
+        str(sweep),
+        "--target",
+        "wasm",
+        "--dir-per-file",
+        "--out-dir",
+        str(tmp_path / "out"),
         search_path=os.pathsep.join([str(bin_dir), "/usr/bin", "/bin"]),
     )
     assert done.returncode == 0, done.stderr

@@ -25,9 +25,7 @@ STANDIN = DATA / "standin_cargo"
 STRATEGY: dict[str, Any] = MINIMAL_STRATEGY
 
 
-def compile_cmd(
-    target: dict[str, Any], out_dir: str | None, dry_run: bool = False, **extra: Any
-) -> str:
+def compile_cmd(target: dict[str, Any], out_dir: str | None, dry_run: bool = False, **extra: Any) -> str:
     spec = {"strategy": STRATEGY, "target": target, **extra}
     cmd: dict[str, Any] = {"cmd": "compile", "spec": spec}
     if out_dir is not None:
@@ -54,17 +52,29 @@ def standin_cargo(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[N
     [
         ({"kind": "binary"}, "debug", "target/debug/btc_usdt", ["build"]),
         ({"kind": "binary"}, "size", "target/release/btc_usdt", ["build", "--release"]),
-        ({"kind": "wasm"}, "release", "pkg/btc_usdt_bg.wasm",
-         ["build", "--target", "wasm32-unknown-unknown", "--release"]),
-        ({"kind": "no_std", "mcu": "thumbv7em-none-eabihf"}, "debug",
-         "target/thumbv7em-none-eabihf/debug/libbtc_usdt.a",
-         ["build", "--target", "thumbv7em-none-eabihf"]),
+        (
+            {"kind": "wasm"},
+            "release",
+            "pkg/btc_usdt_bg.wasm",
+            ["build", "--target", "wasm32-unknown-unknown", "--release"],
+        ),
+        (
+            {"kind": "no_std", "mcu": "thumbv7em-none-eabihf"},
+            "debug",
+            "target/thumbv7em-none-eabihf/debug/libbtc_usdt.a",
+            ["build", "--target", "thumbv7em-none-eabihf"],
+        ),
     ],
     ids=["binary-debug", "binary-size", "wasm-release", "no_std-debug"],
 )
 def test_response_members_and_path_per_target(
-    compiler: Any, standin_cargo: None, tmp_path: Path,
-    target: dict[str, Any], opt_level: str, relative_path: str, args: list[str],
+    compiler: Any,
+    standin_cargo: None,
+    tmp_path: Path,
+    target: dict[str, Any],
+    opt_level: str,
+    relative_path: str,
+    args: list[str],
 ) -> None:
     out = str(tmp_path / "out")
     text = compiler.command(compile_cmd(target, out, opt_level=opt_level))

@@ -38,9 +38,12 @@ def dask_executor() -> Iterator[Executor]:
     distributed = pytest.importorskip("distributed")
     # Thread workers start in a fraction of a second on a small machine; two
     # of them also check that every thread keeps a compiler of its own.
-    with distributed.LocalCluster(
-        n_workers=2, threads_per_worker=1, processes=False, dashboard_address=None
-    ) as cluster, distributed.Client(cluster) as client:
+    with (
+        distributed.LocalCluster(
+            n_workers=2, threads_per_worker=1, processes=False, dashboard_address=None
+        ) as cluster,
+        distributed.Client(cluster) as client,
+    ):
         yield client.get_executor()
 
 
@@ -98,11 +101,17 @@ class FailingExecutor(Executor):
 @pytest.mark.parametrize(
     ("call", "error", "message"),
     [
-        (lambda: list(compile_many(['{"cmd":"version"}'], executor=FailingExecutor())),
-         ConnectionError, "the cluster went away"),
+        (
+            lambda: list(compile_many(['{"cmd":"version"}'], executor=FailingExecutor())),
+            ConnectionError,
+            "the cluster went away",
+        ),
         # A command that is not text, which the types rule out.
-        (lambda: list(compile_many(['{"cmd":"version"}', 7], max_workers=1)),  # type: ignore[list-item]
-         TypeError, "command 1 is int"),
+        (
+            lambda: list(compile_many(['{"cmd":"version"}', 7], max_workers=1)),  # type: ignore[list-item]
+            TypeError,
+            "command 1 is int",
+        ),
         (lambda: compile_many([], max_workers=0), ValueError, "max_workers"),
     ],
     ids=["executor-failure", "not-a-command", "no-workers"],

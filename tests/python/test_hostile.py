@@ -114,7 +114,7 @@ def test_hundred_megabyte_string_in_a_skipped_member(compiler: Compiler) -> None
 def test_hundred_megabyte_string_in_the_strategy(compiler: Compiler) -> None:
     # Escaped quotes and a non-ASCII character at both ends exercise the
     # slow paths of the string reader and writer as well as the fast run.
-    body = '\\"é' + "a" * HUGE + '\\u00e9\\n'
+    body = '\\"é' + "a" * HUGE + "\\u00e9\\n"
     response = compiler.command(dry_compile(strategy_with_raw("zz_notes", '"' + body + '"')))
     canonical = STRATEGY_CANON_HEAD + ',"zz_notes":"\\"é' + "a" * HUGE + 'é\\n"}'
     assert_embeds(response, canonical)
@@ -138,8 +138,16 @@ DIGITS = 100_000
         "1e-" + "1" * DIGITS,
         "1" * 300 + "." + "7" * DIGITS,
     ],
-    ids=["int-overflow", "neg-int-overflow", "fraction", "exponent-digits", "scaled-one",
-         "tiny", "huge-negative-exponent", "long-both"],
+    ids=[
+        "int-overflow",
+        "neg-int-overflow",
+        "fraction",
+        "exponent-digits",
+        "scaled-one",
+        "tiny",
+        "huge-negative-exponent",
+        "long-both",
+    ],
 )
 def test_long_numbers_in_a_skipped_member(compiler: Compiler, literal: str) -> None:
     assert compiler.command('{"cmd":"version","x":' + literal + "}") == VERSION
@@ -157,8 +165,16 @@ def test_long_numbers_in_a_skipped_member(compiler: Compiler, literal: str) -> N
         ("1" * 300 + "." + "7" * DIGITS, "1.1111111111111112e+299"),
         ("0." + "0" * 300 + "2" + "0" * DIGITS + "1", "2e-301"),
     ],
-    ids=["fraction", "exponent-digits", "scaled-one", "tiny", "negative-tiny",
-         "huge-negative-exponent", "long-both", "subnormal-tail"],
+    ids=[
+        "fraction",
+        "exponent-digits",
+        "scaled-one",
+        "tiny",
+        "negative-tiny",
+        "huge-negative-exponent",
+        "long-both",
+        "subnormal-tail",
+    ],
 )
 def test_long_numbers_in_the_strategy(compiler: Compiler, literal: str, expected: str) -> None:
     response = compiler.command(dry_compile(strategy_with_raw("zz_x", literal)))
@@ -193,15 +209,28 @@ def test_nul_in_artifact_bytes_path(compiler: Compiler) -> None:
 
 
 def test_nul_in_csv_path(compiler: Compiler) -> None:
-    text = json.dumps({"cmd": "compile", "dry_run": True, "spec": {
-        "strategy": STRATEGY, "target": {"kind": "wasm"},
-        "embed_data": {"kind": "csv", "path": "/dev/null\x00x"}}})
+    text = json.dumps(
+        {
+            "cmd": "compile",
+            "dry_run": True,
+            "spec": {
+                "strategy": STRATEGY,
+                "target": {"kind": "wasm"},
+                "embed_data": {"kind": "csv", "path": "/dev/null\x00x"},
+            },
+        }
+    )
     assert compiler.command(text) == error(f"io: reading /dev/null\x00x: {NUL_TEXT}")
 
 
 def test_nul_in_crate_name(compiler: Compiler) -> None:
-    text = json.dumps({"cmd": "compile", "dry_run": True, "spec": {
-        "strategy": STRATEGY, "target": {"kind": "wasm"}, "crate_name": "ab\x00c"}})
+    text = json.dumps(
+        {
+            "cmd": "compile",
+            "dry_run": True,
+            "spec": {"strategy": STRATEGY, "target": {"kind": "wasm"}, "crate_name": "ab\x00c"},
+        }
+    )
     assert compiler.command(text) == error(
         'bad spec: crate name "ab\\0c" is not a valid identifier (^[a-z][a-z0-9_]*$); set `crate_name`'
     )
@@ -209,16 +238,25 @@ def test_nul_in_crate_name(compiler: Compiler) -> None:
 
 def test_nul_in_out_dir(compiler: Compiler, tmp_path: Path) -> None:
     out_dir = f"{tmp_path}/o\x00d"
-    text = json.dumps({"cmd": "compile", "out_dir": out_dir, "spec": {
-        "strategy": STRATEGY, "target": {"kind": "binary"}}})
+    text = json.dumps(
+        {"cmd": "compile", "out_dir": out_dir, "spec": {"strategy": STRATEGY, "target": {"kind": "binary"}}}
+    )
     assert compiler.command(text) == error(f"io: creating {out_dir}/btc_usdt: {NUL_TEXT}")
     assert list(tmp_path.iterdir()) == []
 
 
 def csv_compile(path: str) -> str:
-    return json.dumps({"cmd": "compile", "dry_run": True, "spec": {
-        "strategy": STRATEGY, "target": {"kind": "wasm"},
-        "embed_data": {"kind": "csv", "path": path}}})
+    return json.dumps(
+        {
+            "cmd": "compile",
+            "dry_run": True,
+            "spec": {
+                "strategy": STRATEGY,
+                "target": {"kind": "wasm"},
+                "embed_data": {"kind": "csv", "path": path},
+            },
+        }
+    )
 
 
 def test_csv_path_naming_a_directory(compiler: Compiler, tmp_path: Path) -> None:

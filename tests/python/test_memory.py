@@ -42,7 +42,11 @@ STRATEGY = {
 
 def every_command(data_file: str, csv_file: str) -> list[str]:
     """One command text of every kind, successes and failures."""
-    dry: dict[str, Any] = {"cmd": "compile", "dry_run": True, "spec": {"strategy": STRATEGY, "target": {"kind": "wasm"}}}
+    dry: dict[str, Any] = {
+        "cmd": "compile",
+        "dry_run": True,
+        "spec": {"strategy": STRATEGY, "target": {"kind": "wasm"}},
+    }
     with_csv = json.loads(json.dumps(dry))
     with_csv["spec"]["embed_data"] = {"kind": "csv", "path": csv_file}
     with_inline = json.loads(json.dumps(dry))
@@ -82,7 +86,9 @@ def test_reset_returns_the_memory_of_stored_artifacts(tmp_path: Path) -> None:
     held = rss()
     assert compiler.command('{"cmd":"reset"}') == '{"ok":true}'
     after = rss()
-    print(f"rss start {start / MB:.1f} MB, holding 3 x 100 MB {held / MB:.1f} MB, after reset {after / MB:.1f} MB")
+    print(
+        f"rss start {start / MB:.1f} MB, holding 3 x 100 MB {held / MB:.1f} MB, after reset {after / MB:.1f} MB"
+    )
     assert held - start >= 280 * MB
     assert after - start <= 30 * MB
 
@@ -104,7 +110,9 @@ def test_no_growth_over_many_commands(tmp_path: Path) -> None:
     before = rss()
     rounds(1000)
     after = rss()
-    print(f"rss before {before / MB:.1f} MB, after 1000 more rounds of {len(commands)} commands {after / MB:.1f} MB")
+    print(
+        f"rss before {before / MB:.1f} MB, after 1000 more rounds of {len(commands)} commands {after / MB:.1f} MB"
+    )
     # 15,000 commands: a leak of even 1 KB per command would show as 15 MB.
     assert after - before <= 8 * MB
 
@@ -134,16 +142,31 @@ def definitely_lost(tmp_path: Path, rounds: int) -> int:
     script.write_text(VALGRIND_SCRIPT)
     env = dict(os.environ, PYTHONMALLOC="malloc", PYTHONHASHSEED="0")
     result = subprocess.run(
-        ["valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite", "--error-exitcode=99",
-         sys.executable, str(script), str(Path(__file__).parent), str(data), str(csv), str(rounds)],
-        capture_output=True, text=True, timeout=900, env=env,
+        [
+            "valgrind",
+            "--leak-check=full",
+            "--errors-for-leak-kinds=definite",
+            "--error-exitcode=99",
+            sys.executable,
+            str(script),
+            str(Path(__file__).parent),
+            str(data),
+            str(csv),
+            str(rounds),
+        ],
+        capture_output=True,
+        text=True,
+        timeout=900,
+        env=env,
     )
     assert result.returncode in (0, 99), result.stderr[-3000:]
     # The interpreter has reports of its own; any report whose stack passes
     # through the module is a fault of ours.
     for block in re.split(r"==\d+== \n", result.stderr):
         if "lantor" in block:
-            assert not re.search(r"Invalid (read|write|free)|uninitialised|Mismatched|definitely lost", block), block
+            assert not re.search(
+                r"Invalid (read|write|free)|uninitialised|Mismatched|definitely lost", block
+            ), block
     match = re.search(r"definitely lost: ([\d,]+) bytes", result.stderr)
     return int(match.group(1).replace(",", "")) if match else 0
 

@@ -101,8 +101,11 @@ def test_compiler_is_declared_without_a_module() -> None:
     [
         (lambda c: c.nothing, AttributeError, "'Compiler' object has no attribute 'nothing'"),
         (lambda c: c(), TypeError, "'Compiler' object is not callable"),
-        (lambda c: setattr(Compiler, "x", 1), TypeError,
-         "cannot set 'x' attribute of immutable type 'Compiler'"),
+        (
+            lambda c: setattr(Compiler, "x", 1),
+            TypeError,
+            "cannot set 'x' attribute of immutable type 'Compiler'",
+        ),
         (lambda c: pickle.dumps(c), TypeError, "cannot pickle 'Compiler' object"),
     ],
     ids=["attribute", "call", "class-attribute", "pickle"],
@@ -139,7 +142,9 @@ def test_installed_metadata_gives_the_module_version() -> None:
 
 def test_package_re_exports_the_native_names_beside_its_own() -> None:
     native = ["Compiler", "PanicException", "__version__", "version"]
-    assert sorted(lantor_compile.__all__) == sorted(native + ["Diagnostic", "check", "compile_many", "strategy_schema"])
+    assert sorted(lantor_compile.__all__) == sorted(
+        native + ["Diagnostic", "check", "compile_many", "strategy_schema"]
+    )
     for name in native:
         assert getattr(lantor_compile, name) is getattr(_lantor_compile, name)
 
@@ -220,7 +225,10 @@ def test_constructor_takes_no_arguments(args: tuple[Any, ...], kwargs: dict[str,
     ],
 )
 def test_non_str_argument(compiler: Compiler, value: Any, message: str) -> None:
-    calls: list[Callable[[], str]] = [lambda: compiler.command(value), lambda: compiler.command(cmd_json=value)]
+    calls: list[Callable[[], str]] = [
+        lambda: compiler.command(value),
+        lambda: compiler.command(cmd_json=value),
+    ]
     for call in calls:
         with pytest.raises(TypeError) as caught:
             call()

@@ -34,8 +34,20 @@ STRATEGY: dict[str, Any] = MINIMAL_STRATEGY
 
 # Names the strategy schema reads; the extra member must not be one of them.
 SCHEMA_NAMES = {
-    "spec_version", "symbol", "ref_symbol", "timeframe", "indicators", "entry", "exit",
-    "short_entry", "short_exit", "sizing", "costs", "risk", "execution", "warmup",
+    "spec_version",
+    "symbol",
+    "ref_symbol",
+    "timeframe",
+    "indicators",
+    "entry",
+    "exit",
+    "short_entry",
+    "short_exit",
+    "sizing",
+    "costs",
+    "risk",
+    "execution",
+    "warmup",
 }
 
 
@@ -58,7 +70,7 @@ def canon_float(f: float) -> str:
         if e >= n - 1:
             return out + ds + "0" * (e - n + 1) + ".0"
         if e >= 0:
-            return out + ds[: e + 1] + "." + ds[e + 1:]
+            return out + ds[: e + 1] + "." + ds[e + 1 :]
         return out + "0." + "0" * (-e - 1) + ds
     mant = ds[0] + ("." + ds[1:] if n >= 2 else "")
     return out + mant + "e" + ("+" if e > 0 else "-") + str(abs(e))
@@ -159,7 +171,9 @@ def spell_float(draw: st.DrawFn, f: float) -> str:
     e = exp + len(ds) - k
     text = mant
     if e != 0 or "." not in mant:
-        text += draw(st.sampled_from(["e", "E"])) + draw(st.sampled_from(["", "+"] if e >= 0 else [""])) + str(e)
+        text += (
+            draw(st.sampled_from(["e", "E"])) + draw(st.sampled_from(["", "+"] if e >= 0 else [""])) + str(e)
+        )
     return ("-" if negative else "") + text
 
 
@@ -183,7 +197,9 @@ def spell(draw: st.DrawFn, v: Any, repeat: bool = True) -> str:
         if repeat and draw(st.integers(0, 4)) == 0:
             # An earlier member of the same name, overridden by the later one.
             parts.append(spell_string(draw, k) + ":" + spell(draw, draw(json_scalars), repeat))
-        parts.append(ws(draw) + spell_string(draw, k) + ws(draw) + ":" + ws(draw) + spell(draw, x, repeat) + ws(draw))
+        parts.append(
+            ws(draw) + spell_string(draw, k) + ws(draw) + ":" + ws(draw) + spell(draw, x, repeat) + ws(draw)
+        )
     return "{" + ",".join(parts) + ws(draw) + "}"
 
 
@@ -198,11 +214,17 @@ def command_text(draw: st.DrawFn, strategy: dict[str, Any], dry_run: bool, out_d
     parts = []
     for k, x in members:
         if k == "spec":
-            inner = draw(st.permutations([
-                ("strategy", spell(draw, strategy)),
-                ("target", spell(draw, spec["target"], repeat=False)),
-            ]))
-            body = "{" + ",".join(ws(draw) + spell_string(draw, n) + ":" + t for n, t in inner) + ws(draw) + "}"
+            inner = draw(
+                st.permutations(
+                    [
+                        ("strategy", spell(draw, strategy)),
+                        ("target", spell(draw, spec["target"], repeat=False)),
+                    ]
+                )
+            )
+            body = (
+                "{" + ",".join(ws(draw) + spell_string(draw, n) + ":" + t for n, t in inner) + ws(draw) + "}"
+            )
         else:
             body = spell(draw, x, repeat=False)
         parts.append(ws(draw) + spell_string(draw, k) + ws(draw) + ":" + ws(draw) + body)
@@ -225,8 +247,12 @@ def same_value(a: Any, b: Any) -> bool:
     """Equality that keeps the number kind and the sign of zero."""
     b = number_kind(b)
     if isinstance(a, float) or isinstance(b, float):
-        return (isinstance(a, float) and isinstance(b, float) and a == b
-                and math.copysign(1.0, a) == math.copysign(1.0, b))
+        return (
+            isinstance(a, float)
+            and isinstance(b, float)
+            and a == b
+            and math.copysign(1.0, a) == math.copysign(1.0, b)
+        )
     if isinstance(a, list):
         return isinstance(b, list) and len(a) == len(b) and all(map(same_value, a, b))
     if isinstance(a, dict):
@@ -242,15 +268,28 @@ def same_value(a: Any, b: Any) -> bool:
 @pytest.mark.parametrize(
     ("value", "text"),
     [
-        (1.0, "1.0"), (100.0, "100.0"), (1e15, "1000000000000000.0"), (1e16, "1e+16"),
-        (12.5, "12.5"), (0.001, "0.001"), (1e-5, "0.00001"), (1e-6, "1e-6"),
-        (1.25e-7, "1.25e-7"), (1.5e300, "1.5e+300"), (5e-324, "5e-324"), (-0.0, "-0.0"),
-        (0.1 + 0.2, "0.30000000000000004"), (U64_MAX + 1, "1.8446744073709552e+19"),
-        (U64_MAX, "18446744073709551615"), (I64_MIN, "-9223372036854775808"),
+        (1.0, "1.0"),
+        (100.0, "100.0"),
+        (1e15, "1000000000000000.0"),
+        (1e16, "1e+16"),
+        (12.5, "12.5"),
+        (0.001, "0.001"),
+        (1e-5, "0.00001"),
+        (1e-6, "1e-6"),
+        (1.25e-7, "1.25e-7"),
+        (1.5e300, "1.5e+300"),
+        (5e-324, "5e-324"),
+        (-0.0, "-0.0"),
+        (0.1 + 0.2, "0.30000000000000004"),
+        (U64_MAX + 1, "1.8446744073709552e+19"),
+        (U64_MAX, "18446744073709551615"),
+        (I64_MIN, "-9223372036854775808"),
         ({"b": 1, "a": [{"d": None, "c": True}]}, '{"a":[{"c":true,"d":null}],"b":1}'),
-        ({"a": 0, "B": 0, "_": 0, "aa": 0, "": 0, "é": 0, "z": 0},
-         '{"":0,"B":0,"_":0,"a":0,"aa":0,"z":0,"é":0}'),
-        ("\t\u0001\u001f\"\\/\u007f\u00e9", '"\\t\\u0001\\u001f\\"\\\\/\u007f\u00e9"'),
+        (
+            {"a": 0, "B": 0, "_": 0, "aa": 0, "": 0, "é": 0, "z": 0},
+            '{"":0,"B":0,"_":0,"a":0,"aa":0,"z":0,"é":0}',
+        ),
+        ('\t\u0001\u001f"\\/\u007f\u00e9', '"\\t\\u0001\\u001f\\"\\\\/\u007f\u00e9"'),
     ],
 )
 def test_expected_writer(value: Any, text: str) -> None:
@@ -273,8 +312,10 @@ def dry_run(compiler: Compiler, text: str) -> tuple[str, dict[str, Any]]:
 def test_spellings_give_the_same_hashes(member: tuple[str, Any], data: st.DataObject) -> None:
     compiler = Compiler()
     strategy = strategy_with(*member)
-    plain = json.dumps({"cmd": "compile", "spec": {"strategy": strategy, "target": {"kind": "wasm"}},
-                        "dry_run": True}, ensure_ascii=False)
+    plain = json.dumps(
+        {"cmd": "compile", "spec": {"strategy": strategy, "target": {"kind": "wasm"}}, "dry_run": True},
+        ensure_ascii=False,
+    )
     response, parsed = dry_run(compiler, plain)
     for _ in range(2):
         text = data.draw(st.composite(lambda d: command_text(d, strategy, True, None))())

@@ -76,10 +76,15 @@ def use_toolchain(monkeypatch: pytest.MonkeyPatch, triple: str, build_std: str) 
     """Let cargo build for ``triple``: as installed, or by Debian's route."""
     if rustc_has_target(triple):
         return
-    if not (Path("/usr/bin/cargo").is_file() and Path("/usr/bin/rust-lld").exists()
-            and DEBIAN_LIBRARY_SOURCES.is_dir()):
-        missing(f"Rust toolchain for {triple} (rustup target add {triple}, or Debian's "
-                "rustc-web, cargo-web, rust-web-src and lld-22)")
+    if not (
+        Path("/usr/bin/cargo").is_file()
+        and Path("/usr/bin/rust-lld").exists()
+        and DEBIAN_LIBRARY_SOURCES.is_dir()
+    ):
+        missing(
+            f"Rust toolchain for {triple} (rustup target add {triple}, or Debian's "
+            "rustc-web, cargo-web, rust-web-src and lld-22)"
+        )
     monkeypatch.setenv("PATH", os.pathsep.join(["/usr/bin", os.environ.get("PATH", "")]))
     monkeypatch.setenv("RUSTC_BOOTSTRAP", "1")
     monkeypatch.setenv("CARGO_UNSTABLE_BUILD_STD", build_std)
@@ -101,8 +106,15 @@ def compile_command(example: str, target: dict[str, str], opt_level: str, out_di
     """The compile command with the example's text spliced in as written."""
     strategy = (EXAMPLES / example).read_text(encoding="utf-8")
     return (
-        '{"cmd":"compile","spec":{"strategy":' + strategy + ',"target":' + json.dumps(target)
-        + ',"opt_level":' + json.dumps(opt_level) + '},"out_dir":' + json.dumps(str(out_dir)) + "}"
+        '{"cmd":"compile","spec":{"strategy":'
+        + strategy
+        + ',"target":'
+        + json.dumps(target)
+        + ',"opt_level":'
+        + json.dumps(opt_level)
+        + '},"out_dir":'
+        + json.dumps(str(out_dir))
+        + "}"
     )
 
 
@@ -124,14 +136,16 @@ def read_back(compiler: Any, artifact: Path) -> bytes:
     return data
 
 
-def lock_wasm_bindgen(compiler: Any, bindgen: str, command: str, project: Path,
-                      monkeypatch: pytest.MonkeyPatch) -> None:
+def lock_wasm_bindgen(
+    compiler: Any, bindgen: str, command: str, project: Path, monkeypatch: pytest.MonkeyPatch
+) -> None:
     """Lock the project's wasm-bindgen crate to the installed program's
     version, which it has to match; the manifest asks only for 0.2, which a
     newer release would satisfy. The project is first written by a compile
     whose cargo does nothing."""
-    version = subprocess.run([bindgen, "--version"], capture_output=True, text=True,
-                             check=True).stdout.split()[-1]
+    version = subprocess.run(
+        [bindgen, "--version"], capture_output=True, text=True, check=True
+    ).stdout.split()[-1]
     no_build = project.parent / "no_build"
     no_build.mkdir(parents=True)
     (no_build / "cargo").write_text("#!/bin/sh\nexit 0\n")
@@ -139,8 +153,11 @@ def lock_wasm_bindgen(compiler: Any, bindgen: str, command: str, project: Path,
     with monkeypatch.context() as patch:
         patch.setenv("PATH", os.pathsep.join([str(no_build), os.environ["PATH"]]))
         assert json.loads(compiler.command(command)).get("built") is True
-    subprocess.run(["cargo", "update", "--quiet", "--package", "wasm-bindgen", "--precise", version],
-                   cwd=project, check=True)
+    subprocess.run(
+        ["cargo", "update", "--quiet", "--package", "wasm-bindgen", "--precise", version],
+        cwd=project,
+        check=True,
+    )
 
 
 def test_wasm_package_loads_in_node_and_answers_the_spec(
@@ -159,7 +176,9 @@ def test_wasm_package_loads_in_node_and_answers_the_spec(
     assert package.read_bytes().startswith(b"\0asm")
     run = subprocess.run(
         [node, DATA / "wasm_package" / "load.mjs", project / "pkg" / "eth_usdt.js", package],
-        capture_output=True, text=True, timeout=120,
+        capture_output=True,
+        text=True,
+        timeout=120,
     )
     assert run.returncode == 0, run.stderr
     assert json.loads(run.stdout) == ["ETH-USDT", (project / "src" / "spec.json").read_text(encoding="utf-8")]
@@ -170,7 +189,9 @@ def check_archive(archive: Path, spec: bytes) -> None:
     """The archive defines the two C functions and holds the spec's text."""
     listing = subprocess.run(
         [llvm_tool("llvm-nm"), "--defined-only", "--extern-only", archive],
-        capture_output=True, text=True, check=True,
+        capture_output=True,
+        text=True,
+        check=True,
     ).stdout
     kinds = {fields[2]: fields[1] for fields in map(str.split, listing.splitlines()) if len(fields) == 3}
     assert (kinds.get("strategy_spec_len"), kinds.get("strategy_spec_ptr")) == ("T", "T"), listing
@@ -191,16 +212,25 @@ if SLOW:
         ("thumbv8m.main-none-eabihf", "release", "long_short_momentum.json"),
     ]
 
-CRATES = {"volatility_breakout_atr.json": "sol_usdt", "trend_ema_cross.json": "btc_usdt",
-          "spread_pair.json": "eth_usdt", "mean_reversion_rsi.json": "eth_usdt",
-          "long_short_momentum.json": "eth_usd"}
+CRATES = {
+    "volatility_breakout_atr.json": "sol_usdt",
+    "trend_ema_cross.json": "btc_usdt",
+    "spread_pair.json": "eth_usdt",
+    "mean_reversion_rsi.json": "eth_usdt",
+    "long_short_momentum.json": "eth_usd",
+}
 
 
-@pytest.mark.parametrize(("triple", "opt_level", "example"), NO_STD_BUILDS,
-                         ids=[f"{t}-{o}" for t, o, _ in NO_STD_BUILDS])
+@pytest.mark.parametrize(
+    ("triple", "opt_level", "example"), NO_STD_BUILDS, ids=[f"{t}-{o}" for t, o, _ in NO_STD_BUILDS]
+)
 def test_no_std_archive_exports_the_spec(
-    compiler: Any, build_root: Path, monkeypatch: pytest.MonkeyPatch,
-    triple: str, opt_level: str, example: str,
+    compiler: Any,
+    build_root: Path,
+    monkeypatch: pytest.MonkeyPatch,
+    triple: str,
+    opt_level: str,
+    example: str,
 ) -> None:
     use_toolchain(monkeypatch, triple, "core")
     out = build_root / triple
@@ -220,8 +250,9 @@ def test_firmware_reads_the_spec_through_the_c_functions_under_qemu(
     linker = llvm_tool("ld.lld")
     use_toolchain(monkeypatch, "thumbv7m-none-eabi", "core")
     out = build_root / "thumbv7m-none-eabi"
-    archive = build(compiler, "long_short_momentum.json",
-                    {"kind": "no_std", "mcu": "thumbv7m-none-eabi"}, "release", out)
+    archive = build(
+        compiler, "long_short_momentum.json", {"kind": "no_std", "mcu": "thumbv7m-none-eabi"}, "release", out
+    )
     assert archive == out / "eth_usd" / "target" / "thumbv7m-none-eabi" / "release" / "libeth_usd.a"
     spec = (out / "eth_usd" / "src" / "spec.json").read_bytes()
     read_back(compiler, archive)
@@ -229,17 +260,56 @@ def test_firmware_reads_the_spec_through_the_c_functions_under_qemu(
 
     # The firmware's C source and the board's memory map, linked with nothing
     # but the archive.
-    subprocess.run([clang, "--target=thumbv7m-none-eabi", "-mcpu=cortex-m3", "-ffreestanding", "-nostdlib",
-                    "-O2", "-c", FIRMWARE / "spec_dump.c", "-o", tmp_path / "spec_dump.o"], check=True)
-    subprocess.run([linker, "-T", FIRMWARE / "cortex_m3.ld", "--gc-sections", tmp_path / "spec_dump.o",
-                    archive, "-o", tmp_path / "firmware.elf"], check=True)
+    subprocess.run(
+        [
+            clang,
+            "--target=thumbv7m-none-eabi",
+            "-mcpu=cortex-m3",
+            "-ffreestanding",
+            "-nostdlib",
+            "-O2",
+            "-c",
+            FIRMWARE / "spec_dump.c",
+            "-o",
+            tmp_path / "spec_dump.o",
+        ],
+        check=True,
+    )
+    subprocess.run(
+        [
+            linker,
+            "-T",
+            FIRMWARE / "cortex_m3.ld",
+            "--gc-sections",
+            tmp_path / "spec_dump.o",
+            archive,
+            "-o",
+            tmp_path / "firmware.elf",
+        ],
+        check=True,
+    )
     printed = tmp_path / "semihosting.out"
     run = subprocess.run(
-        [qemu, "-machine", "lm3s6965evb", "-display", "none", "-monitor", "none", "-serial", "none",
-         "-chardev", f"file,id=spec,path={printed}",
-         "-semihosting-config", "enable=on,target=native,chardev=spec",
-         "-kernel", tmp_path / "firmware.elf"],
-        capture_output=True, text=True, timeout=60,
+        [
+            qemu,
+            "-machine",
+            "lm3s6965evb",
+            "-display",
+            "none",
+            "-monitor",
+            "none",
+            "-serial",
+            "none",
+            "-chardev",
+            f"file,id=spec,path={printed}",
+            "-semihosting-config",
+            "enable=on,target=native,chardev=spec",
+            "-kernel",
+            tmp_path / "firmware.elf",
+        ],
+        capture_output=True,
+        text=True,
+        timeout=60,
     )
     assert run.returncode == 0, run.stderr
     assert printed.read_bytes() == spec + b"\n"

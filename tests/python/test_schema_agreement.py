@@ -47,7 +47,9 @@ ROOT = Path(__file__).resolve().parents[2]
 _KindedValidator = extend(  # type: ignore[no-untyped-call]  # jsonschema leaves it untyped
     Draft202012Validator,
     type_checker=Draft202012Validator.TYPE_CHECKER.redefine(
-        "integer", lambda _, v: isinstance(v, int) and not isinstance(v, bool)))
+        "integer", lambda _, v: isinstance(v, int) and not isinstance(v, bool)
+    ),
+)
 
 BAD_SPEC = "bad spec: strategy is not a valid StrategySpec: "
 
@@ -79,8 +81,7 @@ class Judge:
     """The three judges, and the tally of their verdicts by source and kind.
     The schemas default to the shipped ones."""
 
-    def __init__(self, exact: dict[str, Any] | None = None,
-                 strict: dict[str, Any] | None = None) -> None:
+    def __init__(self, exact: dict[str, Any] | None = None, strict: dict[str, Any] | None = None) -> None:
         exact = exact or strategy_schema()
         self.exact = Draft202012Validator(exact)
         self.exact_kinded = _KindedValidator(exact)
@@ -91,8 +92,10 @@ class Judge:
     def compile(self, text: str) -> str | bool:
         """True if the compiler accepts the strategy `text`, False if it
         rejects it as a strategy, otherwise the error it gave."""
-        command = ('{"cmd":"compile","dry_run":true,"spec":{"crate_name":"agreement",'
-                   '"target":{"kind":"binary"},"strategy":' + text + "}}")
+        command = (
+            '{"cmd":"compile","dry_run":true,"spec":{"crate_name":"agreement",'
+            '"target":{"kind":"binary"},"strategy":' + text + "}}"
+        )
         response = json.loads(self.compiler.command(command))
         if response.get("ok") is not False:
             return True
@@ -126,7 +129,8 @@ class Judge:
         assert not compiled and not self.exact_kinded.is_valid(kinded), (
             f"schema {'accepts' if exact else 'rejects'}, strict "
             f"{'accepts' if strict else 'rejects'}, compiler "
-            f"{'accepts' if compiled else 'rejects'}:\n{text}")
+            f"{'accepts' if compiled else 'rejects'}:\n{text}"
+        )
         self.tally[source, WHOLE_FLOAT] += 1
         return compiled
 
@@ -199,9 +203,22 @@ MINIMAL_MEMBERS = {k: json.dumps(v) for k, v in MINIMAL_STRATEGY.items()}
 # the text around it there. Every member of its own type is a place (not
 # timeframe, exit and short_exit, typed as symbol, entry and short_entry).
 SLOTS = {
-    **{member: (member, "%s") for member in (
-        "spec_version", "symbol", "ref_symbol", "indicators", "entry", "short_entry", "sizing",
-        "costs", "risk", "execution", "warmup")},
+    **{
+        member: (member, "%s")
+        for member in (
+            "spec_version",
+            "symbol",
+            "ref_symbol",
+            "indicators",
+            "entry",
+            "short_entry",
+            "sizing",
+            "costs",
+            "risk",
+            "execution",
+            "warmup",
+        )
+    },
     "indicator": ("indicators", '{"x":%s}'),
     "feed": ("indicators", '{"x":{"type":"ema","feed":%s}}'),
     "operand": ("entry", '{"gt":[%s,0]}'),
@@ -228,8 +245,12 @@ def test_both_flavours_are_valid_draft_2020_12() -> None:
 
 
 def test_installed_schemas_and_readme_are_what_the_generator_writes() -> None:
-    done = subprocess.run([sys.executable, str(ROOT / "tools" / "gen_strategy_schema.py"),
-                           "--check"], capture_output=True, text=True, check=False)
+    done = subprocess.run(
+        [sys.executable, str(ROOT / "tools" / "gen_strategy_schema.py"), "--check"],
+        capture_output=True,
+        text=True,
+        check=False,
+    )
     assert done.returncode == 0, done.stderr
     package = ROOT / "python" / "lantor_compile"
     for strict, name in ((False, EXACT_FILE), (True, STRICT_FILE)):
@@ -260,8 +281,10 @@ CLASS_EXAMPLES = [
     (document_with("warmup", "20.0"), WHOLE_FLOAT),
     (document_with("entry", '{"rising":["ema",2e1]}'), WHOLE_FLOAT),
     (document_with("spec_version", "-0"), WHOLE_FLOAT),
-    (document_with("entry", '{"not":' * 130 + '{"in_position":true}' + "}" * 130),
-     READER_LIMITS["recursion limit exceeded"]),
+    (
+        document_with("entry", '{"not":' * 130 + '{"in_position":true}' + "}" * 130),
+        READER_LIMITS["recursion limit exceeded"],
+    ),
     (document_with("warmup", "1e400"), READER_LIMITS["number out of range"]),
     (document_with("symbol", '"\\ud800"'), READER_LIMITS["unexpected end of hex escape"]),
     ('{"symbol":5,' + document_with("symbol", '"A"')[1:], ACCEPTED),
@@ -298,8 +321,12 @@ SOURCES = {
 
 
 def judge_generated(judge: Judge, max_examples: int, derandomize: bool) -> None:
-    @settings(max_examples=max_examples, derandomize=derandomize, deadline=None,
-              suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
+    @settings(
+        max_examples=max_examples,
+        derandomize=derandomize,
+        deadline=None,
+        suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
+    )
     @given(st.sampled_from(list(SOURCES)), st.data())
     def run(source: str, data: st.DataObject) -> None:
         # Drawn by name: one_of would weigh the sources by their own breadth.

@@ -130,7 +130,10 @@ def test_instances_on_many_threads(workload: Path, tmp_path: Path) -> None:
 def test_many_threads_under_dev_mode(workload: Path, tmp_path: Path) -> None:
     result = subprocess.run(
         [sys.executable, "-X", "dev", "-W", "error", str(workload), str(tmp_path), str(THREADS), str(ROUNDS)],
-        capture_output=True, text=True, timeout=600, env=dict(os.environ),
+        capture_output=True,
+        text=True,
+        timeout=600,
+        env=dict(os.environ),
     )
     assert result.returncode == 0, result.stderr[-3000:]
     assert result.stdout.strip() == f"OK {THREADS * ROUNDS}"

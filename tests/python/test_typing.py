@@ -38,7 +38,16 @@ def run_mypy(source: Path, cache: Path) -> subprocess.CompletedProcess[str]:
     if PACKAGE_PARENT not in site_directories():
         env["MYPYPATH"] = str(PACKAGE_PARENT)
     return subprocess.run(
-        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", "--cache-dir", str(cache), str(source)],
+        [
+            sys.executable,
+            "-m",
+            "mypy",
+            "--strict",
+            "--no-incremental",
+            "--cache-dir",
+            str(cache),
+            str(source),
+        ],
         capture_output=True,
         text=True,
         env=env,
@@ -58,16 +67,24 @@ def test_typed_usage_passes_mypy_strict(tmp_path: Path) -> None:
         ("Compiler(1)", "Too many arguments"),
         ("n: int = version()", '"str"'),
         ("Compiler().compile('{}')", '"compile"'),
-        ("from lantor_compile import compile_many\ncompile_many([b'{}'])", '"bytes"; expected "str | dict[str, Any]"'),
+        (
+            "from lantor_compile import compile_many\ncompile_many([b'{}'])",
+            '"bytes"; expected "str | dict[str, Any]"',
+        ),
         ("strategy_schema(True)", "Too many positional arguments"),
     ],
-    ids=["bytes-command", "constructor-argument", "version-is-str", "no-such-method", "bytes-commands",
-         "strict-is-keyword-only"],
+    ids=[
+        "bytes-command",
+        "constructor-argument",
+        "version-is-str",
+        "no-such-method",
+        "bytes-commands",
+        "strict-is-keyword-only",
+    ],
 )
 def test_mypy_rejects_misuse(tmp_path: Path, source: str, complaint: str) -> None:
     misuse = tmp_path / "misuse.py"
-    misuse.write_text(
-        "from lantor_compile import Compiler, strategy_schema, version\n\n" + source + "\n")
+    misuse.write_text("from lantor_compile import Compiler, strategy_schema, version\n\n" + source + "\n")
     done = run_mypy(misuse, tmp_path / "cache")
     assert done.returncode == 1, done.stdout + done.stderr
     assert complaint in done.stdout
@@ -84,8 +101,12 @@ def test_mypy_rejects_misuse(tmp_path: Path, source: str, complaint: str) -> Non
         lantor_compile.strategy_schema,
         *[
             obj
-            for module in (lantor_compile.cli, lantor_compile.cli_many, lantor_compile.parallel,
-                           lantor_compile.schema)
+            for module in (
+                lantor_compile.cli,
+                lantor_compile.cli_many,
+                lantor_compile.parallel,
+                lantor_compile.schema,
+            )
             for obj in (
                 module,
                 *[

@@ -170,26 +170,16 @@ ReadResult<Value> read_value(Reader& r, int depth) {
   const int c = r.peek_ws();
   switch (c) {
     case -1: return fail(r.syntax_peek_error(msg::kEofValue));
-    case 'n':
-      LANTOR_TRY(r.read_literal("null"));
-      return Value();
-    case 't':
-      LANTOR_TRY(r.read_literal("true"));
-      return Value::boolean(true);
-    case 'f':
-      LANTOR_TRY(r.read_literal("false"));
-      return Value::boolean(false);
+    case 'n': LANTOR_TRY(r.read_literal("null")); return Value();
+    case 't': LANTOR_TRY(r.read_literal("true")); return Value::boolean(true);
+    case 'f': LANTOR_TRY(r.read_literal("false")); return Value::boolean(false);
     case '"': {
       std::string s;
       LANTOR_TRY(r.read_string(s));
       return Value::string(std::move(s));
     }
-    case '[':
-      LANTOR_TRY(r.open(depth));
-      return read_array(r, depth + 1);
-    case '{':
-      LANTOR_TRY(r.open(depth));
-      return read_object(r, depth + 1);
+    case '[': LANTOR_TRY(r.open(depth)); return read_array(r, depth + 1);
+    case '{': LANTOR_TRY(r.open(depth)); return read_object(r, depth + 1);
     default:
       if (c == '-' || (c >= '0' && c <= '9')) {
         NumberSpelling spelling;

@@ -21,7 +21,8 @@ inline void unresolved_in(std::string_view type, const std::set<std::string, std
     return unresolved_in(type.substr(1, type.size() - 2), listed, out);
   if (type.front() == '(' && type.back() == ')') {
     std::string_view items = type.substr(1, type.size() - 2);
-    for (std::size_t comma; (comma = items.find(", ")) != std::string_view::npos; items.remove_prefix(comma + 2))
+    for (std::size_t comma; (comma = items.find(", ")) != std::string_view::npos;
+         items.remove_prefix(comma + 2))
       unresolved_in(items.substr(0, comma), listed, out);
     return unresolved_in(items, listed, out);
   }

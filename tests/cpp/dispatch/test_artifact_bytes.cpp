@@ -50,8 +50,7 @@ TEST_F(ArtifactBytes, NumbersHandlesAndKeepsFailuresOutOfTheState) {
 
   EXPECT_EQ(dispatch(command(a), state), success(0, std::string("\x00\x01wasm\xff", 7)));
   EXPECT_EQ(dispatch(command(missing), state),
-            R"({"ok":false,"error":"reading )" + missing +
-                R"x(: No such file or directory (os error 2)"})x");
+            R"({"ok":false,"error":"reading )" + missing + R"x(: No such file or directory (os error 2)"})x");
   EXPECT_EQ(state.artifacts.size(), 1u);
   EXPECT_EQ(state.next_handle, 1u);
   // The same file again is a second copy under the next handle.
@@ -98,8 +97,7 @@ TEST_F(ArtifactBytes, ReportsFailures) {
   } cases[] = {
       {command(d), "reading " + d + ": Is a directory (os error 21)"},
       {command(std::string("a\0b", 3)), "reading a\\u0000b: file name contained an unexpected NUL byte"},
-      {R"({"cmd":"artifact_bytes"})",
-       "bad artifact_bytes request: missing field `path` at line 1 column 24"},
+      {R"({"cmd":"artifact_bytes"})", "bad artifact_bytes request: missing field `path` at line 1 column 24"},
       {R"({"cmd":"artifact_bytes","path":1e999})",
        "bad artifact_bytes request: number out of range at line 1 column 36"},
   };

@@ -66,7 +66,8 @@ TEST(Dispatch, MalformedEnvelopes) {
 }
 
 TEST(Dispatch, DeepSkippedMemberIsOnlySkipped) {
-  std::string text = "{\"x\":" + std::string(1'000'000, '[') + std::string(1'000'000, ']') + ",\"cmd\":\"version\"}";
+  std::string text =
+      "{\"x\":" + std::string(1'000'000, '[') + std::string(1'000'000, ']') + ",\"cmd\":\"version\"}";
   EXPECT_EQ(run(text), kVersion);
 }
 
@@ -82,7 +83,8 @@ TEST(Dispatch, UnknownCommandsAreNamedAsGiven) {
 }
 
 TEST(Dispatch, ErrorResponseEscaping) {
-  EXPECT_EQ(error_response("say \"no\"\r\n\ttab\x7f"), "{\"ok\":false,\"error\":\"say \\\"no\\\"\\r\\n\\ttab\x7f\"}");
+  EXPECT_EQ(error_response("say \"no\"\r\n\ttab\x7f"),
+            "{\"ok\":false,\"error\":\"say \\\"no\\\"\\r\\n\\ttab\x7f\"}");
 }
 
 TEST(Dispatch, ResetEmptiesTheStore) {

@@ -41,7 +41,8 @@ TEST(FoundByFuzzing, AnEmptyObjectWhereALevelIsNamedIsValidJson) {
        compile_error("expected value at line 1 column 39")},
       {R"({"cmd":"compile","spec":{"ort_level":"size","opt_level":{},"target":{"kind":"wasm"}}})",
        compile_error("expected value at line 1 column 58")},
-      {"{\"cmd\":\"compile\",\"spec\":{\"opt_level\":{ \n }}}", compile_error("expected value at line 2 column 2")},
+      {"{\"cmd\":\"compile\",\"spec\":{\"opt_level\":{ \n }}}",
+       compile_error("expected value at line 2 column 2")},
       // Not JSON: no reading survives.
       {R"({"cmd":"compile","spec":{"opt_level":{,}}})", kEnvelopeError},
       {R"({"cmd":"compile","spec":{"opt_level":{]}}})", kEnvelopeError},

@@ -110,7 +110,8 @@ TEST(OnePass, AgreesOnTheJsonTestSuiteInEveryPlace) {
     both_ways(R"({"cmd":"compile","spec":{"strategy":)" + body +
               R"(,"target":{"kind":"wasm"}},"dry_run":true})");
     both_ways(R"({"cmd":"compile","spec":{"strategy":{},"target":{"kind":"wasm"},)"
-              R"("embed_data":{"kind":"inline","candles":[)" + body + R"(]}},"dry_run":true})");
+              R"("embed_data":{"kind":"inline","candles":[)" +
+              body + R"(]}},"dry_run":true})");
     both_ways(R"({"cmd":"compile","unknown":)" + body + R"(,"spec":{}})");
     both_ways(R"({"unknown":)" + body + R"(,"cmd":"version"})");
     ++files;
@@ -152,7 +153,8 @@ TEST(OnePass, KeepsTheDatasetTextOnlyWhenItIsNeeded) {
   };
   const std::vector<Case> cases = {
       {R"({"cmd":"compile","spec":)" + strategy + "," + data + R"(},"dry_run":true})", false},
-      {R"({"cmd":"compile","spec":)" + strategy + R"(,"crate_name":"x",)" + data + R"(},"dry_run":true})", false},
+      {R"({"cmd":"compile","spec":)" + strategy + R"(,"crate_name":"x",)" + data + R"(},"dry_run":true})",
+       false},
       {R"({"cmd":"compile","spec":)" + strategy + "," + data + R"(,"crate_name":"x"},"dry_run":true})", true},
       {R"({"cmd":"compile","spec":)" + strategy + "," + data + R"(}})", true},
       {R"({"cmd":"compile","spec":)" + strategy + "," + data + R"(},"dry_run":false})", true},
@@ -181,7 +183,10 @@ TEST(OnePass, TellsABrokenGrammarFromAValidTextItDoesNotWant) {
       {R"({"cmd":"compile","spec":)" + kSpec + "}", true, false},
       {R"({"cmd":"compile","spec":)" + kSpec + ",}", false, true},
       {R"({"cmd":"compile","spec":{"strategy":[1,2,],"target":{"kind":"wasm"}}})", false, true},
-      {R"({"cmd":"compile","spec":{"strategy":"a)" "\x01" R"(","target":{"kind":"wasm"}}})", false, true},
+      {R"({"cmd":"compile","spec":{"strategy":"a)"
+       "\x01"
+       R"(","target":{"kind":"wasm"}}})",
+       false, true},
       {R"({"cmd":"compile","spec":{"strategy":01,"target":{"kind":"wasm"}}})", false, true},
       {R"({"cmd":"compile","spec":{"strategy":{},"target":{"kind":"wasm"},"opt_level":5}})", false, false},
       {R"({"cmd":"compile","spec":{"strategy":1e999,"target":{"kind":"wasm"}}})", false, false},

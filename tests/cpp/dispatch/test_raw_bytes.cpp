@@ -145,20 +145,21 @@ TEST(RawBytes, MalformedUtf8Sequences) {
       "\xF0\x9F\x98",      // truncated
       "\x80",              // lone continuation
       "\xFE\xFF",          // never UTF-8
-      "a\xFF" "b",
+      "a\xFF"
+      "b",
   };
   for (std::string_view raw : bad) {
     const std::string r(raw);
     // Where the string is read, the text is refused.
-    for (const std::string& text : {"{\"cmd\":\"" + r + "\"}", "{\"cmd\":\"version\",\"" + r + "\":1}",
-                                    "{\"cmd\":\"version\"}" + r}) {
+    for (const std::string& text :
+         {"{\"cmd\":\"" + r + "\"}", "{\"cmd\":\"version\",\"" + r + "\":1}", "{\"cmd\":\"version\"}" + r}) {
       const std::string response = run(text);
       expect_well_formed(text, response);
       EXPECT_EQ(response, kEnvelopeError) << testing::PrintToString(text);
     }
     // In the strategy the body reader refuses it, at the first bad byte.
-    const std::string compile =
-        "{\"cmd\":\"compile\",\"spec\":{\"strategy\":\"" + r + "\",\"target\":{\"kind\":\"wasm\"}},\"dry_run\":true}";
+    const std::string compile = "{\"cmd\":\"compile\",\"spec\":{\"strategy\":\"" + r +
+                                "\",\"target\":{\"kind\":\"wasm\"}},\"dry_run\":true}";
     const std::string response = run(compile);
     expect_well_formed(compile, response);
     EXPECT_TRUE(response.starts_with(

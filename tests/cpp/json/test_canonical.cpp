@@ -98,9 +98,9 @@ TEST(CanonicalString, Escapes) {
 // Strings are written eight bytes at a time while no byte needs escaping: a
 // byte that does must be escaped wherever it falls in a word.
 TEST(CanonicalString, EscapesAtEachPlace) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"\"", "\\\""}, {"\\", "\\\\"}, {"\n", "\\n"}, {"\x1f", "\\u001f"}, {"\x7f", "\x7f"},
-      {"\xC3\xA9", "\xC3\xA9"}};
+  const std::pair<std::string, std::string> cases[] = {{"\"", "\\\""},   {"\\", "\\\\"},
+                                                       {"\n", "\\n"},    {"\x1f", "\\u001f"},
+                                                       {"\x7f", "\x7f"}, {"\xC3\xA9", "\xC3\xA9"}};
   for (const auto& [raw, written] : cases) {
     for (std::size_t len = 1; len < 30; ++len) {
       for (std::size_t at = 0; at < len; ++at) {
@@ -141,7 +141,8 @@ TEST(Canonical, SortsNamesByBytesAtEveryDepth) {
 
 TEST(Canonical, LargeObjectsSortToo) {
   std::string text = "{";
-  for (int i = 40; i > 0; --i) text += (i == 40 ? "\"k" : ",\"k") + std::to_string(i) + "\":" + std::to_string(i);
+  for (int i = 40; i > 0; --i)
+    text += (i == 40 ? "\"k" : ",\"k") + std::to_string(i) + "\":" + std::to_string(i);
   const std::string canonical = canonical_of(text + "}");
   EXPECT_EQ(canonical.substr(0, 16), "{\"k1\":1,\"k10\":10");
   EXPECT_TRUE(canonical.ends_with(",\"k9\":9}")) << canonical;

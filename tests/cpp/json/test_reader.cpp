@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
         SyntaxCase{"1e+x", "invalid number at line 1 column 4"},
         SyntaxCase{"[1e400]", "number out of range at line 1 column 6"},
         SyntaxCase{"-1e400", "number out of range at line 1 column 6"},
-        SyntaxCase{"[\"a\x01\"]", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 4"},
+        SyntaxCase{"[\"a\x01\"]",
+                   "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 4"},
         SyntaxCase{"{1:2}", "key must be a string at line 1 column 2"},
         SyntaxCase{R"(["\udc00"])", "lone leading surrogate in hex escape at line 1 column 8"},
         SyntaxCase{R"(["\ud800\u0041"])", "lone leading surrogate in hex escape at line 1 column 14"},
@@ -139,12 +140,12 @@ TEST(Reader, TenThousandDigitNumbers) {
     bool ok;
     double value;
   } cases[] = {
-      {digits, false, 0},                          // integer part: out of range
-      {"0." + digits, true, 0.7777777777777778},   // fraction
-      {"1" + zeros + "e-10000", true, 1.0},        // integer part with exponent
-      {"0." + zeros + "1e10001", true, 1.0},       // fraction with exponent
-      {"1e" + digits, false, 0},                   // exponent: out of range
-      {"1e-" + digits, true, 0.0},                 // exponent: underflow
+      {digits, false, 0},                         // integer part: out of range
+      {"0." + digits, true, 0.7777777777777778},  // fraction
+      {"1" + zeros + "e-10000", true, 1.0},       // integer part with exponent
+      {"0." + zeros + "1e10001", true, 1.0},      // fraction with exponent
+      {"1e" + digits, false, 0},                  // exponent: out of range
+      {"1e-" + digits, true, 0.0},                // exponent: underflow
       {"0e" + digits, true, 0.0},
       {"-" + std::string(300, '9'), true, -1e300},
   };
@@ -176,8 +177,8 @@ TEST(Reader, NestingLimit) {
 }
 
 TEST(Reader, SkipValueMatchesReadingForSyntax) {
-  const char* texts[] = {"[1,]", "{\"a\" 1}", "[1 2]", "{\"a\":1,}", "{1:1}", "[\"\\q\"]",
-                         "tru", "[01]", "[-]", "[", "{", "{\"a\":", "[\"\\u12\"]", "{\"a\":1 2}"};
+  const char* texts[] = {"[1,]", "{\"a\" 1}", "[1 2]", "{\"a\":1,}", "{1:1}",   "[\"\\q\"]",   "tru",
+                         "[01]", "[-]",       "[",     "{",          "{\"a\":", "[\"\\u12\"]", "{\"a\":1 2}"};
   for (const char* t : texts) {
     Reader skip(t);
     ReadStatus s = skip.skip_value();

@@ -90,9 +90,8 @@ TEST(Tape, RepeatedNamesKeepTheFirstPlaceAndTheLastValue) {
 }
 
 TEST(Tape, RowsOfChangingSizesKeepTheirOwnMembers) {
-  expect_same(
-      R"([{"a":1,"b":2,"c":3,"d":4,"e":5},{"x":1},{"p":1,"q":2,"r":3,"s":4,"t":5,"u":6,"v":7},)"
-      R"({"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7},{},{"k":"v","k":"w"},{"m":[1,[2,3],[]]}])");
+  expect_same(R"([{"a":1,"b":2,"c":3,"d":4,"e":5},{"x":1},{"p":1,"q":2,"r":3,"s":4,"t":5,"u":6,"v":7},)"
+              R"({"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7},{},{"k":"v","k":"w"},{"m":[1,[2,3],[]]}])");
   // A large document grows every buffer of the reader many times over.
   std::string rows = "[";
   for (int i = 0; i < 5000; ++i) {
@@ -130,20 +129,39 @@ TEST(Tape, AgreesWithTheTreeOnEveryCutAndChangeOfAStrategy) {
 TEST(Tape, AgreesWithTheTreeOnUnusualTexts) {
   for (const char* text : {
            // Repeats, among few members and among many.
-           R"({"a":1,"a":2})", R"({"a":{"b":1,"b":[2]}})",
+           R"({"a":1,"a":2})",
+           R"({"a":{"b":1,"b":[2]}})",
            R"({"a0":0,"a1":1,"a2":2,"a3":3,"a4":4,"a5":5,"a6":6,"a7":7,"a8":8,"a9":9,"b0":0,)"
            R"("b1":1,"b2":2,"b3":3,"b4":4,"b5":5,"b6":6,"b7":7,"a3":[]})",
            R"({"a0":0,"a1":1,"a2":2,"a3":3,"a4":4,"a5":5,"a6":6,"a7":7,"a8":8,"a9":9,"b0":0,)"
            R"("b1":1,"b2":2,"b3":3,"b4":4,"b5":5,"b6":6,"b7":7,"b8":[]})",
            // Numbers outside the plain shapes, and beside them.
-           "[1e5,2]", "[-0,0]", "[1.50,0.000001,0.00001,12345678901234.5,-3.25,100]", "[1,007]",
-           R"({"b":[1.50,{"d":-0,"c":0.10}],"a":{"y":2.0,"x":"s"}})", "[18446744073709551615,-9223372036854775808]",
-           "[12345678901234567890]", "[0.1234567890123456789]", "[01]", "[1.]", "[-]",
+           "[1e5,2]",
+           "[-0,0]",
+           "[1.50,0.000001,0.00001,12345678901234.5,-3.25,100]",
+           "[1,007]",
+           R"({"b":[1.50,{"d":-0,"c":0.10}],"a":{"y":2.0,"x":"s"}})",
+           "[18446744073709551615,-9223372036854775808]",
+           "[12345678901234567890]",
+           "[0.1234567890123456789]",
+           "[01]",
+           "[1.]",
+           "[-]",
            // Strings: escapes, non-ASCII, controls, a cut.
-           R"(["a\"b"])", "[\"\xC3\xA9\"]", "[\"\xC3\"]", "[\"a\x01\"]", "[\"abcdefghijklmnop",
+           R"(["a\"b"])",
+           "[\"\xC3\xA9\"]",
+           "[\"\xC3\"]",
+           "[\"a\x01\"]",
+           "[\"abcdefghijklmnop",
            // Literals cut or changed, and what may follow a value.
-           "[tru]", "[nulL]", "[falsey]", "[true false]", R"({"a" :1 , "b":[ 1 , 2 ] })",
-           "[1]x", R"({"a":1}})", "  [  ]  ",
+           "[tru]",
+           "[nulL]",
+           "[falsey]",
+           "[true false]",
+           R"({"a" :1 , "b":[ 1 , 2 ] })",
+           "[1]x",
+           R"({"a":1}})",
+           "  [  ]  ",
        })
     expect_same(text);
 }

@@ -13,7 +13,15 @@ namespace {
 
 TEST(ResponseWriter, CommasAndNesting) {
   Writer w;
-  w.begin_object().key("a").uint(1).key("b").begin_array().string("x").boolean(true).begin_object().end_object();
+  w.begin_object()
+      .key("a")
+      .uint(1)
+      .key("b")
+      .begin_array()
+      .string("x")
+      .boolean(true)
+      .begin_object()
+      .end_object();
   w.end_array().key("c").raw("{\"d\":null}").end_object();
   EXPECT_EQ(w.take(), "{\"a\":1,\"b\":[\"x\",true,{}],\"c\":{\"d\":null}}");
 }

@@ -15,10 +15,9 @@
 namespace lantor::project_testing {
 
 // A strategy that validates, with the symbol BTC-USDT.
-inline constexpr std::string_view kStrategy =
-    R"({"symbol":"BTC-USDT","timeframe":"1h","indicators":{},)"
-    R"("entry":{"in_position":false},"exit":{"in_position":true},)"
-    R"("sizing":{"type":"fixed_qty","qty":1}})";
+inline constexpr std::string_view kStrategy = R"({"symbol":"BTC-USDT","timeframe":"1h","indicators":{},)"
+                                              R"("entry":{"in_position":false},"exit":{"in_position":true},)"
+                                              R"("sizing":{"type":"fixed_qty","qty":1}})";
 
 // The compile spec of a request whose "spec" member is `spec_text`.
 inline CompileSpec spec_of(std::string_view spec_text) {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <fcntl.h>
-#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <set>
 
 #include "core/project/artifact.h"
 #include "core/project/build.h"
@@ -142,11 +142,12 @@ TEST(BuildCargo, FailureReportsTheEndOfStandardError) {
       // A replacement character is three bytes: 1000 invalid bytes decode
       // to 3000, and the tail is taken from the decoded text.
       {"tail after decoding", std::string(1000, '\xFF'), "1",
-       "build: " + [] {
-         std::string s;
-         for (int i = 0; i < 666; ++i) s += "\xEF\xBF\xBD";
-         return s;
-       }()},
+       "build: " +
+           [] {
+             std::string s;
+             for (int i = 0; i < 666; ++i) s += "\xEF\xBF\xBD";
+             return s;
+           }()},
   };
   StandinCargo cargo("stderr_then_exit.sh");
   EnvGuard stderr_guard("STANDIN_STDERR");

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "read_file.h"
 
@@ -60,8 +60,10 @@ class EnvGuard {
     if (const char* v = std::getenv(name)) old_ = v;
   }
   ~EnvGuard() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
   }
   EnvGuard(const EnvGuard&) = delete;
   EnvGuard& operator=(const EnvGuard&) = delete;

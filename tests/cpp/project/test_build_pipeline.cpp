@@ -142,7 +142,9 @@ TEST(WasmPackage, BindgenFailuresAreBuildErrors) {
       {"fails", "#!/bin/sh\nprintf 'error: schema version mismatch\\n' >&2\nexit 1\n",
        "build: error: schema version mismatch\n"},
       // Found on PATH but not something the system can start.
-      {"not a program", "\x7f" "ELF but not really\n",
+      {"not a program",
+       "\x7f"
+       "ELF but not really\n",
        "build: spawning wasm-bindgen: Exec format error (os error 8)"},
   };
   for (const Case& c : cases) {

@@ -7,11 +7,11 @@
 
 #include "core/base/sha256.h"
 #include "core/json/canonical.h"
-#include "tests/support/json_reference.h"
 #include "core/project/compile_error.h"
 #include "core/project/plan.h"
 #include "core/project/templates.h"
 #include "project_test_support.h"
+#include "tests/support/json_reference.h"
 
 namespace lantor {
 namespace {
@@ -111,14 +111,16 @@ TEST_P(FileSet, ListsTheTargetsFilesInByteOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Targets, FileSet,
     ::testing::Values(
-        FileSetRow{R"({"kind":"binary"})", R"(,"opt_level":"debug")",
+        FileSetRow{R"({"kind":"binary"})",
+                   R"(,"opt_level":"debug")",
                    {"Cargo.toml", "src/main.rs", "src/spec.json"}},
-        FileSetRow{R"({"kind":"wasm"})", "",
-                   {".cargo/config.toml", "Cargo.toml", "src/lib.rs", "src/spec.json"}},
+        FileSetRow{
+            R"({"kind":"wasm"})", "", {".cargo/config.toml", "Cargo.toml", "src/lib.rs", "src/spec.json"}},
         FileSetRow{R"({"kind":"no_std","mcu":"thumbv6m-none-eabi"})",
                    R"(,"embed_data":{"kind":"inline","candles":[]})",
                    {".cargo/config.toml", "Cargo.toml", "src/candles.json", "src/lib.rs", "src/spec.json"}},
-        FileSetRow{R"({"kind":"wasm"})", R"(,"embed_data":{"kind":"inline","candles":[[1,2.5]]})",
+        FileSetRow{R"({"kind":"wasm"})",
+                   R"(,"embed_data":{"kind":"inline","candles":[[1,2.5]]})",
                    {".cargo/config.toml", "Cargo.toml", "src/candles.json", "src/lib.rs", "src/spec.json"}}));
 
 TEST(BuildProject, BinaryDebugManifestEndsWithTheEmptyLine) {
@@ -135,7 +137,8 @@ TEST(BuildProject, WasmReleaseHasConfigAndReleaseSection) {
   ProjectPlan plan = plan_of(spec_with(R"({"kind":"wasm"})"));
   EXPECT_EQ(plan.files.at(0).path, ".cargo/config.toml");
   EXPECT_EQ(plan.files.at(0).bytes_len, 42u);
-  EXPECT_TRUE(plan.contents.at("Cargo.toml").ends_with("\n\n[profile.release]\nlto = true\ncodegen-units = 1\n"));
+  EXPECT_TRUE(
+      plan.contents.at("Cargo.toml").ends_with("\n\n[profile.release]\nlto = true\ncodegen-units = 1\n"));
   EXPECT_EQ(plan.contents.at("src/lib.rs"), kWasmLibSource);
 }
 
@@ -167,9 +170,9 @@ TEST(BuildProject, EmbedsTheCanonicalTextOfTheStrategyAsReceived) {
 }
 
 TEST(BuildProject, InlineCandlesAreWrittenCanonically) {
-  ProjectPlan plan = plan_of(spec_with(
-      R"({"kind":"binary"})",
-      R"(,"embed_data":{"kind":"inline","candles":[{"t":1,"c":-0,"o":1e16},[0.1,"\u0001"]]})"));
+  ProjectPlan plan = plan_of(
+      spec_with(R"({"kind":"binary"})",
+                R"(,"embed_data":{"kind":"inline","candles":[{"t":1,"c":-0,"o":1e16},[0.1,"\u0001"]]})"));
   EXPECT_EQ(plan.contents.at("src/candles.json"), R"([{"c":-0.0,"o":1e+16,"t":1},[0.1,"\u0001"]])");
 }
 
@@ -275,9 +278,9 @@ TEST(BuildProject, OptLevelChangesOnlyTheManifest) {
 
 TEST(BuildProject, ExplicitDefaultsAndSpellingDoNotChangeAnything) {
   ProjectPlan plain = plan_of(spec_with(R"({"kind":"wasm"})"));
-  ProjectPlan spelled = plan_of(spec_of(
-      std::string(R"( { "crate_name" : null , "embed_data":null, "opt_level":{"release":null},)") +
-      R"("target":{"mcu":"ignored","kind":"wasm"}, "strategy":)" + std::string(kStrategy) + "}"));
+  ProjectPlan spelled = plan_of(
+      spec_of(std::string(R"( { "crate_name" : null , "embed_data":null, "opt_level":{"release":null},)") +
+              R"("target":{"mcu":"ignored","kind":"wasm"}, "strategy":)" + std::string(kStrategy) + "}"));
   EXPECT_EQ(plain.spec_hash, spelled.spec_hash);
   EXPECT_EQ(plain.contents, spelled.contents);
   EXPECT_EQ(plain.project_hash, spelled.project_hash);
@@ -316,16 +319,15 @@ TEST(BuildProject, StreamedSpecHashMatchesTheHashedFormWrittenAsAValue) {
 }
 
 TEST(BuildProject, ArrayFormStrategyIsEmbeddedAsAnArray) {
-  CompileSpec spec = spec_of(
-      R"({"strategy":[1,"ETH/USD",null,"1h",{},{"in_position":false},{"in_position":true},)"
-      R"(null,null,{"type":"fixed_qty","qty":1}],"target":{"kind":"binary"},"crate_name":"eth"})");
+  CompileSpec spec =
+      spec_of(R"({"strategy":[1,"ETH/USD",null,"1h",{},{"in_position":false},{"in_position":true},)"
+              R"(null,null,{"type":"fixed_qty","qty":1}],"target":{"kind":"binary"},"crate_name":"eth"})");
   auto plan = build_project(spec);
   ASSERT_TRUE(plan.ok()) << plan.error().text();
   EXPECT_EQ(plan->contents.at("src/spec.json"), spec.strategy.canonical_text());
   EXPECT_EQ(plan->contents.at("src/spec.json").front(), '[');
   spec.crate_name.reset();
-  EXPECT_EQ(error_of(spec),
-            "bad spec: no crate_name and the strategy has no string `symbol` to derive one");
+  EXPECT_EQ(error_of(spec), "bad spec: no crate_name and the strategy has no string `symbol` to derive one");
 }
 
 TEST(CompileError, PrefixThenMessage) {

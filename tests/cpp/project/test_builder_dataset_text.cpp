@@ -24,9 +24,11 @@ TEST(BuildProjectDatasetText, HashedAsReadOrKeptTheManifestIsTheSame) {
       {R"(,"embed_data":["inline",[{"b":1,"a":2}]])", true},
   };
   for (const auto& [extra, hashed_only] : cases) {
-    const std::string spec = "{\"strategy\":" + std::string(kStrategy) + ",\"target\":{\"kind\":\"wasm\"}" + extra + "}";
+    const std::string spec =
+        "{\"strategy\":" + std::string(kStrategy) + ",\"target\":{\"kind\":\"wasm\"}" + extra + "}";
     Result<CompileReq> kept = read_compile_req("{\"cmd\":\"compile\",\"spec\":" + spec + "}");
-    Result<CompileReq> hashed = read_compile_req("{\"cmd\":\"compile\",\"spec\":" + spec + ",\"dry_run\":true}");
+    Result<CompileReq> hashed =
+        read_compile_req("{\"cmd\":\"compile\",\"spec\":" + spec + ",\"dry_run\":true}");
     ASSERT_TRUE(kept.ok() && hashed.ok()) << extra;
     ASSERT_TRUE(kept->spec.embed_data->candles_json.has_value());
     auto a = build_project(hashed->spec);

@@ -3,15 +3,14 @@
 
 #include <string>
 
-#include "tests/support/json_reference.h"
 #include "core/project/naming.h"
 #include "core/request/tables.h"
+#include "tests/support/json_reference.h"
 
 namespace lantor {
 namespace {
 
-constexpr const char* kNoSymbol =
-    "no crate_name and the strategy has no string `symbol` to derive one";
+constexpr const char* kNoSymbol = "no crate_name and the strategy has no string `symbol` to derive one";
 
 std::string invalid_name(const std::string& quoted) {
   return "crate name " + quoted + " is not a valid identifier (^[a-z][a-z0-9_]*$); set `crate_name`";
@@ -46,16 +45,15 @@ TEST_P(DeriveFromSymbol, GivesNameOrText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Symbols, DeriveFromSymbol,
-    ::testing::Values(
-        DeriveRow{R"("BTC-USDT")", "ok:btc_usdt"}, DeriveRow{R"("ETH/USD")", "ok:eth_usd"},
-        DeriveRow{R"("sol.perp")", "ok:sol_perp"}, DeriveRow{R"("a b_c")", "ok:a_b_c"},
-        DeriveRow{R"("x9")", "ok:x9"},
-        // One "_" per character, whatever its UTF-8 length (2, 3 and 4 bytes).
-        DeriveRow{R"("xé日😀y")", "ok:x___y"},
-        DeriveRow{R"("1000PEPE-USDT")", invalid_name(R"("1000pepe_usdt")")},
-        DeriveRow{R"("_BTC")", invalid_name(R"("_btc")")},
-        DeriveRow{R"("Ärger")", invalid_name(R"("_rger")")},
-        DeriveRow{R"("")", invalid_name(R"("")")}));
+    ::testing::Values(DeriveRow{R"("BTC-USDT")", "ok:btc_usdt"}, DeriveRow{R"("ETH/USD")", "ok:eth_usd"},
+                      DeriveRow{R"("sol.perp")", "ok:sol_perp"}, DeriveRow{R"("a b_c")", "ok:a_b_c"},
+                      DeriveRow{R"("x9")", "ok:x9"},
+                      // One "_" per character, whatever its UTF-8 length (2, 3 and 4 bytes).
+                      DeriveRow{R"("xé日😀y")", "ok:x___y"},
+                      DeriveRow{R"("1000PEPE-USDT")", invalid_name(R"("1000pepe_usdt")")},
+                      DeriveRow{R"("_BTC")", invalid_name(R"("_btc")")},
+                      DeriveRow{R"("Ärger")", invalid_name(R"("_rger")")},
+                      DeriveRow{R"("")", invalid_name(R"("")")}));
 
 struct GivenRow {
   const char* name_json;
@@ -72,20 +70,21 @@ TEST_P(GivenName, IsCheckedVerbatim) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, GivenName,
-    ::testing::Values(
-        GivenRow{R"("bot")", "ok:bot"}, GivenRow{R"("pepe")", "ok:pepe"},
-        GivenRow{R"("a_1_")", "ok:a_1_"}, GivenRow{R"("MyBot")", invalid_name(R"("MyBot")")},
-        GivenRow{R"("")", invalid_name(R"("")")}, GivenRow{R"("my-bot")", invalid_name(R"("my-bot")")},
-        GivenRow{R"(" bot")", invalid_name(R"(" bot")")},
-        // The quoted form: backslash escapes for " \ tab CR LF NUL, \u{hex}
-        // for other controls, non-printables and combining marks; printable
-        // non-ASCII and the single quote unchanged.
-        GivenRow{R"("a\"b\\c")", invalid_name(R"("a\"b\\c")")},
-        GivenRow{R"("\t\r\n\u0000")", invalid_name(R"("\t\r\n\0")")},
-        GivenRow{R"("\u0001\u001f\u007f\u0085")", invalid_name(R"("\u{1}\u{1f}\u{7f}\u{85}")")},
-        GivenRow{R"("e\u0301")", invalid_name(R"("e\u{301}")")},
-        GivenRow{R"("\u200b\u00a0\u2028\ue000")", invalid_name(R"("\u{200b}\u{a0}\u{2028}\u{e000}")")},
-        GivenRow{R"("é'日")", invalid_name(R"("é'日")")}));
+    ::testing::Values(GivenRow{R"("bot")", "ok:bot"}, GivenRow{R"("pepe")", "ok:pepe"},
+                      GivenRow{R"("a_1_")", "ok:a_1_"}, GivenRow{R"("MyBot")", invalid_name(R"("MyBot")")},
+                      GivenRow{R"("")", invalid_name(R"("")")},
+                      GivenRow{R"("my-bot")", invalid_name(R"("my-bot")")},
+                      GivenRow{R"(" bot")", invalid_name(R"(" bot")")},
+                      // The quoted form: backslash escapes for " \ tab CR LF NUL, \u{hex}
+                      // for other controls, non-printables and combining marks; printable
+                      // non-ASCII and the single quote unchanged.
+                      GivenRow{R"("a\"b\\c")", invalid_name(R"("a\"b\\c")")},
+                      GivenRow{R"("\t\r\n\u0000")", invalid_name(R"("\t\r\n\0")")},
+                      GivenRow{R"("\u0001\u001f\u007f\u0085")", invalid_name(R"("\u{1}\u{1f}\u{7f}\u{85}")")},
+                      GivenRow{R"("e\u0301")", invalid_name(R"("e\u{301}")")},
+                      GivenRow{R"("\u200b\u00a0\u2028\ue000")",
+                               invalid_name(R"("\u{200b}\u{a0}\u{2028}\u{e000}")")},
+                      GivenRow{R"("é'日")", invalid_name(R"("é'日")")}));
 
 TEST(DeriveCrateName, NeedsAStringSymbolWhenNoNameIsGiven) {
   for (const char* strategy : {R"(["BTC-USDT","1h",{}])", R"({"symbol":5})", R"({"symbol":null})",
@@ -114,8 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
     Targets, CheckTarget,
     ::testing::Values(
         // Wasm and Binary never consult the allow-list.
-        TargetRow{Target::Kind::Wasm, "not a triple", ""},
-        TargetRow{Target::Kind::Binary, "", ""},
+        TargetRow{Target::Kind::Wasm, "not a triple", ""}, TargetRow{Target::Kind::Binary, "", ""},
         TargetRow{Target::Kind::NoStd, "thumbv7em-none-eabihf", ""},
         TargetRow{Target::Kind::NoStd, "Thumbv7em-none-eabihf",
                   R"(mcu "Thumbv7em-none-eabihf" is not in the allowlist)"},

@@ -29,25 +29,25 @@ TEST_P(TemplateText, HasItsLengthAndEnding) {
   EXPECT_EQ(row.text.find('\t'), std::string_view::npos) << row.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, TemplateText,
-    ::testing::Values(LengthRow{"wasm manifest", kWasmManifest, 309, false},
-                      LengthRow{"binary manifest", kBinaryManifest, 257, false},
-                      LengthRow{"no_std manifest", kNoStdManifest, 237, false},
-                      LengthRow{"wasm lib.rs", kWasmLibSource, 626, true},
-                      LengthRow{"binary main.rs", kBinaryMainSource, 432, true},
-                      LengthRow{"no_std lib.rs", kNoStdLibSource, 1014, true},
-                      LengthRow{"retired no_std lib.rs", kRetiredNoStdLibSource, 966, true},
-                      LengthRow{"wasm config", kWasmBuildConfig, 42, true},
-                      LengthRow{"release profile", kReleaseProfile, 47, true},
-                      LengthRow{"size profile", kSizeProfile, 92, true},
-                      LengthRow{"debug profile", kDebugProfile, 0, false}),
-    [](const auto& info) {
-      std::string name = info.param.name;
-      for (char& c : name)
-        if (c == ' ' || c == '.') c = '_';
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Texts, TemplateText,
+                         ::testing::Values(LengthRow{"wasm manifest", kWasmManifest, 309, false},
+                                           LengthRow{"binary manifest", kBinaryManifest, 257, false},
+                                           LengthRow{"no_std manifest", kNoStdManifest, 237, false},
+                                           LengthRow{"wasm lib.rs", kWasmLibSource, 626, true},
+                                           LengthRow{"binary main.rs", kBinaryMainSource, 432, true},
+                                           LengthRow{"no_std lib.rs", kNoStdLibSource, 1014, true},
+                                           LengthRow{"retired no_std lib.rs", kRetiredNoStdLibSource, 966,
+                                                     true},
+                                           LengthRow{"wasm config", kWasmBuildConfig, 42, true},
+                                           LengthRow{"release profile", kReleaseProfile, 47, true},
+                                           LengthRow{"size profile", kSizeProfile, 92, true},
+                                           LengthRow{"debug profile", kDebugProfile, 0, false}),
+                         [](const auto& info) {
+                           std::string name = info.param.name;
+                           for (char& c : name)
+                             if (c == ' ' || c == '.') c = '_';
+                           return name;
+                         });
 
 TEST(Templates, ManifestsCarryExactlyTheirPlaceholders) {
   for (std::string_view manifest : {kWasmManifest, kBinaryManifest, kNoStdManifest}) {
@@ -69,9 +69,11 @@ TEST(Templates, ManifestsCarryExactlyTheirPlaceholders) {
 TEST(Templates, NoStdSourceExportsItsCInterface) {
   // Exported with the C ABI under their own names, so that the linker keeps
   // them, and the embedded text with them, and C can call them.
-  EXPECT_NE(kNoStdLibSource.find("#[must_use]\n#[no_mangle]\npub extern \"C\" fn strategy_spec_len() -> usize {\n"),
-            std::string_view::npos);
-  EXPECT_NE(kNoStdLibSource.find("#[must_use]\n#[no_mangle]\npub extern \"C\" fn strategy_spec_ptr() -> *const u8 {\n"),
+  EXPECT_NE(
+      kNoStdLibSource.find("#[must_use]\n#[no_mangle]\npub extern \"C\" fn strategy_spec_len() -> usize {\n"),
+      std::string_view::npos);
+  EXPECT_NE(kNoStdLibSource.find(
+                "#[must_use]\n#[no_mangle]\npub extern \"C\" fn strategy_spec_ptr() -> *const u8 {\n"),
             std::string_view::npos);
   // The text earlier versions wrote, kept to recognise their projects.
   EXPECT_EQ(sha256_hex(kRetiredNoStdLibSource),

@@ -31,11 +31,8 @@ TEST(WriterPaths, JoinRule) {
     const char* joined;
   };
   const Case cases[] = {
-      {"_out", "demo", "_out/demo"},
-      {"out/", "demo", "out/demo"},
-      {"", "demo", "demo"},
-      {"/", "demo", "/demo"},
-      {"a//", "demo", "a//demo"},  // used unchanged, not normalised
+      {"_out", "demo", "_out/demo"}, {"out/", "demo", "out/demo"}, {"", "demo", "demo"},
+      {"/", "demo", "/demo"},        {"a//", "demo", "a//demo"},  // used unchanged, not normalised
       {"./x", "demo", "./x/demo"},
   };
   for (const Case& c : cases) EXPECT_EQ(join_path(c.base, c.rel), c.joined);
@@ -141,7 +138,8 @@ TEST(Writer, ReadOnlyFileIsRefusedEvenWhenItHoldsTheText) {
     fs::path file = tmp.path() / "demo/Cargo.toml";
     write_text(file, same ? kFiles.at("Cargo.toml") : "stale");
     fs::permissions(file, fs::perms::owner_read, fs::perm_options::replace);
-    Status<CompileError> written = write_project((tmp.path() / "demo").string(), {{"Cargo.toml", kFiles.at("Cargo.toml")}});
+    Status<CompileError> written =
+        write_project((tmp.path() / "demo").string(), {{"Cargo.toml", kFiles.at("Cargo.toml")}});
     ASSERT_FALSE(written.ok());
     EXPECT_EQ(written.error().text(), "io: writing " + file.string() + ": Permission denied (os error 13)");
   }
@@ -166,8 +164,7 @@ TEST(Writer, OutputDirThatIsAFile) {
   ASSERT_FALSE(written.ok());
   EXPECT_EQ(written.error().kind, CompileError::Kind::Io);
   // The first file in byte order is .cargo/config.toml.
-  EXPECT_EQ(written.error().text(),
-            "io: creating " + dir + "/.cargo: Not a directory (os error 20)");
+  EXPECT_EQ(written.error().text(), "io: creating " + dir + "/.cargo: Not a directory (os error 20)");
 }
 
 TEST(Writer, ProjectDirThatIsAFile) {
@@ -185,8 +182,7 @@ TEST(Writer, FileThatIsADirectory) {
   fs::create_directories(fs::path(dir) / "Cargo.toml");
   Status<CompileError> written = write_project(dir, kFiles);
   ASSERT_FALSE(written.ok());
-  EXPECT_EQ(written.error().text(),
-            "io: writing " + dir + "/Cargo.toml: Is a directory (os error 21)");
+  EXPECT_EQ(written.error().text(), "io: writing " + dir + "/Cargo.toml: Is a directory (os error 21)");
   // Nothing is rolled back, and nothing after the failure is written.
   EXPECT_TRUE(fs::exists(fs::path(dir) / ".cargo/config.toml"));
   EXPECT_FALSE(fs::exists(fs::path(dir) / "src"));
@@ -200,16 +196,15 @@ TEST(Writer, UnwritableDirectory) {
   std::string dir = (tmp.path() / "ro" / "demo").string();
   Status<CompileError> written = write_project(dir, kFiles);
   ASSERT_FALSE(written.ok());
-  EXPECT_EQ(written.error().text(),
-            "io: creating " + dir + "/.cargo: Permission denied (os error 13)");
+  EXPECT_EQ(written.error().text(), "io: creating " + dir + "/.cargo: Permission denied (os error 13)");
 }
 
 TEST(Writer, NulInPath) {
   std::string dir("out\0x/demo", 10);
   Status<CompileError> written = write_project(dir, kFiles);
   ASSERT_FALSE(written.ok());
-  EXPECT_EQ(written.error().text(), "io: creating " + dir +
-                                        "/.cargo: file name contained an unexpected NUL byte");
+  EXPECT_EQ(written.error().text(),
+            "io: creating " + dir + "/.cargo: file name contained an unexpected NUL byte");
 }
 
 TEST(Writer, RefusedWriteIsReported) {

@@ -24,9 +24,9 @@ const std::vector<GeneratedFile> kKnown = {
 
 struct StaleCase {
   const char* name;
-  std::map<std::string, std::string> on_disk;   // written before the mend
-  std::map<std::string, std::string> plan;      // the new file set
-  std::vector<std::string> removed;             // expected gone afterwards
+  std::map<std::string, std::string> on_disk;  // written before the mend
+  std::map<std::string, std::string> plan;     // the new file set
+  std::vector<std::string> removed;            // expected gone afterwards
 };
 
 TEST(WriterStale, RemovesOnlyUnchangedGeneratedFilesOutsideThePlan) {
@@ -38,14 +38,10 @@ TEST(WriterStale, RemovesOnlyUnchangedGeneratedFilesOutsideThePlan) {
        binary_plan,
        {".cargo/config.toml", "src/lib.rs"}},
       {"hand-edited configuration stays",
-       {{".cargo/config.toml", "[build]\ntarget = \"bb\"\nrustflags = []\n"},
-        {"src/lib.rs", "// lib\n"}},
+       {{".cargo/config.toml", "[build]\ntarget = \"bb\"\nrustflags = []\n"}, {"src/lib.rs", "// lib\n"}},
        binary_plan,
        {"src/lib.rs"}},
-      {"same length, other bytes",
-       {{".cargo/config.toml", "[build]\ntarget = \"cc\"\n"}},
-       binary_plan,
-       {}},
+      {"same length, other bytes", {{".cargo/config.toml", "[build]\ntarget = \"cc\"\n"}}, binary_plan, {}},
       {"files in the new plan are left for the writer",
        {{".cargo/config.toml", "[build]\ntarget = \"a\"\n"}, {"src/main.rs", "// main\n"}},
        {{".cargo/config.toml", "[build]\ntarget = \"bb\"\n"}, {"src/lib.rs", "// lib\n"}},
@@ -61,8 +57,7 @@ TEST(WriterStale, RemovesOnlyUnchangedGeneratedFilesOutsideThePlan) {
     Status<CompileError> mended = remove_stale_files(dir.str(), c.plan, kKnown);
     ASSERT_TRUE(mended.ok()) << c.name;
     for (const auto& [rel, text] : c.on_disk) {
-      bool expect_gone =
-          std::find(c.removed.begin(), c.removed.end(), rel) != c.removed.end();
+      bool expect_gone = std::find(c.removed.begin(), c.removed.end(), rel) != c.removed.end();
       EXPECT_EQ(fs::exists(dir.path() / rel), !expect_gone) << c.name << ": " << rel;
     }
   }
@@ -106,8 +101,7 @@ namespace lantor {
 namespace {
 
 std::map<std::string, std::string> files_for(const Target& target) {
-  std::map<std::string, std::string> files = {{"Cargo.toml", "[package]\n"},
-                                              {"src/spec.json", "{}"}};
+  std::map<std::string, std::string> files = {{"Cargo.toml", "[package]\n"}, {"src/spec.json", "{}"}};
   if (auto config = build_config(target)) files[".cargo/config.toml"] = *config;
   files[std::string(main_source_path(target.kind))] = std::string(main_source(target.kind));
   return files;

@@ -23,7 +23,8 @@ TEST(DatasetText, DigestsAndKeptTextAreTheReferenceCanonicalText) {
       {R"({"kind":"inline","candles":[]})", "[]"},
       {R"({"kind":"inline","candles":[{"t":1700000000000,"o":42000.5,"h":42010.25,"l":41990.0,"c":42001.75,"v":12.345}]})",
        R"([{"t":1700000000000,"o":42000.5,"h":42010.25,"l":41990.0,"c":42001.75,"v":12.345}])"},
-      {R"({"candles":[[1,2],{"b":1,"a":2,"b":3}],"kind":"inline","other":[1]})", R"([[1,2],{"b":1,"a":2,"b":3}])"},
+      {R"({"candles":[[1,2],{"b":1,"a":2,"b":3}],"kind":"inline","other":[1]})",
+       R"([[1,2],{"b":1,"a":2,"b":3}])"},
       {R"({"candles":[{"t":1,"o":1.50,"c":-0},[1E2,"\u00e9"]],"kind":"inline"})",
        R"([{"t":1,"o":1.50,"c":-0},[1E2,"\u00e9"]])"},
       {R"(["inline",[1,2,{"b":1,"a":2}]])", R"([1,2,{"b":1,"a":2}])"},
@@ -78,7 +79,8 @@ TEST(DatasetText, FailuresAreThoseOfAnyValue) {
 TEST(DatasetText, KeepsTheNestingLimit) {
   // The dataset's array sits at level 4 of the command.
   auto arrays = [](int levels) {
-    return std::string(static_cast<std::size_t>(levels), '[') + std::string(static_cast<std::size_t>(levels), ']');
+    return std::string(static_cast<std::size_t>(levels), '[') +
+           std::string(static_cast<std::size_t>(levels), ']');
   };
   EXPECT_TRUE(read_compile_req(command(R"({"kind":"inline","candles":)" + arrays(124) + "}")).ok());
   Result<CompileReq> deeper = read_compile_req(command(R"({"kind":"inline","candles":)" + arrays(125) + "}"));

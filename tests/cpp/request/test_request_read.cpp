@@ -36,9 +36,9 @@ TEST(CompileReqRead, DefaultsAndNullAsAbsent) {
   EXPECT_FALSE(a.spec.crate_name);
   EXPECT_TRUE(a.spec.strategy == *json::parse_json(R"({"x":[1]})"));
 
-  CompileReq b = read_ok(
-      R"({"out_dir":null,"spec":{"crate_name":null,"embed_data":null,"strategy":1,)"
-      R"("target":{"kind":"binary"},"opt_level":{"debug":null}},"dry_run":false,"cmd":"compile"})");
+  CompileReq b =
+      read_ok(R"({"out_dir":null,"spec":{"crate_name":null,"embed_data":null,"strategy":1,)"
+              R"("target":{"kind":"binary"},"opt_level":{"debug":null}},"dry_run":false,"cmd":"compile"})");
   EXPECT_FALSE(b.out_dir);
   EXPECT_FALSE(b.spec.crate_name);
   EXPECT_FALSE(b.spec.embed_data);
@@ -83,8 +83,8 @@ TEST(CompileReqRead, TaggedChoices) {
 
   // The candles keep number kinds and the repeated-name rule, in the array
   // form as well.
-  CompileReq inl = read_ok(with_strategy(
-      "1", R"(,"embed_data":["inline",[{"t":1,"t":-2,"o":1.0},18446744073709551616,-0]])"));
+  CompileReq inl = read_ok(
+      with_strategy("1", R"(,"embed_data":["inline",[{"t":1,"t":-2,"o":1.0},18446744073709551616,-0]])"));
   ASSERT_TRUE(inl.spec.embed_data && inl.spec.embed_data->streamed);
   EXPECT_EQ(inl.spec.embed_data->streamed->canonical_sha256,
             sha256_hex(R"([{"o":1.0,"t":-2},1.8446744073709552e+19,-0.0])"));
@@ -112,8 +112,8 @@ TEST(CompileReqRead, NestingLimitCoversWhatIsRead) {
   EXPECT_EQ(deep.error(), "recursion limit exceeded at line 1 column 162");
 
   // Set-aside members count too: target object is level 3.
-  std::string aside = R"({"cmd":"compile","spec":{"strategy":1,"target":{"kind":"wasm","x":)" +
-                      strategy(125) + "}}}";
+  std::string aside =
+      R"({"cmd":"compile","spec":{"strategy":1,"target":{"kind":"wasm","x":)" + strategy(125) + "}}}";
   EXPECT_EQ(read_compile_req(aside).error().rfind("recursion limit exceeded", 0), 0u);
 
   // Skipped members are not limited, however deep.
@@ -132,8 +132,8 @@ TEST(JsonTestSuite, EveryFileThroughTheRequestReaders) {
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     std::string name = entry.path().filename().string();
     std::string body = testing::read_file(entry.path());
-    std::string text = R"({"cmd":"compile","spec":{"strategy":)" + body +
-                       R"(,"target":{"kind":"wasm"}},"dry_run":true})";
+    std::string text =
+        R"({"cmd":"compile","spec":{"strategy":)" + body + R"(,"target":{"kind":"wasm"}},"dry_run":true})";
     if (name[0] == 'y') {
       EXPECT_TRUE(read_envelope(text).has_value()) << name;
       Result<CompileReq> r = read_compile_req(text);

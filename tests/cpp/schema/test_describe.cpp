@@ -42,14 +42,14 @@ TEST(Quoted, EscapesOnlyWhatIsNotPlainlyVisible) {
       {"a\"b\\c'", "\"a\\\"b\\\\c'\""},
       {std::string("\t\r\n\0", 4), "\"\\t\\r\\n\\0\""},
       {"\x01\x1b\x7f", "\"\\u{1}\\u{1b}\\u{7f}\""},
-      {"\xc3\x84rger", "\"\xc3\x84rger\""},           // printable non-ASCII stays
-      {"e\xcc\x81", "\"e\\u{301}\""},                 // a combining mark is escaped
-      {"\xc2\xa0", "\"\\u{a0}\""},                    // a space other than U+0020
-      {"\xe2\x80\x8b", "\"\\u{200b}\""},              // a format character
-      {"\xe2\x80\xa8", "\"\\u{2028}\""},              // the line separator
-      {"\xf0\x9f\x98\x80", "\"\xf0\x9f\x98\x80\""},   // an emoji is printable
-      {"\xee\x80\x80", "\"\\u{e000}\""},              // private use
-      {"\xff", "\"\\x{ff}\""},                        // not UTF-8 at all
+      {"\xc3\x84rger", "\"\xc3\x84rger\""},          // printable non-ASCII stays
+      {"e\xcc\x81", "\"e\\u{301}\""},                // a combining mark is escaped
+      {"\xc2\xa0", "\"\\u{a0}\""},                   // a space other than U+0020
+      {"\xe2\x80\x8b", "\"\\u{200b}\""},             // a format character
+      {"\xe2\x80\xa8", "\"\\u{2028}\""},             // the line separator
+      {"\xf0\x9f\x98\x80", "\"\xf0\x9f\x98\x80\""},  // an emoji is printable
+      {"\xee\x80\x80", "\"\\u{e000}\""},             // private use
+      {"\xff", "\"\\x{ff}\""},                       // not UTF-8 at all
   };
   for (const auto& c : cases) EXPECT_EQ(schema::quoted(c.in), c.out) << c.out;
 }

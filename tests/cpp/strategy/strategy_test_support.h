@@ -66,7 +66,6 @@ struct Row {
 };
 
 inline constexpr const char* kValid = "";
-inline constexpr const char* kOperandMismatch =
-    "data did not match any variant of untagged enum Operand";
+inline constexpr const char* kOperandMismatch = "data did not match any variant of untagged enum Operand";
 
 }  // namespace lantor::strategy::testing

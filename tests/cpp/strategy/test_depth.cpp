@@ -45,8 +45,7 @@ TEST(Depth, DeepestReadableValuesAreValidatedInFull) {
   // {"gt": [...]} puts the operand at level 4; each "add" adds an object and
   // an array, so 62 of them put the innermost array at level 127.
   EXPECT_EQ(document_outcome(R"({"gt": [)" + nested_adds(62, R"("a")") + ", 0]}"), kValid);
-  EXPECT_EQ(document_outcome(R"({"gt": [)" + nested_adds(62, "null") + ", 0]}"),
-            kOperandMismatch);
+  EXPECT_EQ(document_outcome(R"({"gt": [)" + nested_adds(62, "null") + ", 0]}"), kOperandMismatch);
   // One level more is refused by the reader itself.
   EXPECT_NE(document_outcome(nested_nots(126, R"({"in_position": true})")).find("reader: "),
             std::string::npos);

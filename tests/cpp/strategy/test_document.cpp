@@ -52,8 +52,7 @@ TEST(Document, MemberValues) {
       {"Symbol", "5", kValid},  // names match exactly, so this one is unknown
   };
   for (const auto& row : rows)
-    EXPECT_EQ(outcome(with_member(row.name, row.value)), row.expected)
-        << row.name << ": " << row.value;
+    EXPECT_EQ(outcome(with_member(row.name, row.value)), row.expected) << row.name << ": " << row.value;
 }
 
 TEST(Document, WholeDocuments) {
@@ -99,10 +98,8 @@ TEST(Document, ArrayForm) {
       {"[]", "invalid length 1, expected struct StrategySpec with 14 elements"},
       {"[1]", "invalid length 1, expected struct StrategySpec with 14 elements"},
       {"[1, \"S\"]", "invalid length 3, expected struct StrategySpec with 14 elements"},
-      {"[1, \"S\", null, \"1h\"]",
-       "invalid length 4, expected struct StrategySpec with 14 elements"},
-      {"[1, \"S\", null, \"1h\", {}]",
-       "invalid length 5, expected struct StrategySpec with 14 elements"},
+      {"[1, \"S\", null, \"1h\"]", "invalid length 4, expected struct StrategySpec with 14 elements"},
+      {"[1, \"S\", null, \"1h\", {}]", "invalid length 5, expected struct StrategySpec with 14 elements"},
       {"[1, \"S\", null, \"1h\", {}, {\"all\": []}]",
        "invalid length 6, expected struct StrategySpec with 14 elements"},
       {no_sizing.c_str(), "invalid length 9, expected struct StrategySpec with 14 elements"},
@@ -139,9 +136,8 @@ TEST(Document, TypedValueWithDefaults) {
   ASSERT_TRUE(std::holds_alternative<FixedBps>(spec->costs.slippage));
   EXPECT_EQ(std::get<FixedBps>(spec->costs.slippage).bps, 0.0);
   EXPECT_FALSE(spec->costs.funding);
-  EXPECT_FALSE(spec->risk.stop_loss_pct || spec->risk.take_profit_pct ||
-               spec->risk.trailing_stop_pct || spec->risk.max_leverage ||
-               spec->risk.max_position_pct);
+  EXPECT_FALSE(spec->risk.stop_loss_pct || spec->risk.take_profit_pct || spec->risk.trailing_stop_pct ||
+               spec->risk.max_leverage || spec->risk.max_position_pct);
   EXPECT_FALSE(spec->risk.liquidation);
   EXPECT_EQ(spec->execution.order_type, OrderType::Market);
   EXPECT_EQ(spec->execution.fill_timing, FillTiming::NextOpen);

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "strategy_test_support.h"
 #include "read_file.h"
+#include "strategy_test_support.h"
 
 namespace lantor::strategy::testing {
 namespace {
@@ -22,9 +22,12 @@ const fs::path kExamples = fs::path(LANTOR_SOURCE_DIR) / "examples";
 bool derives_crate_name(const std::string& symbol) {
   std::string name;
   for (unsigned char c : symbol) {
-    if (c >= 'A' && c <= 'Z') name += static_cast<char>(c - 'A' + 'a');
-    else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) name += static_cast<char>(c);
-    else name += '_';
+    if (c >= 'A' && c <= 'Z')
+      name += static_cast<char>(c - 'A' + 'a');
+    else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+      name += static_cast<char>(c);
+    else
+      name += '_';
   }
   return !name.empty() && name[0] >= 'a' && name[0] <= 'z';
 }
@@ -41,8 +44,8 @@ TEST(Examples, EveryExampleIsValid) {
     EXPECT_FALSE(spec->indicators.empty());
   }
   for (const char* required :
-       {"trend_ema_cross.json", "mean_reversion_rsi.json", "volatility_breakout_atr.json",
-        "spread_pair.json", "long_short_momentum.json"})
+       {"trend_ema_cross.json", "mean_reversion_rsi.json", "volatility_breakout_atr.json", "spread_pair.json",
+        "long_short_momentum.json"})
     EXPECT_NE(std::find(names.begin(), names.end(), required), names.end()) << required;
 }
 

@@ -29,8 +29,7 @@ TEST(Indicators, Shapes) {
       {R"({"e": {"type": 5}})", "invalid type: integer `5`, expected a string"},
       {R"({"e": {"type": "ema", "params": null}})", "invalid type: null, expected a sequence"},
       {R"({"e": {"type": "ema", "params": 14}})", "invalid type: integer `14`, expected a sequence"},
-      {R"({"e": {"type": "ema", "params": ["14"]}})",
-       "invalid type: string \"14\", expected f64"},
+      {R"({"e": {"type": "ema", "params": ["14"]}})", "invalid type: string \"14\", expected f64"},
       {R"({"e": {"type": "ema", "params": [1, null]}})", "invalid type: null, expected f64"},
       // A bad member before the missing `type` is reported first.
       {R"({"e": {"params": "x"}})", "invalid type: string \"x\", expected a sequence"},

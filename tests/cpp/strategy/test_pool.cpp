@@ -42,7 +42,8 @@ TEST(Pool, ListsGrowShrinkAndMoveLikeVectors) {
   copied.resize(10);
   copied.shrink_to_fit();
   ASSERT_EQ(moved.size(), 1000u);
-  for (int i = 0; i < 1000; ++i) ASSERT_EQ(moved[static_cast<std::size_t>(i)].size(), static_cast<std::size_t>(i % 40));
+  for (int i = 0; i < 1000; ++i)
+    ASSERT_EQ(moved[static_cast<std::size_t>(i)].size(), static_cast<std::size_t>(i % 40));
   ASSERT_EQ(copied.size(), 10u);
   EXPECT_EQ(copied[9], std::string(9, 'n'));
 }

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <span>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,8 +75,8 @@ std::size_t count(const Value& v) { return v.is_number() ? v.as_uint() : ~std::s
 class PublishedSchema : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    auto parsed = json::parse_json(lantor::testing::read_file(
-        std::string(LANTOR_SOURCE_DIR) + "/python/lantor_compile/" + GetParam()));
+    auto parsed = json::parse_json(
+        lantor::testing::read_file(std::string(LANTOR_SOURCE_DIR) + "/python/lantor_compile/" + GetParam()));
     ASSERT_TRUE(parsed.ok()) << parsed.error();
     schema_ = std::move(*parsed);
     exact_ = std::string_view(GetParam()) == "strategy.schema.json";
