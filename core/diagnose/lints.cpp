@@ -17,7 +17,12 @@ namespace {
 // The member a document may carry to name its JSON Schema, for editors.
 constexpr std::string_view kSchemaMember = "$schema";
 
-std::string ticked(std::string_view name) { return "`" + std::string(name) + "`"; }
+std::string ticked(std::string_view name) {
+  std::string out = "`";
+  out += name;
+  out += '`';
+  return out;
+}
 
 std::optional<std::string> did_you_mean(std::string_view name, std::span<const std::string_view> known) {
   const std::optional<std::string_view> nearest = nearest_name(name, known);
@@ -47,7 +52,10 @@ Where where(const LocatedText& located, json::Node root, const json::TapeSlot* a
   const std::size_t value = located.resolve(located.root(), tokens);
   if (value == kNoValue) {
     std::string pointer;
-    for (const std::string& token : tokens) pointer += "/" + escape_pointer_token(token);
+    for (const std::string& token : tokens) {
+      pointer += '/';
+      pointer += escape_pointer_token(token);
+    }
     return {pointer, 0};
   }
   const LocatedValue& v = located[value];

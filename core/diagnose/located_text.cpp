@@ -136,7 +136,10 @@ std::string LocatedText::pointer(std::size_t value) const {
     tokens.push_back(&values_[at].token);
   std::string out;
   // NOLINTNEXTLINE(modernize-loop-convert): as above, no std::views::reverse
-  for (auto it = tokens.rbegin(); it != tokens.rend(); ++it) out += "/" + escape_pointer_token(**it);
+  for (auto it = tokens.rbegin(); it != tokens.rend(); ++it) {
+    out += '/';
+    out += escape_pointer_token(**it);
+  }
   return out;
 }
 
