@@ -17,12 +17,7 @@ namespace {
 // The member a document may carry to name its JSON Schema, for editors.
 constexpr std::string_view kSchemaMember = "$schema";
 
-std::string ticked(std::string_view name) {
-  std::string out = "`";
-  out += name;
-  out += '`';
-  return out;
-}
+using schema::ticked;
 
 std::optional<std::string> did_you_mean(std::string_view name, std::span<const std::string_view> known) {
   const std::optional<std::string_view> nearest = nearest_name(name, known);

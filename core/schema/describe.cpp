@@ -121,11 +121,7 @@ std::string quoted(std::string_view s) {
 std::string variant_list(std::span<const Variant> variants) {
   const std::size_t count = variants.size();
   std::string out;
-  auto tick = [&](std::string_view n) {
-    out += '`';
-    out += n;
-    out += '`';
-  };
+  auto tick = [&](std::string_view n) { append_ticked(out, n); };
   if (count == 1) {
     tick(variants[0].name);
   } else if (count == 2) {
@@ -157,32 +153,54 @@ std::string elements_in_sequence(std::size_t n) {
   return out;
 }
 
-std::string missing_field(std::string_view name) { return "missing field `" + std::string(name) + "`"; }
+void append_ticked(std::string& out, std::string_view name) {
+  out += '`';
+  out += name;
+  out += '`';
+}
 
-std::string duplicate_field(std::string_view name) { return "duplicate field `" + std::string(name) + "`"; }
+std::string ticked(std::string_view name) {
+  std::string out;
+  append_ticked(out, name);
+  return out;
+}
+
+namespace {
+
+// "{head}{found}, expected {expected}", the form of the mismatch messages.
+std::string found_expected(std::string_view head, std::string_view found, std::string_view expected) {
+  std::string out(head);
+  out += found;
+  out += ", expected ";
+  out += expected;
+  return out;
+}
+
+std::string ticked_after(std::string_view head, std::string_view name) {
+  std::string out(head);
+  append_ticked(out, name);
+  return out;
+}
+
+}  // namespace
+
+std::string missing_field(std::string_view name) { return ticked_after("missing field ", name); }
+
+std::string duplicate_field(std::string_view name) { return ticked_after("duplicate field ", name); }
 
 std::string unknown_variant(std::string_view name, std::string_view list) {
-  std::string out = "unknown variant `";
-  out += name;
-  out += "`, expected ";
+  std::string out = ticked_after("unknown variant ", name);
+  out += ", expected ";
   out += list;
   return out;
 }
 
 std::string invalid_type(std::string_view found, std::string_view expected) {
-  std::string out = "invalid type: ";
-  out += found;
-  out += ", expected ";
-  out += expected;
-  return out;
+  return found_expected("invalid type: ", found, expected);
 }
 
 std::string invalid_value(std::string_view found, std::string_view expected) {
-  std::string out = "invalid value: ";
-  out += found;
-  out += ", expected ";
-  out += expected;
-  return out;
+  return found_expected("invalid value: ", found, expected);
 }
 
 std::string invalid_length(std::size_t len, std::string_view expected) {

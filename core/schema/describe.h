@@ -56,6 +56,10 @@ std::string elements_in_sequence(std::size_t n);
 // "a tuple of size {n}": the expectation of a fixed-size array.
 std::string tuple_of_size(std::size_t n);
 
+// A name between backticks, as every message writes names: `name`.
+void append_ticked(std::string& out, std::string_view name);
+std::string ticked(std::string_view name);
+
 // The message forms.
 std::string missing_field(std::string_view name);    // missing field `name`
 std::string duplicate_field(std::string_view name);  // duplicate field `name`
