@@ -6,8 +6,9 @@ and the help), ``json`` (one array on standard output) and ``github``
 (GitHub Actions annotations on standard output).
 
 Exit status: 0 when no file has an error (warnings allowed), 1 when one
-has, or when any warning is found under ``--strict``; 2 for unreadable files
-(the other files are still checked).
+has, or when any warning is found under ``--strict``; 2 for files that
+cannot be read, are not UTF-8 or are too long to read from a stream (the
+other files are still checked).
 """
 
 from __future__ import annotations
@@ -20,6 +21,7 @@ import sys
 from collections.abc import Sequence
 from typing import Any, TextIO
 
+from .cli_input import InputTooLong, read_input
 from .diagnostics import Diagnostic, check, line_and_column, source_line
 
 FORMATS = ("human", "json", "github")
@@ -52,11 +54,16 @@ def run_check(args: argparse.Namespace, prog: str) -> int:
     unreadable = False
     found: list[tuple[str, bytes, Diagnostic]] = []
     for name in args.files:
-        data = read_bytes(name)
+        try:
+            data: bytes | None = read_input(name)
+            problem = "is not UTF-8 text"
+        except OSError:
+            data, problem = None, "cannot be read"
+        except InputTooLong as error:
+            data, problem = None, str(error)
         text = None if data is None else decode(data)
         if text is None:
-            what = "is not UTF-8 text" if data is not None else "cannot be read"
-            print(f"{prog}: error: {display_name(name)} {what}", file=sys.stderr, flush=True)
+            print(f"{prog}: error: {display_name(name)} {problem}", file=sys.stderr, flush=True)
             unreadable = True
             continue
         found += [(name, data or b"", d) for d in check(text)]
@@ -76,17 +83,6 @@ def run_check(args: argparse.Namespace, prog: str) -> int:
     if any(d.severity == "error" for d in diagnostics):
         return 1
     return 1 if args.strict and diagnostics else 0
-
-
-def read_bytes(name: str) -> bytes | None:
-    """The bytes of a file (``-``: standard input), or None if it cannot be read."""
-    try:
-        if name == "-":
-            return sys.stdin.buffer.read()
-        with open(name, "rb") as file:
-            return file.read()
-    except OSError:
-        return None
 
 
 def decode(data: bytes) -> str | None:
