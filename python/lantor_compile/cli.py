@@ -22,9 +22,10 @@ import argparse
 import os
 import sys
 from collections.abc import Sequence
+from typing import NoReturn
 
 from .cli_check import add_check_parser
-from .cli_common import DEFAULT_OUT_DIR, PROG, UsageError
+from .cli_common import DEFAULT_OUT_DIR, PROG, UsageError, printable
 from .cli_compile import run_compile
 from .cli_queries import run_hash, run_schema, run_targets, run_version
 
@@ -52,9 +53,18 @@ def main(argv: Sequence[str] | None = None) -> int:
         return 1
 
 
+class Parser(argparse.ArgumentParser):
+    """An argument parser whose error messages, which quote arguments and file
+    names, reach the terminal with their control characters escaped."""
+
+    def error(self, message: str) -> NoReturn:
+        """Print the usage and ``message`` and exit with status 2."""
+        super().error(printable(message))
+
+
 def build_parser() -> argparse.ArgumentParser:
     """Build the argument parser with its six subcommands."""
-    parser = argparse.ArgumentParser(
+    parser = Parser(
         prog=PROG,
         description="Compile trading strategy JSON documents into Cargo projects.",
     )
@@ -65,7 +75,7 @@ def build_parser() -> argparse.ArgumentParser:
     )
     # Subcommands take --json too; SUPPRESS keeps a top-level --json from
     # being reset to False by the subcommand's default.
-    output = argparse.ArgumentParser(add_help=False)
+    output = Parser(add_help=False)
     output.add_argument(
         "--json",
         action="store_true",
@@ -153,7 +163,7 @@ def build_parser() -> argparse.ArgumentParser:
         help="the schema for writing documents: objects only, no members of other names",
     )
     schema_parser.set_defaults(run=run_schema, parser=schema_parser)
-    add_check_parser(commands, PROG)
+    add_check_parser(commands)
     return parser
 
 

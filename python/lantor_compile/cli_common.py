@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import argparse
 import json
+import re
 import sys
 
 from ._lantor_compile import Compiler
@@ -21,8 +22,37 @@ PROG = "lantor-compile"
 DEFAULT_OUT_DIR = "_out"
 
 
+# The control characters: C0, DEL and C1.
+_CONTROL = re.compile(r"[\x00-\x1f\x7f-\x9f]")
+# The ones a JSON text may carry unescaped inside its strings.
+_CONTROL_LEFT_BY_JSON = re.compile(r"[\x7f-\x9f]")
+
+
 class UsageError(Exception):
     """An argument or input file that no command can be made from (exit 2)."""
+
+
+def printable(text: str, keep: str = "\t\n") -> str:
+    """``text`` for a terminal: each control character but those in ``keep`` written as ``\\xNN``.
+
+    Strategy values, file names and cargo's output all reach what the tool
+    prints; an escape sequence among them would otherwise move the cursor,
+    clear the screen or recolour what follows.
+    """
+    return _CONTROL.sub(lambda found: found[0] if found[0] in keep else f"\\x{ord(found[0]):02x}", text)
+
+
+def printable_json(text: str) -> str:
+    """A JSON text for a terminal, with the same value: DEL and the C1 controls as ``\\u00NN``.
+
+    JSON already escapes the others in its strings, and they appear nowhere else.
+    """
+    return _CONTROL_LEFT_BY_JSON.sub(lambda found: f"\\u{ord(found[0]):04x}", text)
+
+
+def say(text: str) -> None:
+    """Print ``text`` on standard error after the tool's name, for the person at the terminal."""
+    print(f"{PROG}: {printable(text)}", file=sys.stderr, flush=True)
 
 
 def json_string(value: str, option: str) -> str:
@@ -49,7 +79,7 @@ def send_command(command: str, args: argparse.Namespace) -> tuple[int, str]:
     print_response(response, compact=getattr(args, "json", False))
     error = response_error(response)
     if error is not None:
-        print(f"{PROG}: error: {error}", file=sys.stderr, flush=True)
+        say(f"error: {error}")
         return 1, response
     return 0, response
 
@@ -70,9 +100,14 @@ def print_response(response: str, compact: bool) -> None:
     """Write the response to standard output, compact and exact or indented.
 
     Written as UTF-8 bytes whatever the locale, since responses keep
-    non-ASCII characters unescaped.
+    non-ASCII characters unescaped.  The indented form is for reading, so no
+    control character reaches the terminal raw; the compact one is the
+    response's exact text.
     """
-    text = response if compact else json.dumps(json.loads(response), indent=2, ensure_ascii=False)
+    if compact:
+        text = response
+    else:
+        text = printable_json(json.dumps(json.loads(response), indent=2, ensure_ascii=False))
     write_text(text + "\n")
 
 

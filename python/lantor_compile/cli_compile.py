@@ -8,7 +8,7 @@ import sys
 import time
 
 from .cli_check import human_report, relocated, use_colour
-from .cli_common import PROG, UsageError, run_command, send_command
+from .cli_common import UsageError, run_command, say, send_command
 from .cli_input import read_json_text
 from .cli_many import run_many
 from .cli_request import (
@@ -47,17 +47,17 @@ def run_one(args: argparse.Namespace, file: str) -> int:
         if status != 0:
             report_location(command, strategy, file)
         return status
-    print(f"{PROG}: {build_notice(args)}", file=sys.stderr, flush=True)
+    say(build_notice(args))
     started = time.monotonic()
     status, response = send_command(command, args)
     if status != 0:
         report_location(command, strategy, file)
     elapsed = time.monotonic() - started
     outcome = "finished in" if status == 0 else "failed after"
-    print(f"{PROG}: build {outcome} {elapsed:.1f} s", file=sys.stderr, flush=True)
+    say(f"build {outcome} {elapsed:.1f} s")
     hint = wasm_package_hint(json.loads(response)) if status == 0 else None
     if hint is not None:
-        print(f"{PROG}: {hint}", file=sys.stderr, flush=True)
+        say(hint)
     return status
 
 

@@ -27,7 +27,7 @@ from contextlib import closing
 from tqdm import tqdm
 
 from ._lantor_compile import Compiler
-from .cli_common import DEFAULT_OUT_DIR, PROG, UsageError, print_response, response_error
+from .cli_common import DEFAULT_OUT_DIR, UsageError, print_response, response_error, say
 from .cli_input import read_json_text
 from .cli_request import build_notice, compile_command, file_out_dir, wasm_package_hint
 from .parallel import compile_many
@@ -48,7 +48,7 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
     if not args.dry_run:
         refuse_shared_project_dirs(dry_runs)
         del dry_runs
-        print(f"{PROG}: {build_notice(args, len(files))}", file=sys.stderr, flush=True)
+        say(build_notice(args, len(files)))
 
     started = time.monotonic()
     errors: dict[int, str] = {}
@@ -82,13 +82,12 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
 
     done = "built" if not args.dry_run else "passed the dry run"
     succeeded = len(files) - len(errors)
-    print(f"{PROG}: {succeeded} {done}, {len(errors)} failed, in {elapsed:.1f} s", file=sys.stderr)
+    say(f"{succeeded} {done}, {len(errors)} failed, in {elapsed:.1f} s")
     for index in sorted(errors):
-        print(f"{PROG}: error: {files[index]}: {errors[index]}", file=sys.stderr)
+        say(f"error: {files[index]}: {errors[index]}")
     hint = wasm_package_hint(json.loads(built)) if built is not None else None
     if hint is not None:
-        print(f"{PROG}: {hint}", file=sys.stderr)
-    sys.stderr.flush()
+        say(hint)
     return 1 if errors else 0
 
 
