@@ -80,12 +80,19 @@ def file_out_dir(args: argparse.Namespace, file: str) -> str | None:
     """The output directory of ``file``'s command.
 
     ``--out-dir`` as given, or with ``--dir-per-file`` one level below it,
-    named after the file.
+    named after the file.  A file whose name without ``.json`` is ``.`` or
+    ``..`` (``..json``, ``...json``) names no directory below it: refused.
     """
     if not args.dir_per_file:
         out_dir: str | None = args.out_dir
         return out_dir
-    return os.path.join(DEFAULT_OUT_DIR if args.out_dir is None else args.out_dir, Path(file).stem)
+    stem = Path(file).stem
+    if stem in (".", ".."):
+        raise UsageError(
+            f"--dir-per-file cannot name a project directory after {file}: {stem} is not a directory "
+            "below the output directory"
+        )
+    return os.path.join(DEFAULT_OUT_DIR if args.out_dir is None else args.out_dir, stem)
 
 
 def build_notice(args: argparse.Namespace, count: int = 1) -> str:

@@ -15,7 +15,7 @@ from pathlib import Path
 
 import pytest
 from support import MINIMAL_STRATEGY
-from test_cli import EXAMPLES, PACKAGE_PARENT, TREND
+from test_cli import EXAMPLES, PACKAGE_PARENT, TREND, run_cli, stand_in_cargo
 
 from lantor_compile.cli import main
 
@@ -134,3 +134,25 @@ def test_a_long_line_is_shown_around_the_column(tmp_path: Path, capsys: pytest.C
     source, caret = next(report[i : i + 2] for i, line in enumerate(report) if line.startswith("1 | "))
     assert max(map(len, report)) < 200
     assert source[caret.index("^")] == "7" and source.endswith("...")
+
+
+@pytest.mark.parametrize("name", ["...json", "..json"])
+def test_dir_per_file_keeps_every_project_below_the_output_directory(tmp_path: Path, name: str) -> None:
+    work = tmp_path / "work"
+    work.mkdir()
+    (work / name).write_bytes(TREND.read_bytes())
+    bin_dir = stand_in_cargo(tmp_path / "bin", "exit 0")
+    out = work / "out"
+    done = run_cli(
+        "compile",
+        str(work / name),
+        "--target",
+        "binary",
+        "--dir-per-file",
+        "--out-dir",
+        str(out),
+        path_prefix=bin_dir,
+    )
+    assert done.returncode == 2
+    assert f"cannot name a project directory after {work / name}" in done.stderr
+    assert sorted(p.name for p in work.iterdir()) == [name]
