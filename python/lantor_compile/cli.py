@@ -125,7 +125,8 @@ def build_parser() -> argparse.ArgumentParser:
         "--jobs",
         type=positive_int,
         metavar="N",
-        help="with several strategies: how many to compile at once (default: the number of CPUs)",
+        help="with several strategies: how many to compile at once (default: the number of CPUs; "
+        "at most four per CPU)",
     )
     compile_parser.add_argument(
         "--dir-per-file",
