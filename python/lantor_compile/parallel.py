@@ -205,7 +205,8 @@ def _schedule(
                 taking = unsendable is None and len(batch) == size
             if not pending:
                 break
-            for future in runner.wait_any(pending):
+            # Cancelled batches last: they were cancelled because of a failure among the others.
+            for future in sorted(runner.wait_any(pending), key=Future.cancelled):
                 indices = pending.pop(future)
                 if stopped and future.cancelled():
                     continue

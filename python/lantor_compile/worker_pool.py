@@ -203,11 +203,14 @@ class WorkerPool:
             self._lose(worker)
             return
         future, worker.batch = worker.batch, None
+        if result[2] is not None:
+            self.stop()  # the caller raises that error: nothing more starts
         if future is not None:
             future.set_result(result)
 
     def _lose(self, worker: _Worker) -> None:
-        """Forget a worker that ended on its own; its batch fails."""
+        """Forget a worker that ended on its own; its batch fails, and nothing more starts."""
+        self.stop()
         self._workers.remove(worker)
         worker.conn.close()
         worker.lifeline.close()  # kills it if it still runs

@@ -139,3 +139,28 @@ def test_a_command_that_cannot_be_sent_raises_after_every_command_before_it(
             assert response == Compiler().command(VERSION)
     assert sorted(got) == list(range(50))
     assert "compile_many could not send command 50" in raised.value.__notes__
+
+
+BOOM = '{"cmd":"version","boom":true}'
+
+
+class RaisingExecutor(Executor):
+    """Runs each batch at once, its command BOOM raising as one can in a worker."""
+
+    def submit(self, fn: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Future[Any]:
+        responses, seconds, error = fn(*args, **kwargs)
+        batch: list[str] = args[0]
+        if BOOM in batch:
+            responses, error = responses[: batch.index(BOOM)], MemoryError("out of memory")
+        future: Future[Any] = Future()
+        future.set_result((responses, seconds, error))
+        return future
+
+
+def test_a_command_that_raises_is_named_after_the_responses_before_it() -> None:
+    got = []
+    with pytest.raises(MemoryError) as raised:
+        for index, _ in compile_many([VERSION] * 30 + [BOOM] + [VERSION] * 30, executor=RaisingExecutor()):
+            got.append(index)
+    assert set(range(30)) <= set(got) and 30 not in got
+    assert "raised by command 30 of compile_many" in raised.value.__notes__

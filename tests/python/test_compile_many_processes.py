@@ -18,6 +18,7 @@ import sys
 import threading
 import time
 from collections.abc import Callable, Iterator
+from concurrent.futures.process import BrokenProcessPool
 from pathlib import Path
 
 import pytest
@@ -182,3 +183,23 @@ def test_workers_die_with_a_caller_killed_mid_build(builds: Builds, tmp_path: Pa
     finally:
         with contextlib.suppress(ProcessLookupError):
             os.killpg(child.pid, signal.SIGKILL)
+
+
+def test_a_worker_killed_mid_build_fails_the_iteration_and_starts_nothing_more(builds: Builds) -> None:
+    caught: list[BaseException] = []
+
+    def consume() -> None:
+        try:
+            list(compile_many(builds.commands, max_workers=2))
+        except BrokenProcessPool as error:
+            caught.append(error)
+
+    consumer = threading.Thread(target=consume)
+    consumer.start()
+    builds.wait_for(lambda: builds.started() == {0, 1})
+    os.kill(builds.worker(0), signal.SIGKILL)
+    builds.release(1)  # the other worker's build, which the iteration waits for
+    consumer.join(60)
+    assert "compile_many was running commands 0 to 0" in caught[0].__notes__
+    assert builds.started() == {0, 1}
+    assert multiprocessing.active_children() == []
