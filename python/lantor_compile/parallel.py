@@ -101,8 +101,9 @@ def compile_many(
     later commands are not started. So does an exception raised while a
     command runs, once the commands still running have ended. Either carries a
     note naming the command's index. An exception from the executor (a worker
-    process that died, a cluster that went away) is raised from the
-    iteration at once, with a note naming the batch's commands.
+    process that died, a cluster that went away) ends the iteration too,
+    without waiting for the responses of other batches, with a note naming
+    the batch's commands.
     """
     if isinstance(commands, str | bytes | bytearray):
         raise TypeError(f"compile_many takes an iterable of commands, not one {type(commands).__name__}")
@@ -112,9 +113,9 @@ def compile_many(
     if executor is None:
         workers = process_count(max_workers)
         return _schedule(iter(commands), expected, lambda: WorkerPool(workers), workers)
-    own = executor
+    given = executor
     return _schedule(
-        iter(commands), expected, lambda: _ExecutorRunner(own), max_workers or os.cpu_count() or 1
+        iter(commands), expected, lambda: _ExecutorRunner(given), max_workers or os.cpu_count() or 1
     )
 
 

@@ -161,7 +161,15 @@ class WorkerPool:
             if worker is None:
                 if len(self._workers) >= self._max_workers:
                     return
-                worker = self._start_worker()
+                try:
+                    worker = self._start_worker()
+                except OSError:
+                    if not self._workers:
+                        raise
+                    # The system has no room for another process (EAGAIN,
+                    # ENOMEM): the workers there are take the rest.
+                    self._max_workers = len(self._workers)
+                    return
             future, batch = self._waiting.popleft()
             if not future.set_running_or_notify_cancel():
                 continue
