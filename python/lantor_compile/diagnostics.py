@@ -36,7 +36,13 @@ def check(text: str) -> list[Diagnostic]:
     compile gives after "strategy is not a valid StrategySpec: ", or the
     reader's message for text that is not JSON) and any number of warnings,
     ordered by their place in the text.
+
+    ``text`` is the document as ``str``, the text a compile command holds:
+    anything else, bytes included, raises TypeError, as
+    :meth:`Compiler.command` does (decode a file's bytes as UTF-8 first).
     """
+    if not isinstance(text, str):
+        raise TypeError(f"'{type(text).__name__}' object is not an instance of 'str'")
     data = text.encode("utf-8")
     return [diagnostic(data, found) for found in _lantor_check.check(text)]
 

@@ -186,6 +186,12 @@ def test_the_examples_draw_no_warning_but_for_their_notes(path: Path) -> None:
     assert found == ([("unknown-member", "/notes")] if path.stem == "spread_pair" else [])
 
 
+@pytest.mark.parametrize("text", [b"{}", bytearray(b"{}"), memoryview(b"{}"), None, 5])
+def test_check_takes_only_str(text: object) -> None:
+    with pytest.raises(TypeError, match=f"'{type(text).__name__}' object is not an instance of 'str'"):
+        check(text)  # type: ignore[arg-type]
+
+
 @pytest.mark.parametrize(
     ("text", "line", "column"),
     [
