@@ -25,9 +25,9 @@ from collections.abc import Sequence
 from typing import NoReturn
 
 from .cli_check import add_check_parser
-from .cli_common import DEFAULT_OUT_DIR, PROG, UsageError, printable
+from .cli_common import DEFAULT_OUT_DIR, PROG, UsageError, printable, write_text
 from .cli_compile import run_compile
-from .cli_queries import run_hash, run_schema, run_targets, run_version
+from .cli_queries import run_hash, run_schema, run_targets, run_version, version_line
 
 
 def main(argv: Sequence[str] | None = None) -> int:
@@ -73,6 +73,7 @@ def build_parser() -> argparse.ArgumentParser:
         action="store_true",
         help="print responses as the compiler's exact compact JSON text",
     )
+    parser.add_argument("-V", "--version", action=VersionAction, help="print the version and exit")
     # Subcommands take --json too; SUPPRESS keeps a top-level --json from
     # being reset to False by the subcommand's default.
     output = Parser(add_help=False)
@@ -166,6 +167,19 @@ def build_parser() -> argparse.ArgumentParser:
     schema_parser.set_defaults(run=run_schema, parser=schema_parser)
     add_check_parser(commands)
     return parser
+
+
+class VersionAction(argparse.Action):
+    """``--version``: the version line, asked of the compiler only when the option is given."""
+
+    def __init__(self, option_strings: Sequence[str], dest: str, help: str | None = None) -> None:
+        super().__init__(
+            option_strings, dest=argparse.SUPPRESS, default=argparse.SUPPRESS, nargs=0, help=help
+        )
+
+    def __call__(self, parser: argparse.ArgumentParser, *args: object) -> NoReturn:
+        write_text(version_line() + "\n")
+        parser.exit()
 
 
 def positive_int(text: str) -> int:

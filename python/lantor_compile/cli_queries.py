@@ -4,8 +4,10 @@
 from __future__ import annotations
 
 import argparse
+import json
 
-from .cli_common import json_string, run_command, write_text
+from ._lantor_compile import Compiler, __version__
+from .cli_common import PROG, json_string, run_command, write_text
 from .schema import strategy_schema_text
 
 
@@ -17,6 +19,12 @@ def run_targets(args: argparse.Namespace) -> int:
 def run_version(args: argparse.Namespace) -> int:
     """Handle ``version``: the compiler's and the backtest dependency's versions."""
     return run_command('{"cmd":"version"}', args)
+
+
+def version_line() -> str:
+    """What ``--version`` prints: the tool's version and the backtest library's it builds against."""
+    backtest = json.loads(Compiler().command('{"cmd":"version"}'))["backtest_dep"]
+    return f"{PROG} {__version__} (lantor-backtest {backtest})"
 
 
 def run_hash(args: argparse.Namespace) -> int:

@@ -126,6 +126,16 @@ def test_schema_prints_the_shipped_schema_text(strict: bool) -> None:
     assert json.loads(done.stdout) == lantor_compile.strategy_schema(strict=strict)
 
 
+@pytest.mark.parametrize("option", ["--version", "-V"])
+def test_version_option_names_the_tool_and_the_backtest_library(option: str) -> None:
+    done = run_cli(option)
+    versions = json.loads(direct({"cmd": "version"}))
+    assert (done.returncode, done.stderr) == (0, "")
+    assert (
+        done.stdout == f"lantor-compile {versions['version']} (lantor-backtest {versions['backtest_dep']})\n"
+    )
+
+
 def test_json_flag_is_accepted_before_the_subcommand() -> None:
     done = run_cli("--json", "version")
     assert done.returncode == 0
