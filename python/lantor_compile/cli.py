@@ -6,8 +6,8 @@ A thin shell over :class:`lantor_compile.Compiler`: every subcommand but
 the compiler does not report itself; ``schema`` prints the JSON Schema that
 the package ships.  The subcommands live in the ``cli_*`` modules, which
 import only downwards: ``cli_common`` at the bottom, then ``cli_input`` and
-``cli_request``, ``cli_check``, ``cli_many``, ``cli_compile`` and
-``cli_queries``, and this module on top.
+``cli_request``, ``cli_report``, ``cli_check``, ``cli_many``, ``cli_compile``
+and ``cli_queries``, and this module on top.
 
 Exit status: 0 when the command succeeded, 1 when the compiler answered
 with an in-band error (``"ok": false``; the error text also goes to standard

@@ -7,17 +7,16 @@ import json
 import sys
 import time
 
-from .cli_check import human_report, relocated, use_colour
 from .cli_common import UsageError, run_command, say, send_command
-from .cli_input import read_json_text
+from .cli_input import read_json_text, strategy_files
 from .cli_many import run_many
+from .cli_report import human_report, relocated, use_colour
 from .cli_request import (
     STRATEGY_POINTER,
     STRATEGY_PREFIX,
     build_notice,
     compile_command,
     file_out_dir,
-    strategy_files,
     wasm_package_hint,
 )
 from .diagnostics import locate_compile_failure

@@ -14,6 +14,7 @@ import json
 import os
 import stat
 import sys
+from pathlib import Path
 from typing import BinaryIO, NoReturn
 
 from .cli_common import UsageError
@@ -30,6 +31,27 @@ class InputTooLong(Exception):
         super().__init__(
             f"is longer than {_STREAM_LIMIT_TEXT}, the most read from standard input, a pipe or a device"
         )
+
+
+def strategy_files(arguments: list[str], lone_stdin: bool = True) -> list[str]:
+    """The strategy files named by ``arguments``: files as given, folders as their ``*.json`` files.
+
+    A folder gives the regular files directly in it whose names end in
+    ``.json``, in name order; it is a usage error when it holds none. With
+    ``lone_stdin``, ``-`` (standard input) can only stand alone.
+    """
+    if lone_stdin and "-" in arguments and len(arguments) > 1:
+        raise UsageError("- (standard input) cannot be combined with other strategy files")
+    files: list[str] = []
+    for argument in arguments:
+        if argument != "-" and os.path.isdir(argument):
+            found = sorted(str(p) for p in Path(argument).glob("*.json") if p.is_file())
+            if not found:
+                raise UsageError(f"no strategy files (*.json) in folder {argument}")
+            files += found
+        else:
+            files.append(argument)
+    return files
 
 
 def read_input(source: str) -> bytes:

@@ -56,27 +56,6 @@ def target_json(args: argparse.Namespace) -> str:
     return json.dumps({"kind": args.target}, separators=(",", ":"))
 
 
-def strategy_files(arguments: list[str]) -> list[str]:
-    """The strategy files named by ``arguments``: files as given, folders as their ``*.json`` files.
-
-    A folder gives the regular files directly in it whose names end in
-    ``.json``, in name order; it is a usage error when it holds none. ``-``
-    (standard input) can only stand alone.
-    """
-    if "-" in arguments and len(arguments) > 1:
-        raise UsageError("- (standard input) cannot be combined with other strategy files")
-    files: list[str] = []
-    for argument in arguments:
-        if argument != "-" and os.path.isdir(argument):
-            found = sorted(str(p) for p in Path(argument).glob("*.json") if p.is_file())
-            if not found:
-                raise UsageError(f"no strategy files (*.json) in folder {argument}")
-            files += found
-        else:
-            files.append(argument)
-    return files
-
-
 def file_out_dir(args: argparse.Namespace, file: str) -> str | None:
     """The output directory of ``file``'s command.
 

@@ -296,7 +296,7 @@ class Stream:
 def test_colour_only_on_a_terminal_without_no_color(
     tty: bool, no_color: bool, expected: bool, monkeypatch: pytest.MonkeyPatch
 ) -> None:
-    from lantor_compile.cli_check import use_colour
+    from lantor_compile.cli_report import use_colour
 
     monkeypatch.delenv("NO_COLOR", raising=False)
     if no_color:
