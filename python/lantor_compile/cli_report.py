@@ -123,3 +123,18 @@ def relocated(d: Diagnostic, start: int, data: bytes, pointer_prefix: str) -> Di
     line, column = line_and_column(data, offset)
     pointer = d.pointer[len(pointer_prefix) :] if d.pointer.startswith(pointer_prefix) else d.pointer
     return dataclasses.replace(d, pointer=pointer, line=line, column=column, offset=offset)
+
+
+def not_utf8(data: bytes, error: UnicodeDecodeError) -> Diagnostic:
+    """The located error for a file whose bytes are not UTF-8 text, at the first byte that is not."""
+    line, column = line_and_column(data, error.start)
+    return Diagnostic(
+        severity="error",
+        code="syntax",
+        message=f"not UTF-8 text: {error.reason}",
+        pointer="",
+        line=line,
+        column=column,
+        offset=error.start,
+        help="save the file as UTF-8",
+    )

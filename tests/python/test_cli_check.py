@@ -1,0 +1,152 @@
+"""`lantor-compile check` as a linter: folders, --select and --ignore, the
+summary, --statistics, and its exit statuses."""
+
+from __future__ import annotations
+
+import json
+import re
+from pathlib import Path
+
+import pytest
+from test_check import BASE, ERRORS, LINTS, UNKNOWN_MEMBER
+from test_cli import TREND
+
+from lantor_compile.cli import main
+from lantor_compile.cli_check import CODES
+
+# File contents by name; a folder of them is what most rows check.
+FILES = {
+    "a_clean.json": TREND.read_bytes(),
+    "b_warned.json": UNKNOWN_MEMBER.read_bytes(),
+    "c_missing.json": b'{"timeframe": "1h"}',
+    "d_syntax.json": b'{"symbol": }',
+    "e_latin1.json": b'{"symbol": "\xe9"}',
+    "notes.txt": b"not a strategy",
+}
+HEADER = re.compile(r"^(error|warning)\[([a-z-]+)\]", re.MULTILINE)
+
+
+def run(args: list[str], capsys: pytest.CaptureFixture[str]) -> tuple[int, str, str]:
+    """``main(args)``'s exit status (a usage error's too), standard output and standard error."""
+    try:
+        status = main(args)
+    except SystemExit as exit:
+        status = int(exit.code or 0)
+    out, err = capsys.readouterr()
+    return status, out, err
+
+
+@pytest.fixture
+def folder(tmp_path: Path) -> Path:
+    for name, data in FILES.items():
+        (tmp_path / name).write_bytes(data)
+    return tmp_path
+
+
+@pytest.mark.parametrize(
+    ("options", "codes", "summary"),
+    [
+        (
+            [],
+            ["unknown-member", "missing-field", "syntax", "syntax"],
+            "5 files checked: 3 errors and 1 warning in 4 files",
+        ),
+        (
+            ["--select", "unknown-member"],
+            ["unknown-member"],
+            "5 files checked: 1 warning in 1 file; 3 errors left out by --select/--ignore still fail the check",
+        ),
+        (
+            ["--ignore", "syntax, unknown-member"],
+            ["missing-field"],
+            "5 files checked: 1 error in 1 file; 2 errors left out by --select/--ignore still fail the check",
+        ),
+        (
+            ["--select", "syntax,unknown-member", "--ignore", "syntax"],
+            ["unknown-member"],
+            "5 files checked: 1 warning in 1 file; 3 errors left out by --select/--ignore still fail the check",
+        ),
+    ],
+    ids=["all", "select", "ignore", "both"],
+)
+def test_a_folder_is_checked_file_by_file_and_summed_up(
+    folder: Path, capsys: pytest.CaptureFixture[str], options: list[str], codes: list[str], summary: str
+) -> None:
+    status, out, err = run(["check", str(folder), *options], capsys)
+    # Errors fail the check whether they are printed or not.
+    assert (status, out) == (1, "")
+    assert [code for _, code in HEADER.findall(err)] == codes
+    assert err.splitlines()[-1] == f"lantor-compile: {summary}"
+
+
+@pytest.mark.parametrize(
+    ("names", "options", "status", "summary"),
+    [
+        (["a_clean.json"], [], 0, "1 file checked, nothing found"),
+        (["b_warned.json"], [], 0, "1 file checked: 1 warning in 1 file"),
+        (["b_warned.json"], ["--strict"], 1, "1 file checked: 1 warning in 1 file"),
+        (["b_warned.json"], ["--strict", "--ignore", "unknown-member"], 0, "1 file checked, nothing found"),
+        (["c_missing.json"], [], 1, "1 file checked: 1 error in 1 file"),
+        (["d_syntax.json"], [], 1, "1 file checked: 1 error in 1 file"),
+        (["e_latin1.json"], [], 1, "1 file checked: 1 error in 1 file"),
+        (["a_clean.json", "gone.json"], [], 2, "1 file checked, nothing found; 1 file could not be read"),
+        (["b_warned.json"], ["-q"], 0, None),
+        (["empty/"], [], 2, None),  # a folder holding no *.json: a usage error
+        (["a_clean.json"], ["--select", "unknown-membr"], 2, None),
+    ],
+    ids=[
+        "clean",
+        "warned",
+        "strict",
+        "strict-ignored",
+        "schema",
+        "syntax",
+        "not-utf8",
+        "unreadable",
+        "quiet",
+        "empty-folder",
+        "unknown-code",
+    ],
+)
+def test_exit_statuses(
+    folder: Path,
+    capsys: pytest.CaptureFixture[str],
+    names: list[str],
+    options: list[str],
+    status: int,
+    summary: str | None,
+) -> None:
+    (folder / "empty").mkdir()
+    done, _, err = run(["check", *[str(folder / name) for name in names], *options], capsys)
+    assert done == status, err
+    if summary is None:
+        assert " checked" not in err
+    else:
+        assert err.splitlines()[-1] == f"lantor-compile: {summary}"
+    assert ("warning[unknown-member]" in err) is (names == ["b_warned.json"] and "--ignore" not in options)
+
+
+def test_an_unknown_code_is_refused_with_the_known_ones(capsys: pytest.CaptureFixture[str]) -> None:
+    status, _, err = run(["check", str(TREND), "--ignore", "unknown-member,unknown-membr"], capsys)
+    assert status == 2
+    assert f"unknown code unknown-membr; the codes are {', '.join(CODES)}" in err
+
+
+def test_the_known_codes_cover_every_code_the_checker_is_tested_for() -> None:
+    assert [CODES.get(row[2]) for row in ERRORS] == ["error"] * len(ERRORS)
+    assert [CODES.get(row[2]) for row in LINTS] == ["warning"] * len(LINTS)
+
+
+@pytest.mark.parametrize("output", ["human", "json"])
+def test_statistics_count_each_code(folder: Path, capsys: pytest.CaptureFixture[str], output: str) -> None:
+    (folder / "f_warned.json").write_text(BASE.replace('"qty": 1}', '"qty": 1, "qtty": 2}'))
+    status, out, err = run(["check", str(folder), "--statistics", "--format", output], capsys)
+    assert status == 1
+    rows = [("syntax", "error", 2), ("unknown-member", "warning", 2), ("missing-field", "error", 1)]
+    if output == "json":
+        assert json.loads(out) == [{"code": c, "severity": s, "count": n} for c, s, n in rows]
+    else:
+        assert out.splitlines() == [f"{n}  {c:<14}  {s}" for c, s, n in rows]
+        # The counts stand in for the diagnostics; the summary still ends the report.
+        assert not HEADER.search(err)
+        assert err.splitlines()[-1].startswith("lantor-compile: 6 files checked: 3 errors and 2 warnings")
