@@ -5,15 +5,16 @@ A thin shell over :class:`lantor_compile.Compiler`: every subcommand but
 ``Compiler.command`` and prints the response.  Nothing is computed here that
 the compiler does not report itself; ``schema`` prints the JSON Schema that
 the package ships.  The subcommands live in the ``cli_*`` modules, which
-import only downwards: ``cli_common`` at the bottom, then ``cli_input`` and
-``cli_request``, ``cli_report``, ``cli_check``, ``cli_many``, ``cli_compile``
-and ``cli_queries``, and this module on top.
+import only downwards: ``cli_common`` at the bottom, then ``cli_input``,
+``cli_request``, ``cli_report``, ``cli_check``, ``cli_strategy``,
+``cli_many``, ``cli_compile`` and ``cli_queries``, and this module on top.
 
-Exit status: 0 when the command succeeded, 1 when the compiler answered
-with an in-band error (``"ok": false``; the error text also goes to standard
-error), 2 for usage errors, including a strategy or candles file that cannot
-be read or is not JSON.  ``compile`` with several strategies (``cli_many``)
-exits with 1 when any of them failed.
+Exit status, the same for ``check`` and ``compile`` whether given one file
+or many: 0 when every file is good; 1 when any file failed (not UTF-8 text,
+not JSON, refused by the compiler, a failed build; for the other
+subcommands, an in-band error: ``"ok": false``, its text also on standard
+error); 2 for usage errors and for arguments that cannot be read at all (a
+missing file, a closed standard input); 130 when interrupted.
 """
 
 from __future__ import annotations
@@ -134,6 +135,19 @@ def build_parser() -> argparse.ArgumentParser:
         action="store_true",
         help="put each project in OUT_DIR/<file name without .json>/, so that strategies "
         "of one symbol do not share a project directory",
+    )
+    compile_parser.add_argument(
+        "--format",
+        dest="output",
+        choices=("indented", "json", "jsonl"),
+        help="how responses are printed: indented JSON (default), the exact compact text (as --json), "
+        'or one line {"file": ..., "response": ...} per strategy file',
+    )
+    compile_parser.add_argument(
+        "-q",
+        "--quiet",
+        action="store_true",
+        help="print no warnings, notices, progress or summary count on standard error; errors only",
     )
     compile_parser.set_defaults(run=run_compile, parser=compile_parser)
 

@@ -3,7 +3,9 @@ error, and sending one command and printing the response.
 
 Exit status of a subcommand that sends a command: 0 when the command
 succeeded, 1 when the compiler answered with an in-band error (``"ok":
-false``; the error text also goes to standard error).
+false``; the error text also goes to standard error).  Responses are
+printed indented, as the exact compact text (``--json``) or, for
+``compile``, as jsonl lines that name their strategy file.
 """
 
 from __future__ import annotations
@@ -73,15 +75,26 @@ def run_command(command: str, args: argparse.Namespace) -> int:
     return send_command(command, args)[0]
 
 
-def send_command(command: str, args: argparse.Namespace) -> tuple[int, str]:
-    """:func:`run_command`, also returning the response."""
+def send_command(command: str, args: argparse.Namespace, file: str | None = None) -> tuple[int, str]:
+    """:func:`run_command`, also returning the response; ``file`` names the strategy file in jsonl output."""
     response = Compiler().command(command)
-    print_response(response, compact=getattr(args, "json", False))
+    return report_response(response, args, file), response
+
+
+def report_response(response: str, args: argparse.Namespace, file: str | None = None) -> int:
+    """Print a response and, for an error response, its error on standard error; return the exit status."""
+    print_response(response, output_format(args), file)
     error = response_error(response)
     if error is not None:
         say(f"error: {error}")
-        return 1, response
-    return 0, response
+        return 1
+    return 0
+
+
+def output_format(args: argparse.Namespace) -> str:
+    """How responses are printed: ``--format`` where the subcommand has it, else by ``--json``."""
+    chosen: str | None = getattr(args, "output", None)
+    return chosen or ("json" if getattr(args, "json", False) else "indented")
 
 
 def response_error(response: str) -> str | None:
@@ -96,19 +109,29 @@ def response_error(response: str) -> str | None:
     return None
 
 
-def print_response(response: str, compact: bool) -> None:
-    """Write the response to standard output, compact and exact or indented.
+def print_response(response: str, output: str, file: str | None = None) -> None:
+    """Write the response to standard output in the ``output`` format.
 
+    ``json`` is the response's exact compact text; ``jsonl`` is one line
+    ``{"file":FILE,"response":RESPONSE}`` that holds that exact text, so
+    that the responses of many strategy files can be told apart; ``indented``
+    is for reading, so no control character reaches the terminal raw.
     Written as UTF-8 bytes whatever the locale, since responses keep
-    non-ASCII characters unescaped.  The indented form is for reading, so no
-    control character reaches the terminal raw; the compact one is the
-    response's exact text.
+    non-ASCII characters unescaped.
     """
-    if compact:
+    if output == "jsonl":
+        text = file_line(file, "response", response)
+    elif output == "json":
         text = response
     else:
         text = printable_json(json.dumps(json.loads(response), indent=2, ensure_ascii=False))
     write_text(text + "\n")
+
+
+def file_line(file: str | None, member: str, value: str) -> str:
+    """The jsonl line about ``file``: ``{"file":FILE,MEMBER:VALUE}``, ``value`` a JSON text kept as it is."""
+    name = printable_json(json.dumps(file, ensure_ascii=False))
+    return f'{{"file":{name},{json.dumps(member)}:{value}}}'
 
 
 def write_text(text: str) -> None:

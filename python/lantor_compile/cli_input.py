@@ -86,36 +86,57 @@ def _read(stream: BinaryIO) -> bytes:
     return bytes(data)
 
 
+def read_file(source: str, what: str) -> bytes:
+    """:func:`read_input`, with a usage error for a file that cannot be read at all."""
+    try:
+        return read_input(source)
+    except OSError as error:
+        raise UsageError(f"cannot read {what} file {input_name(source)}: {error.strerror or error}") from None
+    except InputTooLong as error:
+        raise UsageError(f"{what} file {input_name(source)} {error}") from None
+
+
+def input_name(source: str) -> str:
+    """How a file given as ``source`` is named in a usage error."""
+    return "standard input" if source == "-" else source
+
+
 def read_json_text(source: str, what: str) -> str:
     """Read a file (``-``: standard input) that must hold exactly one JSON value.
 
-    Returns the text as read, for splicing into a command.  The check mirrors
-    the compiler's reader closely enough that a file passing it is not
-    rejected for its syntax; NaN and Infinity, which Python would accept, are
-    refused here.
+    Returns the text as read, for splicing into a command; anything else is
+    a usage error.
     """
-    name = "standard input" if source == "-" else source
-    try:
-        data = read_input(source)
-    except OSError as error:
-        raise UsageError(f"cannot read {what} file {name}: {error.strerror or error}") from None
-    except InputTooLong as error:
-        raise UsageError(f"{what} file {name} {error}") from None
+    name = input_name(source)
+    data = read_file(source, what)
     try:
         text = data.decode("utf-8")
     except UnicodeDecodeError as error:
         raise UsageError(
             f"{what} file {name} is not UTF-8 text: {error.reason} at byte {error.start}"
         ) from None
+    problem = json_problem(text)
+    if problem is not None:
+        raise UsageError(f"{what} file {name} {problem}")
+    return text
+
+
+def json_problem(text: str) -> str | None:
+    """Why ``text`` is not exactly one JSON value, or None when it is.
+
+    A text that passes may be spliced into a command whole: it cannot close
+    the value it stands for and add members of its own. The check mirrors
+    the compiler's reader closely enough that a text passing it is not
+    rejected for its syntax; NaN and Infinity, which Python would accept,
+    are refused here.
+    """
     try:
         json.loads(text, parse_constant=_reject_constant)
-    except json.JSONDecodeError as error:
-        raise UsageError(f"{what} file {name} is not JSON: {error}") from None
-    except ValueError as error:
-        raise UsageError(f"{what} file {name} is not JSON: {error}") from None
+    except ValueError as error:  # JSONDecodeError too
+        return f"is not JSON: {error}"
     except RecursionError:
-        raise UsageError(f"{what} file {name} is nested too deeply") from None
-    return text
+        return "is nested too deeply"
+    return None
 
 
 def _reject_constant(name: str) -> NoReturn:

@@ -1,10 +1,13 @@
 """``lantor-compile compile`` with several strategy files.
 
 Every file becomes the same command that it would make alone; the commands
-run through :func:`lantor_compile.compile_many`, ``--jobs`` at a time. The
-responses go to standard output in the order of the files, as soon as all
-before them are done; a progress bar on standard error (only when it is a
-terminal) and a summary at the end tell how it went.
+run through :func:`lantor_compile.compile_many`, ``--jobs`` at a time. A
+file that is not JSON fails alone, with its located diagnostic, and the
+others still compile. The responses go to standard output in the order of
+the files, as soon as all before them are done (``--format jsonl`` names
+each one's file); a progress bar on standard error (only when it is a
+terminal) and a summary at the end tell how it went, each failure with its
+file, line and column.
 
 Each project lands where it would land alone: the output directory joined
 with the crate name, which is derived from the strategy's symbol. Two files
@@ -27,68 +30,99 @@ from contextlib import closing
 from tqdm import tqdm
 
 from ._lantor_compile import Compiler
-from .cli_common import DEFAULT_OUT_DIR, UsageError, print_response, response_error, say
+from .cli_common import DEFAULT_OUT_DIR, UsageError, output_format, print_response, response_error, say
 from .cli_input import read_json_text
 from .cli_request import build_notice, compile_command, file_out_dir, wasm_package_hint
+from .cli_strategy import failure_place, load_strategy, print_unsent, report_strategy
 from .parallel import compile_many
 
 
 def run_many(args: argparse.Namespace, files: list[str]) -> int:
     """Compile every file, ``args.jobs`` at a time; print the responses in file order and a summary."""
+    strategies = [load_strategy(file, args.quiet) for file in files]
     candles = read_json_text(args.candles, "candles") if args.candles is not None else None
+    for strategy in strategies:
+        report_strategy(strategy)
+    # The files that make a command, by their index among the files.
+    sent = [i for i, strategy in enumerate(strategies) if strategy.text is not None]
     commands = []
     dry_runs = []
-    for file in files:
-        strategy = read_json_text(file, "strategy")
+    for i in sent:
+        file, text = files[i], strategies[i].text
+        assert text is not None
         file_args = argparse.Namespace(**{**vars(args), "out_dir": file_out_dir(args, file)})
-        commands.append(compile_command(file_args, strategy, candles))
+        commands.append(compile_command(file_args, text, candles))
         if not args.dry_run:
             dry_args = argparse.Namespace(**{**vars(file_args), "dry_run": True})
-            dry_runs.append((file, file_args.out_dir, compile_command(dry_args, strategy, candles)))
+            dry_runs.append((file, file_args.out_dir, compile_command(dry_args, text, candles)))
     if not args.dry_run:
         refuse_shared_project_dirs(dry_runs)
         del dry_runs
-        say(build_notice(args, len(files)))
+        if commands and not args.quiet:
+            say(build_notice(args, len(commands)))
 
     started = time.monotonic()
-    errors: dict[int, str] = {}
+    output = output_format(args)
+    errors: dict[int, tuple[str, str]] = {}  # by file index: ":LINE:COLUMN" or "", and the error
     built: str | None = None  # one successful build's response, for the wasm hint
     responses: list[str | None] = [None] * len(files)
     printed = 0
-    compact = getattr(args, "json", False)
+
+    def print_ready() -> None:
+        """Print the responses of the files before the first still running, in file order."""
+        nonlocal printed
+        while printed < len(files):
+            strategy = strategies[printed]
+            if strategy.text is None:
+                print_unsent(strategy, output)
+            elif (response := responses[printed]) is not None:
+                print_response(response, output, files[printed])
+                responses[printed] = None  # printed: its text is not needed again
+            else:
+                return
+            printed += 1
+
     with (
-        tqdm(total=len(files), file=sys.stderr, unit="strategy", disable=None, dynamic_ncols=True) as bar,
+        tqdm(
+            total=len(commands),
+            file=sys.stderr,
+            unit="strategy",
+            disable=True if args.quiet else None,
+            dynamic_ncols=True,
+        ) as bar,
         closing(compile_many(commands, max_workers=args.jobs)) as results,
     ):
+        with tqdm.external_write_mode(file=sys.stdout):
+            print_ready()  # the files before the first that made a command
         for index, response in results:
-            responses[index] = response
+            responses[sent[index]] = response
             error = response_error(response)
             if error is not None:
-                errors[index] = error
+                place = failure_place(commands[index], strategies[sent[index]])
+                where = f":{place.line}:{place.column}" if place is not None else ""
+                errors[sent[index]] = (where, error)
             elif built is None and not args.dry_run:
                 built = response
             bar.update()
-            ready = []
-            while printed < len(files) and (next_response := responses[printed]) is not None:
-                ready.append(next_response)
-                responses[printed] = None  # printed: its text is not needed again
-                printed += 1
-            if ready:
-                # Takes the bar off the terminal while the responses are printed.
-                with tqdm.external_write_mode(file=sys.stdout):
-                    for text in ready:
-                        print_response(text, compact)
+            # Takes the bar off the terminal while the responses are printed.
+            with tqdm.external_write_mode(file=sys.stdout):
+                print_ready()
     elapsed = time.monotonic() - started
 
-    done = "built" if not args.dry_run else "passed the dry run"
-    succeeded = len(files) - len(errors)
-    say(f"{succeeded} {done}, {len(errors)} failed, in {elapsed:.1f} s")
-    for index in sorted(errors):
-        say(f"error: {files[index]}: {errors[index]}")
+    failed = len(errors) + len(files) - len(sent)
+    if not args.quiet:
+        done = "built" if not args.dry_run else "passed the dry run"
+        say(f"{len(files) - failed} {done}, {failed} failed, in {elapsed:.1f} s")
+    for i, (file, strategy) in enumerate(zip(files, strategies, strict=True)):
+        if (d := strategy.failure) is not None:
+            say(f"error: {file}:{d.line}:{d.column}: {strategy.reason}")
+        elif i in errors:
+            where, error = errors[i]
+            say(f"error: {file}{where}: {error}")
     hint = wasm_package_hint(json.loads(built)) if built is not None else None
     if hint is not None:
         say(hint)
-    return 1 if errors else 0
+    return 1 if failed else 0
 
 
 def refuse_shared_project_dirs(dry_runs: list[tuple[str, str | None, str]]) -> None:
