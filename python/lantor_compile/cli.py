@@ -7,7 +7,8 @@ the compiler does not report itself; ``schema`` prints the JSON Schema that
 the package ships.  The subcommands live in the ``cli_*`` modules, which
 import only downwards: ``cli_common`` at the bottom, then ``cli_input``,
 ``cli_request``, ``cli_report``, ``cli_check``, ``cli_strategy``,
-``cli_many``, ``cli_compile`` and ``cli_queries``, and this module on top.
+``cli_progress``, ``cli_many``, ``cli_compile`` and ``cli_queries``, and
+this module on top.
 
 Exit status, the same for ``check`` and ``compile`` whether given one file
 or many: 0 when every file is good; 1 when any file failed (not UTF-8 text,

@@ -11,12 +11,18 @@ from __future__ import annotations
 import argparse
 import json
 import time
+from contextlib import closing
 
-from .cli_common import UsageError, output_format, say, send_command
+from .cli_common import UsageError, output_format, report_response, say, send_command
 from .cli_input import read_json_text, strategy_files
 from .cli_many import run_many
+from .cli_progress import spinner, ticking
 from .cli_request import build_notice, compile_command, file_out_dir, wasm_package_hint
 from .cli_strategy import load_strategy, print_unsent, report_location, report_strategy
+from .parallel import compile_many
+
+# The spinner's text while a build runs.
+WAITING = "cargo is building"
 
 
 def run_compile(args: argparse.Namespace) -> int:
@@ -50,14 +56,25 @@ def run_one(args: argparse.Namespace, file: str) -> int:
     if not args.quiet:
         say(build_notice(file_args))
     started = time.monotonic()
-    status, response = send_command(command, args, file)
+    # The build runs in a worker process, so that this one is free to draw the spinner.
+    with (
+        spinner(WAITING, args.quiet) as bar,
+        ticking(bar, spin=WAITING),
+        closing(compile_many([command], max_workers=1)) as results,
+    ):
+        [(_, response)] = list(results)
+    elapsed = time.monotonic() - started
+    status = report_response(response, args, file)
+    parsed = json.loads(response)
     if status != 0:
         report_location(command, strategy)
-    elapsed = time.monotonic() - started
+    hint = wasm_package_hint(parsed) if status == 0 else None
     if not args.quiet:
-        outcome = "finished in" if status == 0 else "failed after"
-        say(f"build {outcome} {elapsed:.1f} s")
-    hint = wasm_package_hint(json.loads(response)) if status == 0 else None
+        say(
+            f"built {parsed['path']} in {elapsed:.1f} s"
+            if status == 0
+            else f"build failed after {elapsed:.1f} s"
+        )
     if hint is not None:
         say(hint)
     return status

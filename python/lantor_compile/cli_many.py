@@ -32,6 +32,7 @@ from tqdm import tqdm
 from ._lantor_compile import Compiler
 from .cli_common import DEFAULT_OUT_DIR, UsageError, output_format, print_response, response_error, say
 from .cli_input import read_json_text
+from .cli_progress import progress_bar, ticking
 from .cli_request import build_notice, compile_command, file_out_dir, wasm_package_hint
 from .cli_strategy import failure_place, load_strategy, print_unsent, report_strategy
 from .parallel import compile_many
@@ -83,13 +84,8 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
             printed += 1
 
     with (
-        tqdm(
-            total=len(commands),
-            file=sys.stderr,
-            unit="strategy",
-            disable=True if args.quiet else None,
-            dynamic_ncols=True,
-        ) as bar,
+        progress_bar(len(commands), args.quiet) as bar,
+        ticking(bar),
         closing(compile_many(commands, max_workers=args.jobs)) as results,
     ):
         with tqdm.external_write_mode(file=sys.stdout):

@@ -341,10 +341,10 @@ def test_real_build_announces_itself_and_reports_the_elapsed_time(tmp_path: Path
     before, after = done.stderr.splitlines()
     assert before.startswith("lantor-compile: building binary")
     assert "crate trend" in before and str(out) in before
-    assert after.startswith("lantor-compile: build finished in ") and after.endswith(" s")
     response = json.loads(done.stdout)
     assert response["built"] is True
     assert response["path"] == f"{out}/trend/target/release/trend"
+    assert after.startswith(f"lantor-compile: built {response['path']} in ") and after.endswith(" s")
     assert (out / "trend" / "Cargo.toml").is_file()
 
 

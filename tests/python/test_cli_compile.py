@@ -1,18 +1,27 @@
 """`lantor-compile compile` around the compiler's responses: the warnings it
-shows first, files that fail without stopping the others, jsonl output and
-exit statuses."""
+shows first, files that fail without stopping the others, jsonl output, exit
+statuses and the spinner while cargo runs."""
 
 from __future__ import annotations
 
+import fcntl
 import json
 import os
+import re
+import select
 import shutil
 import stat
+import struct
+import subprocess
+import sys
+import termios
+import time
+from collections.abc import Callable
 from pathlib import Path
 
 import pytest
 from support import MINIMAL_STRATEGY
-from test_cli import TREND, direct, dry_compile_command
+from test_cli import PACKAGE_PARENT, TREND, direct, dry_compile_command
 
 from lantor_compile.cli import main
 
@@ -156,3 +165,68 @@ def test_a_batch_keeps_going_past_the_files_that_fail(
     ]
     # The files that fail before they are sent are reported where they are read, with the warnings.
     assert err.index("error[syntax]: expected value") < err.index("warning[unknown-member]")
+
+
+def read_terminal(leader: int, until: Callable[[bytes], bool], seen: bytes = b"") -> bytes:
+    """What the terminal's other end receives, read until ``until(seen)`` or its end; at most a minute."""
+    deadline = time.monotonic() + 60
+    while not until(seen) and time.monotonic() < deadline:
+        ready, _, _ = select.select([leader], [], [], 1)
+        if not ready:
+            continue
+        try:
+            chunk = os.read(leader, 65536)
+        except OSError:  # the child has closed the terminal
+            break
+        if not chunk:
+            break
+        seen += chunk
+    return seen
+
+
+@pytest.mark.parametrize("several", [False, True], ids=["spinner", "bar"])
+def test_a_build_on_a_terminal_shows_that_it_runs(tmp_path: Path, several: bool) -> None:
+    bin_dir = cargo(tmp_path, "wait_for_release.sh")
+    release = tmp_path / "release"
+    (tmp_path / "e_misspelt.json").write_text(MISSPELT)
+    files = [str(TREND)] + ([str(tmp_path / "e_misspelt.json")] if several else [])
+    leader, follower = os.openpty()
+    fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))
+    env = dict(
+        os.environ,
+        PATH=f"{bin_dir}{os.pathsep}{os.environ['PATH']}",
+        PYTHONPATH=os.pathsep.join(filter(None, [PACKAGE_PARENT, os.environ.get("PYTHONPATH")])),
+        STANDIN_RELEASE=str(release),
+    )
+    out = tmp_path / "out"
+    args = ["compile", *files, "--target", "binary", "--json", "--out-dir", str(out), "--dir-per-file"]
+    child = subprocess.Popen(
+        [sys.executable, "-m", "lantor_compile", *args], stdout=subprocess.PIPE, stderr=follower, env=env
+    )
+    os.close(follower)
+    # Drawn again and again while cargo gives no news: a spinner turns, a bar
+    # shows its elapsed time anew.
+    frames = [f"{c} cargo is building 00:0".encode() for c in "|/-"]
+
+    def shown(seen: bytes) -> bool:
+        if several:
+            return seen.count(b" 0/2 [") >= 3
+        return all(frame in seen for frame in frames)
+
+    try:
+        seen = read_terminal(leader, shown)
+        release.touch()
+        seen = read_terminal(leader, lambda _: False, seen)
+        stdout, _ = child.communicate(timeout=60)
+    finally:
+        os.close(leader)
+        if child.poll() is None:
+            child.kill()
+    assert child.returncode == 0
+    assert shown(seen), seen
+    if not several:
+        # The spinner is wiped, and one line says what was built and how long it took.
+        path = json.loads(stdout)["path"]
+        wiped = rb"\r +\r"
+        closing = rb"lantor-compile: built " + re.escape(path.encode()) + rb" in \d+\.\d s\r\n"
+        assert re.search(rb"cargo is building 00:\d\d" + wiped + closing + b"$", seen), seen
