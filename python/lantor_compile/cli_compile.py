@@ -17,7 +17,7 @@ from .cli_common import UsageError, output_format, report_response, say, send_co
 from .cli_input import read_json_text, strategy_files
 from .cli_many import run_many
 from .cli_progress import spinner, ticking
-from .cli_request import build_notice, compile_command, file_out_dir, wasm_package_hint
+from .cli_request import backtest_hint, build_notice, compile_command, file_out_dir, wasm_package_hint
 from .cli_strategy import load_strategy, print_unsent, report_location, report_strategy
 from .parallel import compile_many
 
@@ -68,7 +68,9 @@ def run_one(args: argparse.Namespace, file: str) -> int:
     parsed = json.loads(response)
     if status != 0:
         report_location(command, strategy)
-    hint = wasm_package_hint(parsed) if status == 0 else None
+        hint = backtest_hint(parsed["error"], args.out_dir)
+    else:
+        hint = wasm_package_hint(parsed)
     if not args.quiet:
         say(
             f"built {parsed['path']} in {elapsed:.1f} s"

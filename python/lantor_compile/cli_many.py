@@ -33,7 +33,7 @@ from ._lantor_compile import Compiler
 from .cli_common import DEFAULT_OUT_DIR, UsageError, output_format, print_response, response_error, say
 from .cli_input import read_json_text
 from .cli_progress import progress_bar, ticking
-from .cli_request import build_notice, compile_command, file_out_dir, wasm_package_hint
+from .cli_request import backtest_hint, build_notice, compile_command, file_out_dir, wasm_package_hint
 from .cli_strategy import failure_place, load_strategy, print_unsent, report_strategy
 from .parallel import compile_many
 
@@ -115,8 +115,9 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
         elif i in errors:
             where, error = errors[i]
             say(f"error: {file}{where}: {error}")
-    hint = wasm_package_hint(json.loads(built)) if built is not None else None
-    if hint is not None:
+    hints = [backtest_hint(error, args.out_dir) for _, error in errors.values()]
+    hints.append(wasm_package_hint(json.loads(built)) if built is not None else None)
+    for hint in dict.fromkeys(hint for hint in hints if hint is not None):
         say(hint)
     return 1 if failed else 0
 

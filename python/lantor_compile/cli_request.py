@@ -7,6 +7,7 @@ from __future__ import annotations
 import argparse
 import json
 import os
+import re
 import shutil
 import tomllib
 from pathlib import Path
@@ -112,6 +113,33 @@ def wasm_package_hint(response: Any) -> str | None:
     return (
         f"wasm-bindgen is not installed, so {package} was not made; install it with "
         f"`{install}` (the version of the wasm-bindgen crate in {lock}) and compile again"
+    )
+
+
+# What cargo says when no registry it knows serves lantor-backtest: none
+# has it, or none has a version that the generated Cargo.toml accepts.
+_BACKTEST_UNRESOLVED = re.compile(
+    r"no matching package named `lantor-backtest` found"
+    r"|failed to select a version for the requirement `lantor-backtest"
+)
+
+
+def backtest_hint(error: str, out_dir: str | None) -> str | None:
+    """How to point cargo at a local lantor-backtest, when the build ``error`` says it found none.
+
+    Generated projects depend on it by version; where it comes from a local
+    checkout, a ``[patch.crates-io]`` entry in a ``.cargo/config.toml`` at or
+    above the project tells cargo where, and cargo reads that file from
+    every directory above the one it builds in.
+    """
+    if not error.startswith("build: ") or not _BACKTEST_UNRESOLVED.search(error):
+        return None
+    where = os.path.abspath(DEFAULT_OUT_DIR if out_dir is None else out_dir or ".")
+    return (
+        "cargo found no lantor-backtest to build against. To build against a local checkout of it, "
+        f"add these lines to .cargo/config.toml in {where} or a folder above it, and compile again:\n"
+        "    [patch.crates-io]\n"
+        '    lantor-backtest = { path = "/path/to/lantor-backtest" }'
     )
 
 

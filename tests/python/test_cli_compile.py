@@ -1,6 +1,7 @@
 """`lantor-compile compile` around the compiler's responses: the warnings it
 shows first, files that fail without stopping the others, jsonl output, exit
-statuses and the spinner while cargo runs."""
+statuses, the spinner while cargo runs and the hint for an unresolvable
+lantor-backtest."""
 
 from __future__ import annotations
 
@@ -165,6 +166,47 @@ def test_a_batch_keeps_going_past_the_files_that_fail(
     ]
     # The files that fail before they are sent are reported where they are read, with the warnings.
     assert err.index("error[syntax]: expected value") < err.index("warning[unknown-member]")
+
+
+HINT = (
+    "lantor-compile: cargo found no lantor-backtest to build against. To build against a local checkout "
+    "of it, add these lines to .cargo/config.toml in {out} or a folder above it, and compile again:\n"
+    "    [patch.crates-io]\n"
+    '    lantor-backtest = {{ path = "/path/to/lantor-backtest" }}\n'
+)
+
+
+@pytest.mark.parametrize(
+    ("standin", "several", "hinted"),
+    [
+        ("unresolved_backtest.sh", False, True),
+        ("unresolved_backtest.sh", True, True),
+        ("stderr_then_exit.sh", False, False),
+    ],
+    ids=["one", "several", "other-failure"],
+)
+def test_an_unresolvable_backtest_library_gets_a_hint(
+    tmp_path: Path,
+    capsys: pytest.CaptureFixture[str],
+    monkeypatch: pytest.MonkeyPatch,
+    standin: str,
+    several: bool,
+    hinted: bool,
+) -> None:
+    cargo(tmp_path, standin, monkeypatch)
+    (tmp_path / "stderr.txt").write_text("error: linker `cc` not found\n")
+    monkeypatch.setenv("STANDIN_STDERR", str(tmp_path / "stderr.txt"))
+    out = tmp_path / "out"
+    files = [str(TREND)] + ([str(tmp_path / "e_misspelt.json")] if several else [])
+    (tmp_path / "e_misspelt.json").write_text(MISSPELT)
+    args = ["compile", *files, "--target", "binary", "--out-dir", str(out), "--dir-per-file", "--json", "-q"]
+    done, _, err = run(args, capsys)
+    assert done == 1
+    if hinted:
+        assert "error: no matching package named `lantor-backtest` found" in err
+        assert err.endswith(HINT.format(out=out)) and err.count("[patch.crates-io]") == 1
+    else:
+        assert "linker `cc` not found" in err and "[patch.crates-io]" not in err
 
 
 def read_terminal(leader: int, until: Callable[[bytes], bool], seen: bytes = b"") -> bytes:
