@@ -140,6 +140,14 @@ struct CompilerObject {
 
 CompilerObject* as_compiler(PyObject* self) { return reinterpret_cast<CompilerObject*>(self); }
 
+// Asked by the core when a signal interrupts a long wait inside a command
+// (for another compile's hold on a project directory), with the interpreter
+// lock held: the signal's Python handler runs now, as it would in any
+// blocking call of the interpreter's own, and the wait ends when it raised
+// (KeyboardInterrupt from Ctrl-C). The exception stays set for the command
+// to raise.
+bool run_signal_handlers(void*) { return PyErr_CheckSignals() != 0; }
+
 PyObject* compiler_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   if (PyTuple_GET_SIZE(args) != 0 || (kwargs != nullptr && PyDict_GET_SIZE(kwargs) != 0)) {
     PyErr_SetString(PyExc_TypeError, "Compiler() takes no arguments");
@@ -157,6 +165,7 @@ PyObject* compiler_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     Py_DECREF(self);
     return PyErr_NoMemory();
   }
+  compiler->state->context.on_interrupt(run_signal_handlers, nullptr);
   return self;
 }
 
@@ -297,6 +306,9 @@ PyObject* compiler_command(PyObject* self, PyTypeObject* defining_class, PyObjec
     PyErr_SetString(module->panic_exception, "unexpected failure inside the compiler");
     return nullptr;
   }
+  // A signal handler that raised while the command waited: the command
+  // stopped there, and the exception is what the caller gets.
+  if (PyErr_Occurred() != nullptr) return nullptr;
   return PyUnicode_DecodeUTF8(response.data(), static_cast<Py_ssize_t>(response.size()), "strict");
 }
 
