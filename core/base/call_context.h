@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 
+#include <memory>
+
 #include "core/base/environment.h"
 #include "core/base/file.h"
 
@@ -22,7 +24,7 @@ class CallContext {
   static CallContext capture();
 
   // The directory handle relative paths are resolved against.
-  int dir() const { return dir_.valid() ? dir_.get() : AT_FDCWD; }
+  int dir() const { return dir_ ? dir_->get() : AT_FDCWD; }
   const Environment& environment() const { return env_; }
 
   // `check(arg)` is asked whenever a signal interrupts a wait that could
@@ -35,7 +37,8 @@ class CallContext {
   bool stop_after_interrupt() const { return check_ != nullptr && check_(check_arg_); }
 
  private:
-  FileDescriptor dir_;
+  // Shared: captures that find the same working directory share a handle.
+  std::shared_ptr<const FileDescriptor> dir_;
   Environment env_;
   InterruptCheck check_ = nullptr;
   void* check_arg_ = nullptr;

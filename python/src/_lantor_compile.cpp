@@ -359,8 +359,10 @@ Outcome run_without_interpreter_lock(const char* text, Py_ssize_t size, lantor::
   state.context.on_interrupt(run_signal_handlers_unlocked, &unlocked);
   unlocked.thread_state = PyEval_SaveThread();
   outcome = run_dispatch(copy, state);
-  PyEval_RestoreThread(unlocked.thread_state);
+  // Closing the captured handle and freeing the copies need no lock either.
   state.context = std::move(held);
+  std::string().swap(copy);
+  PyEval_RestoreThread(unlocked.thread_state);
   return outcome;
 }
 
