@@ -6,8 +6,9 @@ and the help), ``json`` (one array on standard output) and ``github``
 (GitHub Actions annotations on standard output).
 
 Exit status: 0 when no file has an error (warnings allowed), 1 when one
-has, or when any warning is found under ``--strict``; 2 for unreadable files
-(the other files are still checked).
+has, or when any warning is found under ``--strict``; 2 for files that
+cannot be read, are not UTF-8 or are too long to read from a stream (the
+other files are still checked).
 """
 
 from __future__ import annotations
@@ -20,9 +21,15 @@ import sys
 from collections.abc import Sequence
 from typing import Any, TextIO
 
+from .cli_common import printable, printable_json, say
+from .cli_input import InputTooLong, read_input
 from .diagnostics import Diagnostic, check, line_and_column, source_line
 
 FORMATS = ("human", "json", "github")
+
+# A source line longer than this many characters is shown in part, around
+# the column: a minified document can be one line of many megabytes.
+SHOWN_LINE_WIDTH = 120
 
 # Select Graphic Rendition codes for the human format's colours.
 BOLD_RED = "1;31"
@@ -31,7 +38,7 @@ BOLD_BLUE = "1;34"
 BOLD = "1"
 
 
-def add_check_parser(commands: Any, prog: str) -> None:
+def add_check_parser(commands: Any) -> None:
     """Register the ``check`` subcommand on the ``commands`` subparsers."""
     parser = commands.add_parser(
         "check",
@@ -44,19 +51,24 @@ def add_check_parser(commands: Any, prog: str) -> None:
     )
     parser.add_argument("--format", choices=FORMATS, default="human", help="output format (default human)")
     parser.add_argument("--strict", action="store_true", help="exit with status 1 on warnings too")
-    parser.set_defaults(run=lambda args: run_check(args, prog), parser=parser)
+    parser.set_defaults(run=run_check, parser=parser)
 
 
-def run_check(args: argparse.Namespace, prog: str) -> int:
+def run_check(args: argparse.Namespace) -> int:
     """Check every file, print the diagnostics in the chosen format, return the exit status."""
     unreadable = False
     found: list[tuple[str, bytes, Diagnostic]] = []
     for name in args.files:
-        data = read_bytes(name)
+        try:
+            data: bytes | None = read_input(name)
+            problem = "is not UTF-8 text"
+        except OSError:
+            data, problem = None, "cannot be read"
+        except InputTooLong as error:
+            data, problem = None, str(error)
         text = None if data is None else decode(data)
         if text is None:
-            what = "is not UTF-8 text" if data is not None else "cannot be read"
-            print(f"{prog}: error: {display_name(name)} {what}", file=sys.stderr, flush=True)
+            say(f"error: {display_name(name)} {problem}")
             unreadable = True
             continue
         found += [(name, data or b"", d) for d in check(text)]
@@ -76,17 +88,6 @@ def run_check(args: argparse.Namespace, prog: str) -> int:
     if any(d.severity == "error" for d in diagnostics):
         return 1
     return 1 if args.strict and diagnostics else 0
-
-
-def read_bytes(name: str) -> bytes | None:
-    """The bytes of a file (``-``: standard input), or None if it cannot be read."""
-    try:
-        if name == "-":
-            return sys.stdin.buffer.read()
-        with open(name, "rb") as file:
-            return file.read()
-    except OSError:
-        return None
 
 
 def decode(data: bytes) -> str | None:
@@ -113,23 +114,47 @@ def paint(text: str, code: str, colour: bool) -> str:
 
 
 def human_report(name: str, data: bytes, d: Diagnostic, colour: bool = False) -> str:
-    """One diagnostic as compilers print it, ending in a blank line."""
+    """One diagnostic as compilers print it, ending in a blank line.
+
+    Every text in it, the file's own line included, has its control
+    characters escaped (tabs aside, which keep the caret in line).
+    """
     head = paint(f"{d.severity}[{d.code}]", BOLD_RED if d.severity == "error" else BOLD_YELLOW, colour)
-    line = source_line(data, d.offset)
+    line, caret = excerpt(source_line(data, d.offset), d.column)
     gutter = " " * len(str(d.line))
     bar = paint(f"{gutter} |", BOLD_BLUE, colour)
     # The caret's indent repeats the line's own tabs so that it lines up.
-    indent = "".join("\t" if ch == "\t" else " " for ch in line[: d.column - 1])
+    indent = "".join("\t" if ch == "\t" else " " for ch in line[:caret])
+    place = f"{printable(name, keep='')}:{d.line}:{d.column} at {printable(d.pointer or '/', keep='')}"
     out = [
-        f"{head}{paint(': ' + d.message, BOLD, colour)}",
-        f"{gutter}{paint('-->', BOLD_BLUE, colour)} {name}:{d.line}:{d.column} at {d.pointer or '/'}",
+        f"{head}{paint(': ' + printable(d.message, keep=''), BOLD, colour)}",
+        f"{gutter}{paint('-->', BOLD_BLUE, colour)} {place}",
         bar,
         f"{paint(f'{d.line} |', BOLD_BLUE, colour)} {line}",
         f"{bar} {indent}{paint('^', BOLD_RED if d.severity == 'error' else BOLD_YELLOW, colour)}",
     ]
     if d.help is not None:
-        out.append(f"{gutter} {paint('=', BOLD_BLUE, colour)} help: {d.help}")
+        out.append(f"{gutter} {paint('=', BOLD_BLUE, colour)} help: {printable(d.help, keep='')}")
     return "\n".join(out) + "\n\n"
+
+
+def excerpt(line: str, column: int) -> tuple[str, int]:
+    """What to show of ``line`` for a caret at character ``column`` (from 1), and the caret's index in it.
+
+    Control characters but tabs are escaped; a line longer than
+    :data:`SHOWN_LINE_WIDTH` is cut to that many characters around the
+    column, with ``...`` where it was cut.
+    """
+    before = printable(line[: column - 1], keep="\t")
+    shown = before + printable(line[column - 1 :], keep="\t")
+    caret = len(before)
+    if len(shown) <= SHOWN_LINE_WIDTH:
+        return shown, caret
+    start = max(0, min(caret - SHOWN_LINE_WIDTH // 2, len(shown) - SHOWN_LINE_WIDTH))
+    end = start + SHOWN_LINE_WIDTH
+    head = "..." if start > 0 else ""
+    tail = "..." if end < len(shown) else ""
+    return head + shown[start:end] + tail, len(head) + caret - start
 
 
 def json_report(found: Sequence[tuple[str, bytes, Diagnostic]]) -> str:
@@ -147,15 +172,15 @@ def json_report(found: Sequence[tuple[str, bytes, Diagnostic]]) -> str:
         }
         for name, _, d in found
     ]
-    return json.dumps(items, indent=2, ensure_ascii=False)
+    return printable_json(json.dumps(items, indent=2, ensure_ascii=False))
 
 
 def github_annotation(name: str, d: Diagnostic) -> str:
     """A GitHub Actions workflow command that annotates the file at the place."""
 
     def data(text: str) -> str:
-        """Escapes for a command's message."""
-        return text.replace("%", "%25").replace("\r", "%0D").replace("\n", "%0A")
+        """Escapes for a command's message; the log that shows it is a terminal too."""
+        return printable(text, keep="\t\r\n").replace("%", "%25").replace("\r", "%0D").replace("\n", "%0A")
 
     def prop(text: str) -> str:
         """Escapes for a command's property value."""

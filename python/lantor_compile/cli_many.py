@@ -23,56 +23,14 @@ import sys
 import time
 from collections import defaultdict
 from contextlib import closing
-from pathlib import Path
 
 from tqdm import tqdm
 
-from . import Compiler
-from .cli import (
-    DEFAULT_OUT_DIR,
-    PROG,
-    UsageError,
-    build_notice,
-    compile_command,
-    print_response,
-    read_json_text,
-    response_error,
-    wasm_package_hint,
-)
+from ._lantor_compile import Compiler
+from .cli_common import DEFAULT_OUT_DIR, UsageError, print_response, response_error, say
+from .cli_input import read_json_text
+from .cli_request import build_notice, compile_command, file_out_dir, wasm_package_hint
 from .parallel import compile_many
-
-
-def strategy_files(arguments: list[str]) -> list[str]:
-    """The strategy files named by ``arguments``: files as given, folders as their ``*.json`` files.
-
-    A folder gives the regular files directly in it whose names end in
-    ``.json``, in name order; it is a usage error when it holds none. ``-``
-    (standard input) can only stand alone.
-    """
-    if "-" in arguments and len(arguments) > 1:
-        raise UsageError("- (standard input) cannot be combined with other strategy files")
-    files: list[str] = []
-    for argument in arguments:
-        if argument != "-" and os.path.isdir(argument):
-            found = sorted(str(p) for p in Path(argument).glob("*.json") if p.is_file())
-            if not found:
-                raise UsageError(f"no strategy files (*.json) in folder {argument}")
-            files += found
-        else:
-            files.append(argument)
-    return files
-
-
-def file_out_dir(args: argparse.Namespace, file: str) -> str | None:
-    """The output directory of ``file``'s command.
-
-    ``--out-dir`` as given, or with ``--dir-per-file`` one level below it,
-    named after the file.
-    """
-    if not args.dir_per_file:
-        out_dir: str | None = args.out_dir
-        return out_dir
-    return os.path.join(DEFAULT_OUT_DIR if args.out_dir is None else args.out_dir, Path(file).stem)
 
 
 def run_many(args: argparse.Namespace, files: list[str]) -> int:
@@ -90,7 +48,7 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
     if not args.dry_run:
         refuse_shared_project_dirs(dry_runs)
         del dry_runs
-        print(f"{PROG}: {build_notice(args, len(files))}", file=sys.stderr, flush=True)
+        say(build_notice(args, len(files)))
 
     started = time.monotonic()
     errors: dict[int, str] = {}
@@ -124,13 +82,12 @@ def run_many(args: argparse.Namespace, files: list[str]) -> int:
 
     done = "built" if not args.dry_run else "passed the dry run"
     succeeded = len(files) - len(errors)
-    print(f"{PROG}: {succeeded} {done}, {len(errors)} failed, in {elapsed:.1f} s", file=sys.stderr)
+    say(f"{succeeded} {done}, {len(errors)} failed, in {elapsed:.1f} s")
     for index in sorted(errors):
-        print(f"{PROG}: error: {files[index]}: {errors[index]}", file=sys.stderr)
+        say(f"error: {files[index]}: {errors[index]}")
     hint = wasm_package_hint(json.loads(built)) if built is not None else None
     if hint is not None:
-        print(f"{PROG}: {hint}", file=sys.stderr)
-    sys.stderr.flush()
+        say(hint)
     return 1 if errors else 0
 
 

@@ -1,9 +1,14 @@
 """Many commands at once: :func:`compile_many` runs them on worker processes.
 
 A command holds the interpreter lock for its whole run, so threads of one
-process cannot share the work; worker processes can, and so can any
-:class:`concurrent.futures.Executor` that runs calls elsewhere (a cluster's
-executor, for example).
+process cannot share the work; worker processes can (``worker_pool``), and
+so can any :class:`concurrent.futures.Executor` that runs calls elsewhere (a
+cluster's executor, for example).
+
+This module schedules: it cuts the commands into batches, keeps a bounded
+number of them in flight, stops early when asked, and says which command an
+error belongs to. What runs the batches is a runner: the worker pool, or the
+caller's executor behind :class:`_ExecutorRunner`.
 """
 
 from __future__ import annotations
@@ -12,16 +17,20 @@ import itertools
 import json
 import operator
 import os
-import signal
 import threading
-import time
-from collections.abc import Generator, Iterable, Iterator
-from concurrent.futures import FIRST_COMPLETED, Executor, Future, ProcessPoolExecutor, wait
-from typing import Any, TypeAlias
+from collections.abc import Callable, Collection, Generator, Iterable, Iterator
+from concurrent.futures import FIRST_COMPLETED, Executor, Future, wait
+from typing import Any, Protocol, TypeAlias
 
 from ._lantor_compile import Compiler
+from .worker_pool import BatchResult, WorkerPool, run_batch
 
 Command: TypeAlias = "str | dict[str, Any]"
+
+# The most worker processes compile_many starts, per CPU, whatever
+# max_workers asks for: more only cost memory, since the commands (and cargo)
+# share the same CPUs.
+PROCESSES_PER_CPU = 4
 
 # Commands go to the workers in batches. A batch should keep its worker busy
 # for about this long: long enough that handing it over and back costs
@@ -31,13 +40,22 @@ Command: TypeAlias = "str | dict[str, Any]"
 _BATCH_SECONDS = 0.02
 _MAX_BATCH = 256
 
-# A Compiler belongs to the thread that created it, so each worker thread
-# (one per process in the default pool, several in some executors) keeps
-# its own and reuses it for every command it runs.
+# A Compiler belongs to the thread that created it, so each thread of an
+# executor keeps its own and reuses it for every command it runs.
 _local = threading.local()
 
-# Set in a worker of the default pool when Ctrl-C reached it.
-_interrupted = threading.Event()
+
+def process_count(max_workers: int | None, commands: int | None = None) -> int:
+    """How many worker processes :func:`compile_many` starts at most without an executor.
+
+    ``max_workers`` (default: the number of CPUs), but no more than
+    :data:`PROCESSES_PER_CPU` per CPU, and no more than ``commands`` when
+    their number is known: a process starts only for a batch that finds none
+    idle.
+    """
+    cpus = os.cpu_count() or 1
+    count = min(max_workers or cpus, PROCESSES_PER_CPU * cpus)
+    return count if commands is None else max(1, min(count, commands))
 
 
 def compile_many(
@@ -53,53 +71,124 @@ def compile_many(
     ``Compiler().command`` answers for it. Responses come in the order the
     commands finish, not the order given: ``index`` is the command's position
     in ``commands``. The iterable is consumed as the work goes on, so a lazy
-    one of any length is fine.
+    one of any length is fine. A single ``str`` (which would be iterated
+    character by character) raises ``TypeError``.
 
-    Without ``executor``, a process pool of ``max_workers`` processes
-    (default: the number of CPUs) is made for the call and shut down when the
-    iteration ends, also when it is abandoned or closed early. With an
+    Without ``executor``, worker processes are started as the commands need
+    them: ``max_workers`` at most (default: the number of CPUs), never more
+    than four per CPU (:func:`process_count`), never more than there are
+    commands in flight. Each creates one ``Compiler`` and reuses it for all
+    the commands it runs. The workers end when the iteration does, also when
+    it is closed early, and die with the process that started them. With an
     executor of your own (``Client.get_executor()`` of a Dask cluster, a
     ``ProcessPoolExecutor`` kept for many calls), it is used and left running;
     pass its number of workers as ``max_workers`` so that all of them are kept
-    busy. Each worker process, or thread, creates one ``Compiler`` and reuses
-    it for all the commands it runs.
+    busy. Each of its worker threads creates one ``Compiler``.
+
+    Once the caller stops (closes the iteration, or an exception or Ctrl-C,
+    in this process or a worker, ends it), no further command starts; the
+    commands already running (a cargo build, say) are waited for, so that
+    none goes on writing after the call has returned. An executor of your own
+    can only be asked to cancel what it has not started.
 
     Commands that build for real run at the same time: two of them that write
     the same project directory (same output directory and crate name) must
     not be in one call.
 
-    An exception from the executor (a worker process that died, a cluster
-    that went away) is raised from the iteration, and the commands not yet
-    started are cancelled. A command that is neither ``str`` nor ``dict``
-    raises ``TypeError`` when its turn comes.
+    A command that cannot be sent (neither ``str`` nor ``dict``, a dict that
+    ``json.dumps`` refuses, a ``str`` that is not valid Unicode text) raises
+    its error once every command before it has been answered and yielded;
+    later commands are not started. So does an exception raised while a
+    command runs, once the commands still running have ended. Either carries a
+    note naming the command's index. An exception from the executor (a worker
+    process that died, a cluster that went away) ends the iteration too,
+    without waiting for the responses of other batches, with a note naming
+    the batch's commands.
     """
+    if isinstance(commands, str | bytes | bytearray):
+        raise TypeError(f"compile_many takes an iterable of commands, not one {type(commands).__name__}")
     if max_workers is not None and max_workers < 1:
         raise ValueError("max_workers must be at least 1")
-    workers = max_workers or os.cpu_count() or 1
-    return _run(iter(commands), operator.length_hint(commands), executor, workers)
+    expected = operator.length_hint(commands)
+    if executor is None:
+        workers = process_count(max_workers)
+        return _schedule(iter(commands), expected, lambda: WorkerPool(workers), workers)
+    given = executor
+    return _schedule(
+        iter(commands), expected, lambda: _ExecutorRunner(given), max_workers or os.cpu_count() or 1
+    )
 
 
-def _run(
-    commands: Iterator[Command], expected: int, executor: Executor | None, workers: int
+class _Runner(Protocol):
+    """What runs the batches for :func:`_schedule`."""
+
+    def submit(self, batch: list[str]) -> Future[BatchResult]:
+        """Start (or queue) a batch."""
+
+    def wait_any(self, futures: Collection[Future[BatchResult]]) -> set[Future[BatchResult]]:
+        """Wait until one of ``futures`` is done; return those done.
+
+        Raises KeyboardInterrupt when Ctrl-C reached a process that runs commands.
+        """
+
+    def stop(self) -> None:
+        """Start no further command of the batches submitted."""
+
+    def close(self) -> None:
+        """Stop, and wait for the commands that run."""
+
+
+class _ExecutorRunner:
+    """The caller's executor as a runner: each batch is one call of :func:`_run_batch_on_thread`."""
+
+    def __init__(self, executor: Executor) -> None:
+        self._executor = executor
+
+    def submit(self, batch: list[str]) -> Future[BatchResult]:
+        """Hand the batch to the executor."""
+        return self._executor.submit(_run_batch_on_thread, batch)
+
+    def wait_any(self, futures: Collection[Future[BatchResult]]) -> set[Future[BatchResult]]:
+        """Wait as :func:`concurrent.futures.wait` does."""
+        return wait(futures, return_when=FIRST_COMPLETED).done
+
+    def stop(self) -> None:
+        """Nothing to do: the scheduler cancels the futures, all an executor allows."""
+
+    def close(self) -> None:
+        """Nothing to do: the executor is the caller's, and stays running."""
+
+
+def _run_batch_on_thread(commands: list[str]) -> BatchResult:
+    """Run a batch with the compiler of the executor's thread that runs it."""
+    compiler: Compiler | None = getattr(_local, "compiler", None)
+    if compiler is None:
+        compiler = _local.compiler = Compiler()
+    return run_batch(compiler, commands, lambda: False)
+
+
+def _schedule(
+    commands: Iterator[Command], expected: int, make_runner: Callable[[], _Runner], workers: int
 ) -> Generator[tuple[int, str], None, None]:
     """The generator behind :func:`compile_many` (which checks its arguments at once).
 
-    ``expected`` is how many commands there will be, as far as known (0 when not).
+    ``expected`` is how many commands there will be, as far as known (0 when
+    not); ``workers`` how many batches run at once.
     """
-    own = executor is None
-    pool = executor
-    if pool is None:
-        pool = ProcessPoolExecutor(workers, initializer=_leave_interrupts_to_the_caller)
-    # Twice as many batches as workers are handed out, so that each worker
+    runner = make_runner()
+    # Twice as many batches as workers are in flight, so that each worker
     # finds its next batch waiting when it finishes one.
     in_flight = 2 * workers
-    pending: dict[Future[tuple[list[str], float]], range] = {}
+    pending: dict[Future[BatchResult], range] = {}
     batch_size = 1
     position = 0
-    exhausted = False
+    taking = True
+    stopped = False
+    failure: BaseException | None = None
+    failed_at = 0
     try:
         while True:
-            while not exhausted and len(pending) < in_flight:
+            while taking and len(pending) < in_flight:
                 size = batch_size
                 if expected > position:
                     # Near the end batches shrink to a share of what is
@@ -107,34 +196,68 @@ def _run(
                     # same time; not below an eighth of the usual size, which
                     # would only add hand-overs.
                     size = min(size, max(size // 8, (expected - position) // workers, 1))
-                taken = enumerate(itertools.islice(commands, size), start=position)
-                batch = [_command_text(index, command) for index, command in taken]
-                if not batch:
-                    exhausted = True
-                    break
-                pending[pool.submit(_run_batch, batch)] = range(position, position + len(batch))
-                position += len(batch)
+                batch, unsendable = _take(commands, size, position)
+                if batch:
+                    pending[runner.submit(batch)] = range(position, position + len(batch))
+                    position += len(batch)
+                if unsendable is not None:
+                    # Every command before it is still answered; none after it starts.
+                    failure, failed_at = unsendable, position
+                taking = unsendable is None and len(batch) == size
             if not pending:
-                return
-            done, _ = wait(pending, return_when=FIRST_COMPLETED)
-            for future in done:
+                break
+            # Cancelled batches last: they were cancelled because of a failure among the others.
+            for future in sorted(runner.wait_any(pending), key=Future.cancelled):
                 indices = pending.pop(future)
-                responses, seconds = future.result()
-                batch_size = _next_batch_size(batch_size, seconds / len(indices))
-                yield from zip(indices, responses, strict=True)
+                if stopped and future.cancelled():
+                    continue
+                try:
+                    responses, seconds, error = future.result()
+                except BaseException as broken:
+                    broken.add_note(f"compile_many was running commands {indices.start} to {indices[-1]}")
+                    raise
+                if responses:
+                    batch_size = _next_batch_size(batch_size, seconds / len(responses))
+                yield from zip(indices, responses, strict=False)
+                if error is not None:
+                    index = indices[len(responses)]
+                    error.add_note(f"raised by command {index} of compile_many")
+                    if failure is None or index < failed_at:
+                        failure, failed_at = error, index
+                    # The commands still running end early; their responses are yielded.
+                    taking, stopped = False, True
+                    runner.stop()
+                    for other in pending:
+                        other.cancel()
+        if failure is not None:
+            raise failure
     finally:
+        runner.stop()
         for future in pending:
             future.cancel()
-        if own:
-            # With every command answered the idle workers exit by themselves;
-            # waiting for them only delays the caller. Stopped early, the
-            # running commands (a cargo build, say) are waited for, so that
-            # none goes on writing after the call has returned.
-            pool.shutdown(wait=bool(pending), cancel_futures=True)
+        runner.close()
+
+
+def _take(commands: Iterator[Command], size: int, position: int) -> tuple[list[str], Exception | None]:
+    """Up to ``size`` command texts from ``commands``, and the error of one that cannot be sent.
+
+    The batch ends before a command that cannot be sent; ``position`` is the
+    index of the first command taken.
+    """
+    batch: list[str] = []
+    for index, command in enumerate(itertools.islice(commands, size), start=position):
+        try:
+            batch.append(_command_text(index, command))
+        except Exception as error:
+            error.add_note(f"compile_many could not send command {index}")
+            return batch, error
+    return batch, None
 
 
 def _command_text(index: int, command: object) -> str:
     if isinstance(command, str):
+        if not command.isascii():
+            command.encode("utf-8")  # A lone surrogate raises here rather than in a worker.
         return command
     if isinstance(command, dict):
         return json.dumps(command)
@@ -149,36 +272,3 @@ def _next_batch_size(size: int, seconds_per_command: float) -> int:
     """
     fitting = _MAX_BATCH if seconds_per_command <= 0 else int(_BATCH_SECONDS / seconds_per_command)
     return max(1, min(4 * size, fitting, _MAX_BATCH))
-
-
-def _run_batch(commands: list[str]) -> tuple[list[str], float]:
-    """Run a batch in a worker with its thread's compiler; also return how long the commands took."""
-    compiler: Compiler | None = getattr(_local, "compiler", None)
-    if compiler is None:
-        compiler = _local.compiler = Compiler()
-    started = time.perf_counter()
-    responses = []
-    for text in commands:
-        if _interrupted.is_set():
-            raise KeyboardInterrupt
-        responses.append(compiler.command(text))
-    return responses, time.perf_counter() - started
-
-
-def _leave_interrupts_to_the_caller() -> None:
-    """Make Ctrl-C stop a worker of the default pool between commands.
-
-    The terminal sends the signal to the whole process group: the caller gets
-    KeyboardInterrupt and shuts the pool down, and a cargo that a worker runs
-    stops, since a program started from a process that handles a signal gets
-    the default action for it. The worker itself only notes the signal and
-    raises KeyboardInterrupt before its next command, so the batches already
-    handed to it end at once instead of starting new builds; it neither dies
-    with a traceback nor breaks the pool while the caller shuts it down.
-    """
-    signal.signal(signal.SIGINT, _note_interrupt)
-
-
-def _note_interrupt(signum: int, frame: object) -> None:
-    """Note Ctrl-C for :func:`_run_batch`."""
-    _interrupted.set()

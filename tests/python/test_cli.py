@@ -6,6 +6,7 @@ import fcntl
 import hashlib
 import json
 import os
+import resource
 import signal
 import stat
 import struct
@@ -44,19 +45,28 @@ def run_cli(
     path_prefix: Path | None = None,
     cwd: Path | None = None,
     search_path: str | None = None,
+    redirect: str = "",
+    memory_limit: int | None = None,
 ) -> subprocess.CompletedProcess[str]:
+    """The tool in a child process; ``redirect`` is a shell redirection for it, such as ``<&-``."""
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(filter(None, [PACKAGE_PARENT, env.get("PYTHONPATH")]))
     if search_path is not None:
         env["PATH"] = search_path
     if path_prefix is not None:
         env["PATH"] = os.pathsep.join([str(path_prefix), env.get("PATH", "")])
+
+    def limit_memory() -> None:
+        if memory_limit is not None:
+            resource.setrlimit(resource.RLIMIT_AS, (memory_limit, memory_limit))
+
     done = subprocess.run(
-        [sys.executable, "-m", "lantor_compile", *args],
+        ["sh", "-c", f'exec "$@" {redirect}', "sh", sys.executable, "-m", "lantor_compile", *args],
         input=stdin,
         capture_output=True,
         env=env,
         cwd=cwd,
+        preexec_fn=limit_memory,
         timeout=300,
     )
     return subprocess.CompletedProcess(

@@ -106,16 +106,61 @@ class FailingExecutor(Executor):
             ConnectionError,
             "the cluster went away",
         ),
-        # A command that is not text, which the types rule out.
-        (
-            lambda: list(compile_many(['{"cmd":"version"}', 7], max_workers=1)),  # type: ignore[list-item]
-            TypeError,
-            "command 1 is int",
-        ),
         (lambda: compile_many([], max_workers=0), ValueError, "max_workers"),
+        (lambda: compile_many('{"cmd":"version"}'), TypeError, "not one str"),
     ],
-    ids=["executor-failure", "not-a-command", "no-workers"],
+    ids=["executor-failure", "no-workers", "one-str"],
 )
 def test_errors_are_raised(call: Callable[[], object], error: type[BaseException], message: str) -> None:
     with pytest.raises(error, match=message):
         call()
+
+
+VERSION = '{"cmd":"version"}'
+
+
+@pytest.mark.parametrize(
+    ("bad", "error", "message"),
+    [
+        (7, TypeError, "command 50 is int"),
+        ({"cmd": "version", "tags": {"a"}}, TypeError, "set is not JSON serializable"),
+        ('{"cmd":"version","x":"\udc80"}', UnicodeEncodeError, "surrogates not allowed"),
+    ],
+    ids=["not-a-command", "dict-holding-a-set", "lone-surrogate"],
+)
+def test_a_command_that_cannot_be_sent_raises_after_every_command_before_it(
+    bad: object, error: type[BaseException], message: str
+) -> None:
+    sent = [VERSION] * 50 + [bad] + [VERSION] * 50
+    got = []
+    with pytest.raises(error, match=message) as raised:
+        for index, response in compile_many(sent, max_workers=1):  # type: ignore[arg-type]
+            got.append(index)
+            assert response == Compiler().command(VERSION)
+    assert sorted(got) == list(range(50))
+    assert "compile_many could not send command 50" in raised.value.__notes__
+
+
+BOOM = '{"cmd":"version","boom":true}'
+
+
+class RaisingExecutor(Executor):
+    """Runs each batch at once, its command BOOM raising as one can in a worker."""
+
+    def submit(self, fn: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Future[Any]:
+        responses, seconds, error = fn(*args, **kwargs)
+        batch: list[str] = args[0]
+        if BOOM in batch:
+            responses, error = responses[: batch.index(BOOM)], MemoryError("out of memory")
+        future: Future[Any] = Future()
+        future.set_result((responses, seconds, error))
+        return future
+
+
+def test_a_command_that_raises_is_named_after_the_responses_before_it() -> None:
+    got = []
+    with pytest.raises(MemoryError) as raised:
+        for index, _ in compile_many([VERSION] * 30 + [BOOM] + [VERSION] * 30, executor=RaisingExecutor()):
+            got.append(index)
+    assert set(range(30)) <= set(got) and 30 not in got
+    assert "raised by command 30 of compile_many" in raised.value.__notes__
