@@ -26,10 +26,11 @@ std::unique_ptr<unsigned char[]> raw_buffer(std::size_t capacity) {
 
 }  // namespace
 
-Result<FileDescriptor, int> FileDescriptor::open_for_reading(const std::string& path, int flags) {
+Result<FileDescriptor, int> FileDescriptor::open_at(int dir, const std::string& path, int flags,
+                                                    mode_t mode) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
+    fd = ::openat(dir, path.c_str(), flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return fail(errno);
   return FileDescriptor(fd);
@@ -37,15 +38,18 @@ Result<FileDescriptor, int> FileDescriptor::open_for_reading(const std::string& 
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    reset();
     fd_ = other.fd_;
     other.fd_ = -1;
   }
   return *this;
 }
 
-FileDescriptor::~FileDescriptor() {
+void FileDescriptor::reset() {
+  // Linux closes the descriptor even when close reports EINTR, so it is
+  // never closed twice.
   if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 Result<ByteBuffer, int> read_whole_file(const FileDescriptor& fd) {
@@ -80,10 +84,12 @@ Result<ByteBuffer, int> read_whole_file(const FileDescriptor& fd) {
   return buf;
 }
 
-Result<ByteBuffer, int> read_whole_file(const std::string& path) {
-  Result<FileDescriptor, int> fd = FileDescriptor::open_for_reading(path);
+Result<ByteBuffer, int> read_whole_file(int dir, const std::string& path) {
+  Result<FileDescriptor, int> fd = FileDescriptor::open_for_reading(dir, path);
   if (!fd.ok()) return fail(fd.error());
   return read_whole_file(*fd);
 }
+
+Result<ByteBuffer, int> read_whole_file(const std::string& path) { return read_whole_file(AT_FDCWD, path); }
 
 }  // namespace lantor

@@ -17,7 +17,7 @@ HandlerResult handle_artifact_bytes(std::string_view text, CommandState& state) 
   const std::string& path = req->path;
   if (has_nul(path)) return fail("reading " + path + ": " + std::string(kNulInPathText));
 
-  Result<ByteBuffer, int> bytes = read_whole_file(path);
+  Result<ByteBuffer, int> bytes = read_whole_file(state.context.dir(), path);
   if (!bytes) return fail("reading " + path + ": " + os_error_text(bytes.error()));
 
   ByteBuffer& buf = bytes.value();

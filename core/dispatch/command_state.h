@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 
+#include "core/base/call_context.h"
 #include "core/base/file.h"
 
 namespace lantor {
@@ -13,6 +14,10 @@ struct CommandState {
   std::map<std::uint64_t, ByteBuffer> artifacts;
   // The handle the next successful `artifact_bytes` assigns.
   std::uint64_t next_handle = 0;
+  // Where the running command resolves relative paths and what environment
+  // its builds get: the caller sets it for each command (the default follows
+  // the process's working directory and environment as they are when used).
+  CallContext context;
 };
 
 }  // namespace lantor

@@ -16,8 +16,9 @@ namespace {
 // The part of a non-dry compile that touches the disk: write the plan's
 // project under `out_dir`, build it, and return the artifact's path, or the
 // error text for the response.
-Result<std::string> finish_build(const ProjectPlan& plan, const std::optional<std::string>& out_dir) {
-  Result<std::string, CompileError> path = write_and_build(plan, out_dir);
+Result<std::string> finish_build(const ProjectPlan& plan, const std::optional<std::string>& out_dir,
+                                 const CallContext& context) {
+  Result<std::string, CompileError> path = write_and_build(plan, out_dir, context);
   if (!path) return fail(path.error().text());
   return std::move(path).value();
 }
@@ -72,15 +73,15 @@ HandlerResult handle_compile(std::string_view text, CommandState& state) {
   return run_compile(std::move(req).value(), state);
 }
 
-HandlerResult run_compile(CompileReq&& req, CommandState&) {
+HandlerResult run_compile(CompileReq&& req, CommandState& state) {
   // The builder runs before anything can be written, so an invalid request
   // leaves the file system alone.
-  auto plan = build_project(std::move(req.spec));
+  auto plan = build_project(std::move(req.spec), state.context.dir());
   if (!plan) return fail(plan.error().text());
 
   if (req.dry_run) return compile_response(*plan, std::nullopt);
 
-  Result<std::string> artifact = finish_build(*plan, req.out_dir);
+  Result<std::string> artifact = finish_build(*plan, req.out_dir, state.context);
   if (!artifact) return fail(std::move(artifact).error());
   return compile_response(*plan, std::move(artifact).value());
 }

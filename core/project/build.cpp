@@ -29,8 +29,9 @@ std::string build_failure_message(std::string_view stderr_bytes) {
 }
 
 Status<CompileError> run_build_step(std::string_view name, const std::string& program,
-                                    const std::vector<std::string>& args, const std::string& project_dir) {
-  Result<ChildOutcome> run = run_child(program, args, project_dir, kStderrKeep);
+                                    const std::vector<std::string>& args, int project_dir,
+                                    const Environment& env) {
+  Result<ChildOutcome> run = run_child(program, args, project_dir, env, kStderrKeep);
   if (!run.ok()) {
     return fail(
         CompileError{CompileError::Kind::Build, "spawning " + std::string(name) + ": " + run.error()});
@@ -39,8 +40,9 @@ Status<CompileError> run_build_step(std::string_view name, const std::string& pr
   return fail(CompileError{CompileError::Kind::Build, build_failure_message(run->stderr_bytes)});
 }
 
-Status<CompileError> run_cargo(const std::string& project_dir, const Target& target, OptLevel opt_level) {
-  return run_build_step("cargo", "cargo", cargo_args(target, opt_level), project_dir);
+Status<CompileError> run_cargo(int project_dir, const Environment& env, const Target& target,
+                               OptLevel opt_level) {
+  return run_build_step("cargo", "cargo", cargo_args(target, opt_level), project_dir, env);
 }
 
 }  // namespace lantor

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/base/environment.h"
 #include "core/base/result.h"
 #include "core/project/compile_error.h"
 #include "core/request/request.h"
@@ -23,15 +24,18 @@ std::vector<std::string> cargo_args(const Target& target, OptLevel opt_level);
 // invalid sequences), cut to its last kBuildErrorTail bytes.
 std::string build_failure_message(std::string_view stderr_bytes);
 
-// Runs one step of a build, `program` with `args`, in `project_dir` and
-// waits for it. Fails with a Build error: "spawning {name}: ..." when the
-// program cannot be started, otherwise the tail of its standard error when it
-// does not exit with status 0. `name` is how errors call the program;
-// `program` is what is started, looked up on PATH unless it holds a "/".
+// Runs one step of a build, `program` with `args` and the environment `env`,
+// in the directory `project_dir` (a directory handle), and waits for it.
+// Fails with a Build error: "spawning {name}: ..." when the program cannot be
+// started, otherwise the tail of its standard error when it does not exit
+// with status 0. `name` is how errors call the program; `program` is what is
+// started, looked up on the PATH of `env` unless it holds a "/".
 Status<CompileError> run_build_step(std::string_view name, const std::string& program,
-                                    const std::vector<std::string>& args, const std::string& project_dir);
+                                    const std::vector<std::string>& args, int project_dir,
+                                    const Environment& env);
 
 // Runs cargo in `project_dir` as a build step.
-Status<CompileError> run_cargo(const std::string& project_dir, const Target& target, OptLevel opt_level);
+Status<CompileError> run_cargo(int project_dir, const Environment& env, const Target& target,
+                               OptLevel opt_level);
 
 }  // namespace lantor

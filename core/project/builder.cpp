@@ -52,8 +52,8 @@ std::string file_digest(std::string_view path, Target::Kind kind, std::string_vi
 }
 
 // `candles_text`, when given, is the inline dataset's canonical text, which
-// the plan takes over.
-Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* candles_text) {
+// the plan takes over. A relative CSV path starts from `base_dir`.
+Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* candles_text, int base_dir) {
   // The typed strategy only proves the document valid; what is embedded and
   // hashed is the value as received.
   if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed.ok())
@@ -73,7 +73,7 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
   const StreamedCandles* streamed = nullptr;
   if (spec.embed_data) {
     if (spec.embed_data->kind == DatasetRef::Kind::Csv) {
-      auto read = read_csv_dataset(spec.embed_data->path);
+      auto read = read_csv_dataset(base_dir, spec.embed_data->path);
       if (!read) return fail(std::move(read).error());
       candles_csv = std::move(read).value();
     } else {
@@ -136,12 +136,14 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
 
 }  // namespace
 
-Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec) { return build(spec, nullptr); }
+Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec, int base_dir) {
+  return build(spec, nullptr, base_dir);
+}
 
-Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec) {
+Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec, int base_dir) {
   std::string* text = nullptr;
   if (spec.embed_data && spec.embed_data->candles_json) text = &*spec.embed_data->candles_json;
-  return build(spec, text);
+  return build(spec, text, base_dir);
 }
 
 }  // namespace lantor

@@ -2,74 +2,142 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 
+#include "core/base/file.h"
 #include "core/base/oserror.h"
-
-extern char** environ;
+#include "core/project/search_path.h"
 
 namespace lantor {
 namespace {
 
-// Owns one file descriptor.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  ~Fd() { reset(); }
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+// close_range(2): older C libraries have no wrapper and older kernel headers
+// no number for it; the number is the same on every Linux architecture.
+#ifdef SYS_close_range
+constexpr long kCloseRangeCall = SYS_close_range;
+#else
+constexpr long kCloseRangeCall = 436;
+#endif
+constexpr unsigned kCloseRangeCloexec = 1U << 2;
 
 struct Pipe {
-  Fd read, write;
+  FileDescriptor read, write;
 };
+
+// Moves `fd` above the standard descriptors, so that duplicating it onto one
+// of them in the child always makes a fresh descriptor without close-on-exec
+// (a host that closed its standard input would otherwise hand out 0 here).
+Result<FileDescriptor, int> above_standard(FileDescriptor fd) {
+  if (fd.get() > STDERR_FILENO) return fd;
+  int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  if (moved < 0) return fail(errno);
+  return FileDescriptor(moved);
+}
 
 // Both ends close-on-exec, so no child inherits them except through an
 // explicit dup2 onto a standard descriptor.
-Result<Pipe> make_pipe() {
+Result<Pipe, int> make_pipe() {
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return fail(os_error_text(errno));
-  Pipe p;
-  p.read = Fd(fds[0]);
-  p.write = Fd(fds[1]);
-  return p;
+  if (::pipe2(fds, O_CLOEXEC) != 0) return fail(errno);
+  FileDescriptor read(fds[0]), write(fds[1]);
+  LANTOR_ASSIGN_OR_RETURN(FileDescriptor r, above_standard(std::move(read)));
+  LANTOR_ASSIGN_OR_RETURN(FileDescriptor w, above_standard(std::move(write)));
+  return Pipe{std::move(r), std::move(w)};
 }
 
-// Frees the spawn attributes and file actions however the spawn ends.
-struct SpawnSetup {
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  SpawnSetup() {
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
-  }
-  ~SpawnSetup() {
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-  }
+// Everything the child needs, made before it starts: between vfork and exec
+// it shares this process's memory and may only make system calls, never
+// allocate.
+struct ChildPlan {
+  char* const* argv;
+  char* const* envp;
+  const std::vector<std::string>* candidates;
+  int cwd_dir;
+  int stdin_fd, stdout_fd, stderr_fd;
+  // Where the child writes errno when it cannot start the program.
+  int report_fd;
+  pid_t parent;
+  // One past the highest descriptor to close when close_range is missing.
+  int fd_limit;
 };
+
+// The child's side: no return, no allocation, nothing but system calls.
+[[noreturn]] void run_in_child(const ChildPlan& plan) noexcept {
+  // Handlers of this process must not run in the child, which shares its
+  // memory until exec (exec would reset them anyway); every signal is still
+  // blocked here, as the parent left it. SIGPIPE, which Python ignores, gets
+  // its default too.
+  for (int sig = 1; sig < NSIG; ++sig) {
+    struct sigaction action {};
+    if (sig == SIGKILL || sig == SIGSTOP || ::sigaction(sig, nullptr, &action) != 0) continue;
+    if (sig == SIGPIPE || (action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN)) {
+      struct sigaction defaults {};
+      defaults.sa_handler = SIG_DFL;
+      ::sigaction(sig, &defaults, nullptr);
+    }
+  }
+  // Killed with the thread that started it. Should that have happened
+  // already, the request came too late to take effect: leave now.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != plan.parent) ::_exit(127);
+
+  int err = 0;
+  if (::dup2(plan.stdin_fd, STDIN_FILENO) < 0 || ::dup2(plan.stdout_fd, STDOUT_FILENO) < 0 ||
+      ::dup2(plan.stderr_fd, STDERR_FILENO) < 0 || ::fchdir(plan.cwd_dir) != 0) {
+    err = errno;
+  } else {
+    // Descriptors the host process opened without close-on-exec (a Python
+    // extension, an embedding application) must not reach the build either.
+    // The report pipe is close-on-exec already.
+    if (::syscall(kCloseRangeCall, 3U, ~0U, kCloseRangeCloexec) != 0) {
+      for (int fd = 3; fd < plan.fd_limit; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // As the C library's search does: a candidate that is missing or may not
+    // be run sends the search on; any other failure ends it.
+    bool denied = false;
+    for (const std::string& candidate : *plan.candidates) {
+      ::execve(candidate.c_str(), plan.argv, plan.envp);
+      err = errno;
+      if (err == EACCES) {
+        denied = true;
+      } else if (err != ENOENT && err != ENOTDIR && err != ESTALE) {
+        break;
+      }
+    }
+    if (denied && (err == ENOENT || err == ENOTDIR || err == ESTALE)) err = EACCES;
+  }
+  while (::write(plan.report_fd, &err, sizeof err) < 0 && errno == EINTR) {}
+  ::_exit(127);
+}
+
+// Starts the child. The calling thread blocks every signal until the child
+// has called exec or exited, so no handler of this process runs in it.
+pid_t start_child(const ChildPlan& plan) {
+  sigset_t all, old;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &old);
+  // vfork: the child borrows this process's memory until exec instead of
+  // copying its page tables (a large host's cost more than the build's first
+  // second) and runs no fork handlers of the libraries loaded; and unlike
+  // posix_spawn it can ask for the death signal above. The parent is
+  // suspended only until the exec.
+  // NOLINTNEXTLINE(bugprone-unsafe-functions): posix_spawn has no parent-death signal
+  pid_t pid = ::vfork();
+  if (pid == 0) run_in_child(plan);
+  int err = errno;
+  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  errno = err;
+  return pid;
+}
 
 // Keeps the end of a growing byte stream within a bound, trimming in large
 // steps so that the cost stays linear in what was read.
@@ -116,59 +184,67 @@ bool reap(pid_t pid) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// The errno the child reported, or 0 once it has called exec: the report
+// pipe then closes without a word.
+int start_failure(int report_fd) {
+  int err = 0;
+  ssize_t n;
+  do {
+    n = ::read(report_fd, &err, sizeof err);
+  } while (n < 0 && errno == EINTR);
+  return n == static_cast<ssize_t>(sizeof err) ? err : 0;
+}
+
+int descriptor_limit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > 1048576)
+    return 1048576;
+  return static_cast<int>(limit.rlim_cur);
+}
+
 }  // namespace
 
-Result<ChildOutcome> run_child(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& cwd, std::size_t stderr_keep) {
-  if (has_nul(program) || has_nul(cwd)) return fail(std::string(kNulInPathText));
+Result<ChildOutcome> run_child(const std::string& program, const std::vector<std::string>& args, int cwd_dir,
+                               const Environment& env, std::size_t stderr_keep) {
+  if (has_nul(program)) return fail(std::string(kNulInPathText));
   for (const std::string& a : args) {
     if (has_nul(a)) return fail(std::string(kNulInPathText));
   }
-
-  Fd null_in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-  if (null_in.get() < 0) return fail(os_error_text(errno));
-  Result<Pipe> out = make_pipe();
-  if (!out.ok()) return fail(std::move(out).error());
-  Result<Pipe> err = make_pipe();
-  if (!err.ok()) return fail(std::move(err).error());
-
-  SpawnSetup setup;
-  posix_spawn_file_actions_adddup2(&setup.actions, null_in.get(), STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&setup.actions, out->write.get(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&setup.actions, err->write.get(), STDERR_FILENO);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-  // Descriptors the host process opened without close-on-exec (a Python
-  // extension, an embedding application) must not reach the build either.
-  posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
-#endif
-  if (int rc = posix_spawn_file_actions_addchdir_np(&setup.actions, cwd.c_str()); rc != 0) {
-    return fail(os_error_text(rc));
-  }
-  // The child starts with default handling of SIGPIPE and no blocked signals,
-  // whatever the host (Python ignores SIGPIPE) has set for itself.
-  sigset_t defaults, empty;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigemptyset(&empty);
-  posix_spawnattr_setsigdefault(&setup.attr, &defaults);
-  posix_spawnattr_setsigmask(&setup.attr, &empty);
-  posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
+  const std::vector<std::string> candidates = search_path_candidates(program, env);
   std::vector<char*> argv;
   argv.reserve(args.size() + 2);
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, program.c_str(), &setup.actions, &setup.attr, argv.data(), environ);
-  if (rc != 0) return fail(os_error_text(rc));
+  auto os_error = [](int err) { return fail(os_error_text(err)); };
+  Result<FileDescriptor, int> null_in = FileDescriptor::open_at(AT_FDCWD, "/dev/null", O_RDONLY);
+  if (!null_in.ok()) return os_error(null_in.error());
+  null_in = above_standard(std::move(null_in).value());
+  if (!null_in.ok()) return os_error(null_in.error());
+  Result<Pipe, int> out = make_pipe();
+  if (!out.ok()) return os_error(out.error());
+  Result<Pipe, int> err = make_pipe();
+  if (!err.ok()) return os_error(err.error());
+  Result<Pipe, int> report = make_pipe();
+  if (!report.ok()) return os_error(report.error());
 
-  // Only the child holds the write ends now; closing ours lets the reads
-  // see end of file once the child (and anything it started) is done.
+  const ChildPlan plan{argv.data(),    env.entries(),     &candidates,      cwd_dir,
+                       null_in->get(), out->write.get(),  err->write.get(), report->write.get(),
+                       ::getpid(),     descriptor_limit()};
+  pid_t pid = start_child(plan);
+  if (pid < 0) return os_error(errno);
+
+  // Only the child held the write ends; closing ours lets the reads see end
+  // of file once the child (and anything it started) is done.
   out->write.reset();
   err->write.reset();
-  null_in.reset();
+  report->write.reset();
+  null_in->reset();
+  if (int failed = start_failure(report->read.get()); failed != 0) {
+    reap(pid);
+    return os_error(failed);
+  }
 
   ChildOutcome outcome;
   drain(out->read.get(), err->read.get(), outcome.stderr_bytes, stderr_keep);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/environment.h"
 #include "core/base/result.h"
 
 namespace lantor {
@@ -18,13 +19,19 @@ struct ChildOutcome {
   std::string stderr_bytes;
 };
 
-// Runs `program`, looked up on PATH, with `args` (not including the program
-// name) in the working directory `cwd`, with the caller's environment,
-// standard input on /dev/null and standard output and standard error read
-// through pipes until both close. Standard output is read and dropped. Blocks
-// until the child has exited and been reaped. Fails with the system error
-// text when the child cannot be started.
-Result<ChildOutcome> run_child(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& cwd, std::size_t stderr_keep);
+// Runs `program` with `args` (not including the program name), looked up as
+// search_path_candidates says (PATH taken from `env`), in the directory
+// `cwd_dir` (a directory handle), with the environment `env`, standard input
+// on /dev/null and standard output and standard error read through pipes
+// until both close. Standard output is read and dropped. The child starts
+// with no signal blocked, default handling of every signal the process
+// catches and of SIGPIPE, and no descriptor but the three standard ones. It
+// is killed should the thread that started it end before it does (the
+// process killed, say); that thread blocks here until the child has exited
+// and been reaped. Fails with the system error text when the child cannot be
+// started (the last lookup's error, or "Permission denied" when a candidate
+// was found but could not be run).
+Result<ChildOutcome> run_child(const std::string& program, const std::vector<std::string>& args, int cwd_dir,
+                               const Environment& env, std::size_t stderr_keep);
 
 }  // namespace lantor

@@ -6,12 +6,12 @@
 
 namespace lantor {
 
-Result<std::string, CompileError> read_csv_dataset(const std::string& path) {
+Result<std::string, CompileError> read_csv_dataset(int base_dir, const std::string& path) {
   auto io_error = [&](std::string_view why) {
     return CompileError{CompileError::Kind::Io, "reading " + path + ": " + std::string(why)};
   };
   if (has_nul(path)) return fail(io_error(kNulInPathText));
-  Result<ByteBuffer, int> bytes = read_whole_file(path);
+  Result<ByteBuffer, int> bytes = read_whole_file(base_dir, path);
   if (!bytes.ok()) return fail(io_error(os_error_text(bytes.error())));
   if (!is_valid_utf8(bytes->view())) return fail(io_error(kInvalidUtf8Text));
   return std::string(bytes->view());

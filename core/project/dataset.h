@@ -8,10 +8,10 @@
 
 namespace lantor {
 
-// The whole file at `path` (used verbatim, relative to the working directory)
-// as UTF-8 text, byte for byte. Fails with an Io error "reading {path}: {why}"
-// where the reason is the system error text, the NUL-in-path text or the
-// invalid-UTF-8 text.
-Result<std::string, CompileError> read_csv_dataset(const std::string& path);
+// The whole file at `path` (used verbatim, relative to the directory handle
+// `base_dir`: AT_FDCWD for the working directory) as UTF-8 text, byte for
+// byte. Fails with an Io error "reading {path}: {why}" where the reason is
+// the system error text, the NUL-in-path text or the invalid-UTF-8 text.
+Result<std::string, CompileError> read_csv_dataset(int base_dir, const std::string& path);
 
 }  // namespace lantor

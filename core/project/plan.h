@@ -2,6 +2,8 @@
 // of the build that the manifest reports.
 #pragma once
 
+#include <fcntl.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -35,10 +37,11 @@ struct ProjectPlan {
 };
 
 // Validates the spec, settles crate name and target, renders every file and
-// computes the hashes. Reads a CSV dataset if one is named; writes nothing.
-Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec);
+// computes the hashes. Reads a CSV dataset if one is named, a relative path
+// starting from the directory handle `base_dir`; writes nothing.
+Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec, int base_dir = AT_FDCWD);
 // The same; an inline dataset's canonical text, if the spec holds one, moves
 // into the plan instead of being copied.
-Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec);
+Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec, int base_dir = AT_FDCWD);
 
 }  // namespace lantor

@@ -1,8 +1,8 @@
 #include "core/project/search_path.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstdlib>
 
 #include "core/base/oserror.h"
 #include "core/project/writer.h"
@@ -10,31 +10,34 @@
 namespace lantor {
 namespace {
 
-// What the C library searches when PATH is not set at all.
-constexpr std::string_view kDefaultSearchPath = "/bin:/usr/bin";
-
-bool is_executable_file(const std::string& path) {
+bool is_executable_file(int dir, const std::string& path) {
   if (has_nul(path)) return false;
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+  return ::fstatat(dir, path.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode) &&
+         ::faccessat(dir, path.c_str(), X_OK, 0) == 0;
 }
 
 }  // namespace
 
-std::optional<std::string> find_on_search_path(std::string_view name, std::string_view cwd) {
-  const char* env = std::getenv("PATH");
-  std::string_view dirs = env != nullptr ? std::string_view(env) : kDefaultSearchPath;
+std::vector<std::string> search_path_candidates(std::string_view name, const Environment& env) {
+  if (name.find('/') != std::string_view::npos) return {std::string(name)};
+  const char* path = env.find("PATH");
+  std::string_view dirs = path != nullptr ? std::string_view(path) : kDefaultSearchPath;
+  std::vector<std::string> candidates;
   while (true) {
     std::size_t colon = dirs.find(':');
     std::string_view dir = dirs.substr(0, colon);
-    // The path the child will start, from its own working directory, and the
-    // same file as this process sees it.
-    std::string candidate = join_path(dir.empty() ? "." : dir, name);
-    std::string here = candidate.front() == '/' ? candidate : join_path(cwd, candidate);
-    if (is_executable_file(here)) return candidate;
-    if (colon == std::string_view::npos) return std::nullopt;
+    candidates.push_back(join_path(dir.empty() ? "." : dir, name));
+    if (colon == std::string_view::npos) return candidates;
     dirs.remove_prefix(colon + 1);
   }
+}
+
+std::optional<std::string> find_on_search_path(std::string_view name, int cwd_dir, const Environment& env) {
+  for (std::string& candidate : search_path_candidates(name, env)) {
+    if (is_executable_file(cwd_dir, candidate)) return std::move(candidate);
+  }
+  return std::nullopt;
 }
 
 }  // namespace lantor

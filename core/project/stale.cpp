@@ -18,13 +18,14 @@
 namespace lantor {
 namespace {
 
-// The contents of the regular file at `path` when its size is that of one
-// of `texts`; nothing for anything else (missing, unreadable, a symbolic
-// link, a directory, a file of another size), since only an exact generated
-// text is ever removed.
-std::optional<std::string> read_if_candidate(const std::string& path, const std::vector<std::string>& texts) {
-  if (has_nul(path)) return std::nullopt;
-  Result<FileDescriptor, int> fd = FileDescriptor::open_for_reading(path, O_NOFOLLOW);
+// The contents of the regular file `name` in `dir` when its size is that of
+// one of `texts`; nothing for anything else (missing, unreadable, a symbolic
+// link, a directory, a FIFO, a file of another size), since only an exact
+// generated text is ever removed.
+std::optional<std::string> read_if_candidate(int dir, const std::string& name,
+                                             const std::vector<std::string>& texts) {
+  // O_NONBLOCK: a FIFO without a writer must not hold the compile up.
+  Result<FileDescriptor, int> fd = FileDescriptor::open_for_reading(dir, name, O_NOFOLLOW | O_NONBLOCK);
   if (!fd.ok()) return std::nullopt;
   struct stat st;
   if (::fstat(fd->get(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -60,25 +61,29 @@ std::vector<GeneratedFile> target_specific_files() {
   return files;
 }
 
-Status<CompileError> remove_stale_files(std::string_view dir,
+Status<CompileError> remove_stale_files(ProjectDir& project,
                                         const std::map<std::string, std::string>& contents,
                                         const std::vector<GeneratedFile>& known) {
+  if (!project.is_open()) return Ok{};
   for (const GeneratedFile& file : known) {
     if (contents.count(file.path) != 0) continue;  // about to be overwritten anyway
-    std::string full = join_path(dir, file.path);
-    std::optional<std::string> on_disk = read_if_candidate(full, file.texts);
+    DirAndName where = split_dir_and_name(file.path);
+    Result<int, DirRefusal> dir = project.subdir(where.dir, false);
+    if (!dir.ok()) continue;
+    std::optional<std::string> on_disk = read_if_candidate(*dir, where.name, file.texts);
     if (!on_disk) continue;
     if (std::find(file.texts.begin(), file.texts.end(), *on_disk) == file.texts.end()) continue;
-    if (::unlink(full.c_str()) != 0 && errno != ENOENT) {
-      return fail(CompileError{CompileError::Kind::Io, "removing " + full + ": " + os_error_text(errno)});
+    if (::unlinkat(*dir, where.name.c_str(), 0) != 0 && errno != ENOENT) {
+      return fail(CompileError{CompileError::Kind::Io, "removing " + join_path(project.path(), file.path) +
+                                                           ": " + os_error_text(errno)});
     }
   }
   return Ok{};
 }
 
-Status<CompileError> remove_stale_generated(std::string_view dir,
+Status<CompileError> remove_stale_generated(ProjectDir& project,
                                             const std::map<std::string, std::string>& contents) {
-  return remove_stale_files(dir, contents, target_specific_files());
+  return remove_stale_files(project, contents, target_specific_files());
 }
 
 }  // namespace lantor

@@ -18,6 +18,7 @@
 
 #include "core/base/result.h"
 #include "core/project/compile_error.h"
+#include "core/project/project_dir.h"
 
 namespace lantor {
 
@@ -33,16 +34,18 @@ struct GeneratedFile {
 // the source texts that earlier versions generated.
 std::vector<GeneratedFile> target_specific_files();
 
-// Removes from `dir` each of `known` that `contents` does not contain and
-// whose file on disk is a regular file byte-identical to one of its texts.
-// Files that cannot be read are left alone. Fails with an Io error
-// "removing {path}: {system error text}" when such a file cannot be removed.
-Status<CompileError> remove_stale_files(std::string_view dir,
+// Removes from `project` each of `known` that `contents` does not contain
+// and whose file on disk is a regular file byte-identical to one of its
+// texts. Nothing is reached through a link: a file, or a directory on its
+// way, that is a link is left alone, as are files that cannot be read.
+// Fails with an Io error "removing {path}: {system error text}" when such a
+// file cannot be removed. Nothing to do when the project is not open.
+Status<CompileError> remove_stale_files(ProjectDir& project,
                                         const std::map<std::string, std::string>& contents,
                                         const std::vector<GeneratedFile>& known);
 
 // remove_stale_files with the compiler's own target-specific files.
-Status<CompileError> remove_stale_generated(std::string_view dir,
+Status<CompileError> remove_stale_generated(ProjectDir& project,
                                             const std::map<std::string, std::string>& contents);
 
 }  // namespace lantor

@@ -1,5 +1,6 @@
 #include "core/project/wasm_package.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <optional>
 
@@ -7,15 +8,14 @@
 #include "core/project/artifact.h"
 #include "core/project/build.h"
 #include "core/project/search_path.h"
-#include "core/project/writer.h"
 
 namespace lantor {
 namespace {
 
-bool is_regular_file(const std::string& path) {
+bool is_regular_file(int dir, const std::string& path) {
   if (has_nul(path)) return false;
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::fstatat(dir, path.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -33,12 +33,12 @@ std::vector<std::string> wasm_bindgen_args(OptLevel opt_level, std::string_view 
   return {"--target", "web", "--out-dir", "pkg", wasm_module_path(opt_level, crate_name)};
 }
 
-Status<CompileError> make_wasm_package(const std::string& project_dir, OptLevel opt_level,
+Status<CompileError> make_wasm_package(int project_dir, const Environment& env, OptLevel opt_level,
                                        std::string_view crate_name) {
-  if (!is_regular_file(join_path(project_dir, wasm_module_path(opt_level, crate_name)))) return Ok{};
-  std::optional<std::string> program = find_on_search_path("wasm-bindgen", project_dir);
+  if (!is_regular_file(project_dir, wasm_module_path(opt_level, crate_name))) return Ok{};
+  std::optional<std::string> program = find_on_search_path("wasm-bindgen", project_dir, env);
   if (!program) return Ok{};
-  return run_build_step("wasm-bindgen", *program, wasm_bindgen_args(opt_level, crate_name), project_dir);
+  return run_build_step("wasm-bindgen", *program, wasm_bindgen_args(opt_level, crate_name), project_dir, env);
 }
 
 }  // namespace lantor

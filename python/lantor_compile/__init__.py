@@ -11,16 +11,19 @@ worker processes, or on any :class:`concurrent.futures.Executor`.
 """
 
 from lantor_compile._lantor_compile import Compiler, PanicException, __version__, version
+from lantor_compile.async_compiler import AsyncCompiler, command_async
 from lantor_compile.diagnostics import Diagnostic, check
 from lantor_compile.parallel import compile_many
 from lantor_compile.schema import strategy_schema
 
 __all__ = [
+    "AsyncCompiler",
     "Compiler",
     "Diagnostic",
     "PanicException",
     "__version__",
     "check",
+    "command_async",
     "compile_many",
     "strategy_schema",
     "version",

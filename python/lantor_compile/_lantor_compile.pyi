@@ -23,6 +23,17 @@ class Compiler:
         not raised.
         """
 
+    def command_nogil(self, cmd_json: str) -> str:
+        """Apply a command JSON and return the response JSON, as `command` does,
+        with the interpreter lock released while the command runs.
+
+        Other Python threads run meanwhile, a cargo build included. The response
+        is the one `command` gives. Relative paths and the environment of a build
+        are those of the moment the call starts: a later `os.chdir` or change to
+        `os.environ` does not reach a running command. The instance stays bound
+        to the thread that created it.
+        """
+
 class PanicException(BaseException):
     """Raised when a Compiler is used in a way that cannot be carried out safely,
     such as from a thread other than the one that created it.

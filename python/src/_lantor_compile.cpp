@@ -19,6 +19,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/base/versions.h"
 #include "core/dispatch/command_state.h"
@@ -44,6 +45,16 @@ constexpr const char kCommandDoc[] =
     "Apply a command JSON and return the response JSON.\n\n"
     "Domain errors are reported in-band as `{\"ok\": false, \"error\": ...}` JSON,\n"
     "not raised.";
+
+constexpr const char kCommandNogilDoc[] =
+    "command_nogil($self, cmd_json)\n--\n\n"
+    "Apply a command JSON and return the response JSON, as `command` does,\n"
+    "with the interpreter lock released while the command runs.\n\n"
+    "Other Python threads run meanwhile, a cargo build included. The response\n"
+    "is the one `command` gives. Relative paths and the environment of a build\n"
+    "are those of the moment the call starts: a later `os.chdir` or change to\n"
+    "`os.environ` does not reach a running command. The instance stays bound\n"
+    "to the thread that created it.";
 
 constexpr const char kVersionDoc[] = "version()\n--\n\nThe library version.";
 
@@ -140,6 +151,14 @@ struct CompilerObject {
 
 CompilerObject* as_compiler(PyObject* self) { return reinterpret_cast<CompilerObject*>(self); }
 
+// Asked by the core when a signal interrupts a long wait inside a command
+// (for another compile's hold on a project directory), with the interpreter
+// lock held: the signal's Python handler runs now, as it would in any
+// blocking call of the interpreter's own, and the wait ends when it raised
+// (KeyboardInterrupt from Ctrl-C). The exception stays set for the command
+// to raise.
+bool run_signal_handlers(void*) { return PyErr_CheckSignals() != 0; }
+
 PyObject* compiler_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   if (PyTuple_GET_SIZE(args) != 0 || (kwargs != nullptr && PyDict_GET_SIZE(kwargs) != 0)) {
     PyErr_SetString(PyExc_TypeError, "Compiler() takes no arguments");
@@ -157,6 +176,7 @@ PyObject* compiler_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     Py_DECREF(self);
     return PyErr_NoMemory();
   }
+  compiler->state->context.on_interrupt(run_signal_handlers, nullptr);
   return self;
 }
 
@@ -189,34 +209,36 @@ void compiler_dealloc(PyObject* self) {
   Py_DECREF(type);
 }
 
-// Matches the arguments of a vectorcall against the single parameter
-// `cmd_json`, positional or keyword, with the interpreter's usual messages.
-// Returns a borrowed reference, or nullptr with TypeError set.
-PyObject* match_cmd_json(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// Matches the arguments of a vectorcall of the method `method` ("command")
+// against the single parameter `cmd_json`, positional or keyword, with the
+// interpreter's usual messages. Returns a borrowed reference, or nullptr
+// with TypeError set.
+PyObject* match_cmd_json(const char* method, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   PyObject* cmd_json = nargs >= 1 ? args[0] : nullptr;
   const Py_ssize_t nkw = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
   for (Py_ssize_t i = 0; i < nkw; ++i) {
     PyObject* name = PyTuple_GET_ITEM(kwnames, i);
     if (!PyUnicode_Check(name)) {
-      PyErr_SetString(PyExc_TypeError, "Compiler.command() keywords must be strings");
+      PyErr_Format(PyExc_TypeError, "Compiler.%s() keywords must be strings", method);
       return nullptr;
     }
     if (PyUnicode_CompareWithASCIIString(name, "cmd_json") != 0) {
-      PyErr_Format(PyExc_TypeError, "Compiler.command() got an unexpected keyword argument '%U'", name);
+      PyErr_Format(PyExc_TypeError, "Compiler.%s() got an unexpected keyword argument '%U'", method, name);
       return nullptr;
     }
     if (cmd_json != nullptr) {
-      PyErr_SetString(PyExc_TypeError, "Compiler.command() got multiple values for argument 'cmd_json'");
+      PyErr_Format(PyExc_TypeError, "Compiler.%s() got multiple values for argument 'cmd_json'", method);
       return nullptr;
     }
     cmd_json = args[nargs + i];
   }
   if (nargs > 1) {
-    PyErr_Format(PyExc_TypeError, "Compiler.command() takes 1 positional argument but %zd were given", nargs);
+    PyErr_Format(PyExc_TypeError, "Compiler.%s() takes 1 positional argument but %zd were given", method,
+                 nargs);
     return nullptr;
   }
   if (cmd_json == nullptr) {
-    PyErr_SetString(PyExc_TypeError, "Compiler.command() missing 1 required positional argument: 'cmd_json'");
+    PyErr_Format(PyExc_TypeError, "Compiler.%s() missing 1 required positional argument: 'cmd_json'", method);
     return nullptr;
   }
   return cmd_json;
@@ -252,20 +274,124 @@ class BusyGuard {
   CompilerObject* compiler_;
 };
 
-PyObject* compiler_command(PyObject* self, PyTypeObject* defining_class, PyObject* const* args,
-                           Py_ssize_t nargs_with_flags, PyObject* kwnames) {
+// What running a command came to, settled without touching Python so that
+// it can be reached with the interpreter lock released.
+struct Outcome {
+  enum class Kind { Response, NoMemory, CppException, Unknown };
+  Kind kind = Kind::Response;
+  // The response, or the C++ exception's message.
+  std::string text;
+};
+
+// dispatch reports every failure in its response; the handlers below only
+// keep a C++ exception from unwinding into the interpreter.
+Outcome run_dispatch(std::string_view text, lantor::CommandState& state) noexcept {
+  Outcome outcome;
+  try {
+    outcome.text = lantor::dispatch(text, state);
+  } catch (const std::bad_alloc&) {
+    outcome.kind = Outcome::Kind::NoMemory;
+  } catch (const std::exception& error) {
+    outcome.kind = Outcome::Kind::CppException;
+    try {
+      outcome.text = error.what();
+    } catch (...) {
+      outcome.kind = Outcome::Kind::NoMemory;
+    }
+  } catch (...) {
+    outcome.kind = Outcome::Kind::Unknown;
+  }
+  return outcome;
+}
+
+// The command's result for Python, with the interpreter lock held.
+PyObject* finish(const Outcome& outcome, ModuleState* module) {
+  switch (outcome.kind) {
+    case Outcome::Kind::NoMemory: return PyErr_NoMemory();
+    case Outcome::Kind::CppException:
+      PyErr_Format(module->panic_exception, "%s", outcome.text.c_str());
+      return nullptr;
+    case Outcome::Kind::Unknown:
+      PyErr_SetString(module->panic_exception, "unexpected failure inside the compiler");
+      return nullptr;
+    case Outcome::Kind::Response: break;
+  }
+  // A signal handler that raised while the command waited: the command
+  // stopped there, and the exception is what the caller gets.
+  if (PyErr_Occurred() != nullptr) return nullptr;
+  return PyUnicode_DecodeUTF8(outcome.text.data(), static_cast<Py_ssize_t>(outcome.text.size()), "strict");
+}
+
+// The thread state saved while a command runs without the interpreter lock,
+// which the interrupt check takes the lock back with.
+struct Unlocked {
+  PyThreadState* thread_state = nullptr;
+};
+
+// run_signal_handlers for a command that runs without the interpreter lock:
+// the lock is taken for the check and given up again. (Only the main thread
+// runs Python's signal handlers; elsewhere nothing happens and the wait goes
+// on.)
+bool run_signal_handlers_unlocked(void* arg) {
+  auto* unlocked = static_cast<Unlocked*>(arg);
+  PyEval_RestoreThread(unlocked->thread_state);
+  bool raised = PyErr_CheckSignals() != 0;
+  unlocked->thread_state = PyEval_SaveThread();
+  return raised;
+}
+
+// The command text copied, and the working directory and environment taken,
+// while the interpreter lock is still held; the command then runs without
+// it. The project lock a compile takes is released inside dispatch, before
+// the interpreter lock is taken back.
+Outcome run_without_interpreter_lock(const char* text, Py_ssize_t size, lantor::CommandState& state) {
+  Outcome outcome;
+  lantor::CallContext held;
+  std::string copy;
+  try {
+    copy.assign(text, static_cast<std::size_t>(size));
+    held = std::exchange(state.context, lantor::CallContext::capture());
+  } catch (const std::bad_alloc&) {
+    outcome.kind = Outcome::Kind::NoMemory;
+    return outcome;
+  }
+  Unlocked unlocked;
+  state.context.on_interrupt(run_signal_handlers_unlocked, &unlocked);
+  unlocked.thread_state = PyEval_SaveThread();
+  outcome = run_dispatch(copy, state);
+  // Closing the captured handle and freeing the copies need no lock either.
+  state.context = std::move(held);
+  std::string().swap(copy);
+  PyEval_RestoreThread(unlocked.thread_state);
+  return outcome;
+}
+
+// The two command methods: their name, and whether the command runs with
+// the interpreter lock released.
+struct CommandMethod {
+  const char* name;
+  bool release_lock;
+};
+
+// Both methods: argument matching, the thread check, the busy flag and the
+// text, then the command with or without the interpreter lock.
+PyObject* run_command(CommandMethod how, PyObject* self, PyTypeObject* defining_class, PyObject* const* args,
+                      Py_ssize_t nargs_with_flags, PyObject* kwnames) {
+  const char* method = how.name;
   const Py_ssize_t nargs = PyVectorcall_NARGS(nargs_with_flags);
-  PyObject* cmd_json = match_cmd_json(args, nargs, kwnames);
+  PyObject* cmd_json = match_cmd_json(method, args, nargs, kwnames);
   if (cmd_json == nullptr) return nullptr;
 
   CompilerObject* compiler = as_compiler(self);
   ModuleState* module = static_cast<ModuleState*>(PyType_GetModuleState(defining_class));
   if (module == nullptr) {
-    PyErr_SetString(PyExc_SystemError, "Compiler.command() called without its module state");
+    PyErr_Format(PyExc_SystemError, "Compiler.%s() called without its module state", method);
     return nullptr;
   }
 
-  // The state is not looked at before this check passes.
+  // The state is not looked at before this check passes. `owner` never
+  // changes, so the check holds without the interpreter lock too; and only
+  // the owning thread ever reads or sets `busy`.
   if (compiler->owner != current_thread_token()) {
     PyErr_SetString(module->panic_exception, kSentToAnotherThread);
     return nullptr;
@@ -282,27 +408,26 @@ PyObject* compiler_command(PyObject* self, PyTypeObject* defining_class, PyObjec
     add_note_to_raised(kArgumentNote);
     return nullptr;
   }
+  if (how.release_lock) return finish(run_without_interpreter_lock(text, size, *compiler->state), module);
+  return finish(run_dispatch(std::string_view(text, static_cast<std::size_t>(size)), *compiler->state),
+                module);
+}
 
-  // dispatch reports every failure in its response; the handlers below only
-  // keep a C++ exception from unwinding into the interpreter.
-  std::string response;
-  try {
-    response = lantor::dispatch(std::string_view(text, static_cast<std::size_t>(size)), *compiler->state);
-  } catch (const std::bad_alloc&) {
-    return PyErr_NoMemory();
-  } catch (const std::exception& error) {
-    PyErr_Format(module->panic_exception, "%s", error.what());
-    return nullptr;
-  } catch (...) {
-    PyErr_SetString(module->panic_exception, "unexpected failure inside the compiler");
-    return nullptr;
-  }
-  return PyUnicode_DecodeUTF8(response.data(), static_cast<Py_ssize_t>(response.size()), "strict");
+PyObject* compiler_command(PyObject* self, PyTypeObject* defining_class, PyObject* const* args,
+                           Py_ssize_t nargs_with_flags, PyObject* kwnames) {
+  return run_command({"command", false}, self, defining_class, args, nargs_with_flags, kwnames);
+}
+
+PyObject* compiler_command_nogil(PyObject* self, PyTypeObject* defining_class, PyObject* const* args,
+                                 Py_ssize_t nargs_with_flags, PyObject* kwnames) {
+  return run_command({"command_nogil", true}, self, defining_class, args, nargs_with_flags, kwnames);
 }
 
 PyMethodDef compiler_methods[] = {
     {"command", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compiler_command)),
      METH_METHOD | METH_FASTCALL | METH_KEYWORDS, kCommandDoc},
+    {"command_nogil", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compiler_command_nogil)),
+     METH_METHOD | METH_FASTCALL | METH_KEYWORDS, kCommandNogilDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   write_file(path, bytes);
 
   const bool valid = plain_utf8(bytes);
-  lantor::Result<std::string, lantor::CompileError> read = lantor::read_csv_dataset(path);
+  lantor::Result<std::string, lantor::CompileError> read = lantor::read_csv_dataset(AT_FDCWD, path);
   if (read.ok() != valid) violation(valid ? "UTF-8 refused" : "not UTF-8 accepted", bytes);
   if (read.ok() && *read != bytes) violation("bytes read differ from the file", *read);
   if (!read.ok()) {

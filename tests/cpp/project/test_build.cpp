@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <set>
 
+#include "core/base/environment.h"
+#include "core/base/file.h"
 #include "core/project/artifact.h"
 #include "core/project/build.h"
 #include "core/project/search_path.h"
@@ -21,6 +23,13 @@ using testing::read_file;
 using testing::StandinCargo;
 using testing::TempDir;
 using testing::write_text;
+
+// cargo run in the directory at `dir` with this process's environment.
+Status<CompileError> run_cargo(const std::string& dir, const Target& target, OptLevel level) {
+  Result<FileDescriptor, int> handle = FileDescriptor::open_at(AT_FDCWD, dir, O_PATH | O_DIRECTORY);
+  EXPECT_TRUE(handle.ok()) << dir;
+  return lantor::run_cargo(handle.ok() ? handle->get() : -1, Environment(), target, level);
+}
 
 Target wasm() { return {Target::Kind::Wasm, ""}; }
 Target binary() { return {Target::Kind::Binary, ""}; }
@@ -79,16 +88,21 @@ TEST(BuildCargo, ChildSeesProjectDirEmptyStdinAndOnlyStandardDescriptors) {
   expect_no_children();
 }
 
-TEST(BuildCargo, RelativeProjectDirIsTakenFromTheWorkingDirectory) {
+TEST(BuildCargo, EnvironmentIsTheOneGiven) {
   StandinCargo cargo("record.sh");
-  TempDir cwd;
-  std::filesystem::create_directories(cwd.path() / "out" / "crate");
-  auto old = std::filesystem::current_path();
-  std::filesystem::current_path(cwd.path());
-  Status<CompileError> built = run_cargo("out/crate", binary(), OptLevel::Debug);
-  std::filesystem::current_path(old);
-  ASSERT_TRUE(built.ok());
-  EXPECT_EQ(read_file(cwd.path() / "out/crate/standin_args.txt"), "build\n");
+  TempDir project;
+  EnvGuard guard("LANTOR_TEST_SEEN");
+  ::setenv("LANTOR_TEST_SEEN", "taken", 1);
+  Environment taken = Environment::snapshot();
+  // Changed after the snapshot, and PATH emptied: the child still finds the
+  // stand-in and sees the value taken.
+  EnvGuard path_guard("PATH");
+  ::setenv("LANTOR_TEST_SEEN", "later", 1);
+  ::setenv("PATH", "/nonexistent", 1);
+  Result<FileDescriptor, int> dir = FileDescriptor::open_at(AT_FDCWD, project.str(), O_PATH | O_DIRECTORY);
+  ASSERT_TRUE(dir.ok());
+  ASSERT_TRUE(lantor::run_cargo(dir->get(), taken, binary(), OptLevel::Debug).ok());
+  EXPECT_EQ(read_file(project.path() / "standin_env.txt"), "taken\n");
 }
 
 TEST(BuildCargo, LargeOutputOnBothStreamsDoesNotStall) {
@@ -183,12 +197,16 @@ TEST(BuildCargo, NoCargoOnPath) {
   EXPECT_EQ(built.error().text(), "build: spawning cargo: No such file or directory (os error 2)");
 }
 
-TEST(BuildCargo, MissingProjectDirCannotBeEntered) {
+TEST(BuildCargo, DirectoryThatCannotBeEnteredIsASpawnFailure) {
   StandinCargo cargo("record.sh");
   TempDir scratch;
-  Status<CompileError> built = run_cargo((scratch.path() / "absent").string(), binary(), OptLevel::Debug);
+  write_text(scratch.path() / "file", "");
+  Result<FileDescriptor, int> file = FileDescriptor::open_at(AT_FDCWD, scratch.str() + "/file", O_RDONLY);
+  ASSERT_TRUE(file.ok());
+  Status<CompileError> built = lantor::run_cargo(file->get(), Environment(), binary(), OptLevel::Debug);
   ASSERT_FALSE(built.ok());
-  EXPECT_EQ(built.error().text(), "build: spawning cargo: No such file or directory (os error 2)");
+  EXPECT_EQ(built.error().text(), "build: spawning cargo: Not a directory (os error 20)");
+  expect_no_children();
 }
 
 TEST(Artifact, PathPerTargetAndLevel) {
@@ -241,12 +259,14 @@ TEST(SearchPath, FindsTheFirstExecutableFileAsTheChildSeesIt) {
       {"missing", std::nullopt},
   };
   EnvGuard path_guard("PATH");
+  Result<FileDescriptor, int> cwd = FileDescriptor::open_at(AT_FDCWD, (r / "cwd").string(), O_PATH);
+  ASSERT_TRUE(cwd.ok());
   for (const Case& c : cases) {
     ::setenv("PATH", c.path->c_str(), 1);
-    EXPECT_EQ(find_on_search_path("tool", (r / "cwd").string()), c.expected) << *c.path;
+    EXPECT_EQ(find_on_search_path("tool", cwd->get(), Environment()), c.expected) << *c.path;
   }
   ::unsetenv("PATH");
-  EXPECT_EQ(find_on_search_path("sh", "/"), "/bin/sh");
+  EXPECT_EQ(find_on_search_path("sh", AT_FDCWD, Environment()), "/bin/sh");
 }
 
 }  // namespace

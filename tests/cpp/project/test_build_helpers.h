@@ -8,10 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
 
+#include "core/project/project_dir.h"
+#include "core/project/writer.h"
 #include "read_file.h"
 
 namespace lantor::testing {
@@ -51,6 +54,21 @@ inline void write_text(const fs::path& p, const std::string& text) {
 inline void make_executable(const fs::path& p, const std::string& text) {
   write_text(p, text);
   fs::permissions(p, fs::perms::owner_all, fs::perm_options::replace);
+}
+
+// The project directory at `dir` opened as a compile opens it: the part
+// before the last "/" is the output directory, the rest the crate's name.
+inline ProjectDir open_project(const std::string& dir) {
+  std::size_t slash = dir.rfind('/');
+  if (slash == std::string::npos) return ProjectDir::open(AT_FDCWD, std::string(), dir);
+  return ProjectDir::open(AT_FDCWD, slash == 0 ? "/" : dir.substr(0, slash), dir.substr(slash + 1));
+}
+
+// write_project into the project directory at `dir`.
+inline Status<CompileError> write_project_at(const std::string& dir,
+                                             const std::map<std::string, std::string>& files) {
+  ProjectDir project = open_project(dir);
+  return write_project(project, files);
 }
 
 // Restores an environment variable to what it was when the object was made.

@@ -16,6 +16,11 @@ using testing::StandinProgram;
 using testing::TempDir;
 using testing::write_text;
 
+// write_and_build with this process's working directory and environment.
+Result<std::string, CompileError> write_and_build(const ProjectPlan& plan, const std::string& out_dir) {
+  return lantor::write_and_build(plan, out_dir, CallContext());
+}
+
 // A plan with the file set of `target`, as the builder would lay it out.
 ProjectPlan plan_for(const Target& target, OptLevel level) {
   ProjectPlan plan;

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "core/project/writer.h"
 #include "test_build_helpers.h"
@@ -14,6 +17,8 @@ namespace fs = std::filesystem;
 using testing::read_file;
 using testing::TempDir;
 using testing::write_text;
+// Every test here writes through a project directory opened from a path.
+const auto write_project = testing::write_project_at;
 
 using Files = std::map<std::string, std::string>;
 
@@ -109,25 +114,32 @@ TEST(Writer, IdenticalFilesAreLeftAlone) {
   }
 }
 
-TEST(Writer, DifferentFilesAreRewrittenInPlace) {
+TEST(Writer, DifferentFilesAreReplacedWhole) {
   const std::string text = "// lib\n";
   const char* olds[] = {
-      "// lib\n// edited by hand, much longer than the text\n",  // must be truncated
-      "//",                                                      // must be extended
-      "// LIB\n",                                                // same length, other bytes
+      "// lib\n// edited by hand, much longer than the text\n",
+      "//",
+      "// LIB\n",  // same length, other bytes
       "",
   };
   for (const char* old : olds) {
     TempDir tmp;
     fs::path file = tmp.path() / "demo/src/lib.rs";
     write_text(file, old);
-    struct stat before = backdated(file);
+    // A reader that has the old file open, and a hard link to it elsewhere,
+    // keep the old text whole: the new one is a new file.
+    fs::create_hard_link(file, tmp.path() / "copy.rs");
+    int reader = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
     ASSERT_TRUE(write_project((tmp.path() / "demo").string(), {{"src/lib.rs", text}}).ok());
     EXPECT_EQ(read_file(file), text) << old;
-    struct stat after;
-    ASSERT_EQ(::stat(file.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino) << old;
-    EXPECT_GT(after.st_mtim.tv_sec, before.st_mtim.tv_sec) << old;
+    EXPECT_EQ(read_file(tmp.path() / "copy.rs"), old);
+    std::string seen(4096, '\0');
+    ssize_t n = ::pread(reader, seen.data(), seen.size(), 0);
+    ::close(reader);
+    EXPECT_EQ(seen.substr(0, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), old);
+    // Nothing is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1) << old;
   }
 }
 
@@ -153,6 +165,18 @@ TEST(Writer, WriteOnlyFileIsStillWritten) {
   fs::permissions(file, fs::perms::owner_write, fs::perm_options::replace);
   ASSERT_TRUE(write_project((tmp.path() / "demo").string(), {{"Cargo.toml", "new"}}).ok());
   fs::permissions(file, fs::perms::owner_read, fs::perm_options::add);
+  EXPECT_EQ(read_file(file), "new");
+}
+
+TEST(Writer, FileInADirectoryThatTakesNoNewFileIsRewrittenInPlace) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  TempDir tmp;
+  fs::path file = tmp.path() / "demo/Cargo.toml";
+  write_text(file, "stale and longer");
+  fs::permissions(file.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+  Status<CompileError> written = write_project((tmp.path() / "demo").string(), {{"Cargo.toml", "new"}});
+  fs::permissions(file.parent_path(), fs::perms::owner_all);
+  ASSERT_TRUE(written.ok()) << written.error().text();
   EXPECT_EQ(read_file(file), "new");
 }
 
@@ -207,12 +231,28 @@ TEST(Writer, NulInPath) {
             "io: creating " + dir + "/.cargo: file name contained an unexpected NUL byte");
 }
 
-TEST(Writer, RefusedWriteIsReported) {
-  // /dev/full accepts the open and refuses every write.
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  Status<CompileError> written = write_project("/dev", {{"full", "data"}});
+TEST(Writer, RefusedWriteIsReportedAndKeepsTheOldFile) {
+  // A file size limit of two bytes lets the new file be made and refuses the
+  // rest of its text.
+  TempDir tmp;
+  std::string dir = (tmp.path() / "demo").string();
+  write_text(fs::path(dir) / "Cargo.toml", "old");
+  struct sigaction ignore {
+  }, old_action{};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGXFSZ, &ignore, &old_action);
+  rlimit old_limit{};
+  ::getrlimit(RLIMIT_FSIZE, &old_limit);
+  rlimit small = old_limit;
+  small.rlim_cur = 2;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  Status<CompileError> written = write_project(dir, {{"Cargo.toml", "data"}});
+  ::setrlimit(RLIMIT_FSIZE, &old_limit);
+  ::sigaction(SIGXFSZ, &old_action, nullptr);
   ASSERT_FALSE(written.ok());
-  EXPECT_EQ(written.error().text(), "io: writing /dev/full: No space left on device (os error 28)");
+  EXPECT_EQ(written.error().text(), "io: writing " + dir + "/Cargo.toml: File too large (os error 27)");
+  EXPECT_EQ(read_file(fs::path(dir) / "Cargo.toml"), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
 TEST(Writer, RelativeDirsAreCreatedFromTheWorkingDirectory) {
@@ -226,6 +266,104 @@ TEST(Writer, RelativeDirsAreCreatedFromTheWorkingDirectory) {
   ASSERT_TRUE(bare.ok());
   EXPECT_EQ(read_file(tmp.path() / "_out/demo/Cargo.toml"), kFiles.at("Cargo.toml"));
   EXPECT_EQ(read_file(tmp.path() / "demo/src/spec.json"), kFiles.at("src/spec.json"));
+}
+
+// What a project directory holds before a write: entries made in order,
+// paths relative to a scratch root where "out/demo" is the project directory
+// and "outside" is somewhere else.
+struct Entry {
+  enum Kind { Dir, File, Link, HardLink } kind;
+  const char* path;
+  const char* what;  // a file's text, a link's target, a hard link's original
+};
+
+struct LinkCase {
+  const char* name;
+  std::vector<Entry> before;
+  const char* error;  // "{dir}: {reason}" after "io: creating " and the root; empty for success
+  std::vector<std::pair<const char*, const char*>> after;  // path and text, nullptr for absent
+};
+
+TEST(Writer, LinksAreReplacedOrRefusedNeverFollowed) {
+  const Files files = {{"src/lib.rs", "// lib\n"}, {"src/spec.json", "{}"}};
+  const LinkCase cases[] = {
+      {"link to a file outside",
+       {{Entry::File, "outside/victim", "precious"},
+        {Entry::Link, "out/demo/src/spec.json", "../../../outside/victim"}},
+       "",
+       {{"outside/victim", "precious"}, {"out/demo/src/spec.json", "{}"}}},
+      {"dangling link",
+       {{Entry::Dir, "outside", ""}, {Entry::Link, "out/demo/src/spec.json", "../../../outside/new"}},
+       "",
+       {{"outside/new", nullptr}, {"out/demo/src/spec.json", "{}"}}},
+      {"link to /dev/null",
+       {{Entry::Link, "out/demo/src/spec.json", "/dev/null"}},
+       "",
+       {{"out/demo/src/spec.json", "{}"}}},
+      {"hard link to a file outside",
+       {{Entry::File, "outside/victim", "precious"},
+        {Entry::Dir, "out/demo/src", ""},
+        {Entry::HardLink, "out/demo/src/lib.rs", "outside/victim"}},
+       "",
+       {{"outside/victim", "precious"}, {"out/demo/src/lib.rs", "// lib\n"}}},
+      {"linked src directory",
+       {{Entry::Dir, "outside", ""},
+        {Entry::Dir, "out/demo", ""},
+        {Entry::Link, "out/demo/src", "../../outside"}},
+       "out/demo/src: Too many levels of symbolic links (os error 40)",
+       {{"outside/lib.rs", nullptr}}},
+      {"linked project directory",
+       {{Entry::Dir, "outside", ""}, {Entry::Dir, "out", ""}, {Entry::Link, "out/demo", "../outside"}},
+       "out/demo/src: Too many levels of symbolic links (os error 40)",
+       {{"outside/src", nullptr}}},
+      {"linked output directory is the user's choice",
+       {{Entry::Dir, "outside", ""}, {Entry::Link, "out", "outside"}},
+       "",
+       {{"outside/demo/src/lib.rs", "// lib\n"}}},
+      // Links to what is not a directory keep the refusals creating the
+      // directory through its path gave.
+      {"src is a link to a file",
+       {{Entry::File, "outside/f", ""},
+        {Entry::Dir, "out/demo", ""},
+        {Entry::Link, "out/demo/src", "../../outside/f"}},
+       "out/demo/src: File exists (os error 17)",
+       {}},
+      {"src is a dangling link",
+       {{Entry::Dir, "out/demo", ""}, {Entry::Link, "out/demo/src", "nowhere"}},
+       "out/demo/src: File exists (os error 17)",
+       {}},
+      {"project directory is a link to a file",
+       {{Entry::File, "outside/f", ""}, {Entry::Dir, "out", ""}, {Entry::Link, "out/demo", "../outside/f"}},
+       "out/demo/src: Not a directory (os error 20)",
+       {}},
+  };
+  for (const LinkCase& c : cases) {
+    TempDir tmp;
+    const fs::path& root = tmp.path();
+    for (const Entry& e : c.before) {
+      fs::path p = root / e.path;
+      fs::create_directories(e.kind == Entry::Dir ? p : p.parent_path());
+      if (e.kind == Entry::File) write_text(p, e.what);
+      if (e.kind == Entry::Link) fs::create_symlink(e.what, p);
+      if (e.kind == Entry::HardLink) fs::create_hard_link(root / e.what, p);
+    }
+    Status<CompileError> written = write_project((root / "out/demo").string(), files);
+    if (*c.error == '\0') {
+      EXPECT_TRUE(written.ok()) << c.name << ": " << written.error().text();
+    } else {
+      ASSERT_FALSE(written.ok()) << c.name;
+      EXPECT_EQ(written.error().text(), "io: creating " + root.string() + "/" + c.error) << c.name;
+    }
+    for (const auto& [path, text] : c.after) {
+      fs::path p = root / path;
+      if (text == nullptr) {
+        EXPECT_FALSE(fs::exists(fs::symlink_status(p))) << c.name << ": " << path;
+      } else {
+        EXPECT_FALSE(fs::is_symlink(p)) << c.name << ": " << path;
+        EXPECT_EQ(read_file(p), text) << c.name << ": " << path;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -15,6 +15,20 @@ namespace fs = std::filesystem;
 using testing::read_file;
 using testing::TempDir;
 using testing::write_text;
+const auto write_project = testing::write_project_at;
+
+Status<CompileError> remove_stale_files(const std::string& dir,
+                                        const std::map<std::string, std::string>& plan,
+                                        const std::vector<GeneratedFile>& known) {
+  ProjectDir project = testing::open_project(dir);
+  return lantor::remove_stale_files(project, plan, known);
+}
+
+Status<CompileError> remove_stale_generated(const std::string& dir,
+                                            const std::map<std::string, std::string>& plan) {
+  ProjectDir project = testing::open_project(dir);
+  return lantor::remove_stale_generated(project, plan);
+}
 
 const std::vector<GeneratedFile> kKnown = {
     {".cargo/config.toml", {"[build]\ntarget = \"a\"\n", "[build]\ntarget = \"bb\"\n"}},
@@ -75,6 +89,17 @@ TEST(WriterStale, LeavesWhatIsNotARegularFile) {
   EXPECT_TRUE(fs::is_symlink(dir.path() / "src/lib.rs"));
   EXPECT_TRUE(fs::exists(dir.path() / "elsewhere.rs"));
   EXPECT_TRUE(fs::is_directory(dir.path() / "src/main.rs"));
+}
+
+TEST(WriterStale, NoDirectoryOnTheWayIsFollowed) {
+  TempDir root;
+  // The project's src/ is a link to a directory elsewhere that holds a file
+  // with a generated text: it is not the project's, and stays.
+  write_text(root.path() / "elsewhere/lib.rs", "// lib\n");
+  fs::create_directories(root.path() / "demo");
+  fs::create_symlink(root.path() / "elsewhere", root.path() / "demo/src");
+  ASSERT_TRUE(remove_stale_files((root.path() / "demo").string(), {}, kKnown).ok());
+  EXPECT_EQ(read_file(root.path() / "elsewhere/lib.rs"), "// lib\n");
 }
 
 TEST(WriterStale, MissingProjectDirIsNothingToDo) {
