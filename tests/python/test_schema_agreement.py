@@ -36,6 +36,7 @@ from gen_strategy_schema import SchemaWriter
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from jsonschema import Draft202012Validator
+from jsonschema.exceptions import best_match
 from jsonschema.validators import extend
 from strategy_documents import authored_documents, documents, mutated
 from support import I64_MIN, MINIMAL_STRATEGY, U64_MAX
@@ -242,9 +243,10 @@ def placements(fragment: str) -> Iterator[str]:
 # ---------------------------------------------------------------------------
 
 
-def test_both_flavours_are_valid_draft_2020_12() -> None:
+def test_both_flavours_are_valid_draft_2020_12_with_ids_of_their_own() -> None:
     for flavour in (False, True):
         Draft202012Validator.check_schema(strategy_schema(strict=flavour))
+    assert strategy_schema()["$id"] != strategy_schema(strict=True)["$id"]
 
 
 def test_installed_schemas_and_reference_pages_are_what_the_generator_writes() -> None:
@@ -320,6 +322,22 @@ def test_a_wrong_type_in_the_description_makes_the_schema_disagree(
         document[type_name.lower()] = {member: value}
     with pytest.raises(AssertionError, match="schema accepts"):
         Judge(exact=exact).judge("planted", json.dumps(document))
+
+
+@pytest.mark.parametrize(
+    ("member", "value", "misspelt"),
+    [
+        ("sizing", {"type": "fixed_fractoin", "fraction": 0.1}, "fixed_fractoin"),
+        ("costs", {"slippage": {"type": "spraed", "bps": 1}}, "spraed"),
+    ],
+)
+def test_the_strict_schema_names_a_misspelt_type(member: str, value: Any, misspelt: str) -> None:
+    errors = Draft202012Validator(strategy_schema(strict=True)).iter_errors(
+        {**MINIMAL_STRATEGY, member: value}
+    )
+    error = best_match(errors)
+    assert error is not None and error.message.startswith(repr(misspelt) + " is not one of")
+    assert list(error.absolute_path)[-1] == "type"
 
 
 def test_the_described_request_choices_are_the_compilers() -> None:
