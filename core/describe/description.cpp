@@ -2,7 +2,6 @@
 
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "core/base/versions.h"
 #include "core/json/writer.h"
@@ -11,11 +10,26 @@
 #include "core/request/tables.h"
 #include "core/schema/listing.h"
 #include "core/schema/scalars.h"
+#include "core/schema/value_reader.h"
 #include "core/strategy/tables.h"
 
 namespace lantor::describe {
 
 namespace {
+
+// The description is written once in a while, so it is written through the
+// out-of-line steps of schema/value_reader.h, which keeps its code small.
+using schema::close_array;
+using schema::close_object;
+using schema::open_array;
+using schema::open_object;
+using schema::write_key;
+using schema::write_name;
+
+void text_member(json::Writer& w, std::string_view key, std::string_view value) {
+  write_key(w, key);
+  write_name(value, w);
+}
 
 std::string_view shape_name(schema::Shape shape) {
   switch (shape) {
@@ -28,85 +42,99 @@ std::string_view shape_name(schema::Shape shape) {
 }
 
 void write_scalars(json::Writer& w) {
-  w.begin_array();
+  open_array(w);
   for (const schema::ScalarType& s : schema::kScalarTypes) {
-    w.begin_object().key("name").string(s.name);
+    open_object(w);
+    text_member(w, "name", s.name);
     // "any" takes every JSON type: it names none.
-    if (!s.json_type.empty()) w.key("json_type").string(s.json_type);
+    if (!s.json_type.empty()) text_member(w, "json_type", s.json_type);
     if (s.json_type == "integer") w.key("minimum").uint(0).key("maximum").uint(s.maximum);
-    w.end_object();
+    close_object(w);
   }
-  w.end_array();
+  close_array(w);
 }
 
-Status<std::string> write_type(const schema::TypeInfo& t, json::Writer& w) {
-  w.begin_object().key("name").string(t.name).key("shape").string(shape_name(t.shape));
-  if (t.shape == schema::Shape::Record) {
-    w.key("members").begin_array();
-    for (const schema::MemberInfo& m : t.members) {
-      w.begin_object()
-          .key("name")
-          .string(m.name)
-          .key("type")
-          .string(m.type)
-          .key("required")
-          .boolean(m.required);
-      if (!m.required) {
-        if (m.default_json.empty())
-          return fail("no default can be written for " + std::string(t.name) + "." + std::string(m.name));
-        w.key("default").raw(m.default_json);
-      }
-      w.end_object();
-    }
-    w.end_array().end_object();
-    return Ok{};
+Status<std::string> write_member(std::string_view type, const schema::MemberInfo& m, json::Writer& w) {
+  open_object(w);
+  text_member(w, "name", m.name);
+  text_member(w, "type", m.type);
+  write_key(w, "required");
+  schema::write_bool(m.required, w);
+  if (!m.required) {
+    if (m.default_json.empty())
+      return fail("no default can be written for " + std::string(type) + "." + std::string(m.name));
+    write_key(w, "default");
+    w.raw(m.default_json);
   }
-  if (!t.tag.empty()) w.key("tag").string(t.tag);
-  w.key("variants").begin_array();
-  for (const schema::Variant& v : t.variants) {
-    w.begin_object().key("name").string(v.name).key("data");
-    if (v.data.empty()) {
-      w.raw("null");
-    } else {
-      w.string(v.data);
-    }
-    w.end_object();
-  }
-  w.end_array().end_object();
+  close_object(w);
   return Ok{};
 }
 
-void write_names(std::span<const schema::Variant> variants, json::Writer& w) {
-  w.begin_array();
-  for (const schema::Variant& v : variants) w.string(v.name);
-  w.end_array();
+Status<std::string> write_type(const schema::TypeInfo& t, json::Writer& w) {
+  open_object(w);
+  text_member(w, "name", t.name);
+  text_member(w, "shape", shape_name(t.shape));
+  if (t.shape == schema::Shape::Record) {
+    write_key(w, "members");
+    open_array(w);
+    for (const schema::MemberInfo& m : t.members) LANTOR_TRY(write_member(t.name, m, w));
+  } else {
+    if (!t.tag.empty()) text_member(w, "tag", t.tag);
+    write_key(w, "variants");
+    open_array(w);
+    for (const schema::Variant& v : t.variants) {
+      open_object(w);
+      text_member(w, "name", v.name);
+      write_key(w, "data");
+      if (v.data.empty()) {
+        schema::write_null(w);
+      } else {
+        write_name(v.data, w);
+      }
+      close_object(w);
+    }
+  }
+  close_array(w);
+  close_object(w);
+  return Ok{};
+}
+
+void write_names(std::string_view key, std::span<const schema::Variant> variants, json::Writer& w) {
+  write_key(w, key);
+  open_array(w);
+  for (const schema::Variant& v : variants) write_name(v.name, w);
+  close_array(w);
 }
 
 void write_request_choices(json::Writer& w) {
-  w.begin_object().key("target_kinds");
-  write_names(request::kTargetKinds, w);
-  w.key("opt_levels");
-  write_names(request::kOptLevels, w);
-  w.key("default_opt_level").string(opt_level_name(CompileSpec{}.opt_level));
-  w.key("mcus").begin_array();
-  for (std::string_view mcu : request::kMcuAllowlist) w.string(mcu);
-  w.end_array().key("dataset_kinds");
-  write_names(request::kDatasetKinds, w);
-  w.key("default_out_dir").string(kDefaultOutDir);
-  w.end_object();
+  open_object(w);
+  write_names("target_kinds", request::kTargetKinds, w);
+  write_names("opt_levels", request::kOptLevels, w);
+  text_member(w, "default_opt_level", opt_level_name(CompileSpec{}.opt_level));
+  write_key(w, "mcus");
+  open_array(w);
+  for (std::string_view mcu : request::kMcuAllowlist) write_name(mcu, w);
+  close_array(w);
+  write_names("dataset_kinds", request::kDatasetKinds, w);
+  text_member(w, "default_out_dir", kDefaultOutDir);
+  close_object(w);
 }
 
 }  // namespace
 
 Result<std::string> document_description() {
   json::Writer w;
-  w.begin_object().key("compiler_version").string(kCompilerVersion).key("scalars");
+  open_object(w);
+  text_member(w, "compiler_version", kCompilerVersion);
+  write_key(w, "scalars");
   write_scalars(w);
-  w.key("strategy").begin_array();
+  write_key(w, "strategy");
+  open_array(w);
   for (const schema::TypeInfo& t : strategy::types()) LANTOR_TRY(write_type(t, w));
-  w.end_array().key("request");
+  close_array(w);
+  write_key(w, "request");
   write_request_choices(w);
-  w.end_object();
+  close_object(w);
   return w.take();
 }
 

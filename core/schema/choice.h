@@ -22,6 +22,7 @@
 #include "core/json/writer.h"
 #include "core/schema/record.h"
 #include "core/schema/source.h"
+#include "core/schema/value_reader.h"
 
 namespace lantor::schema {
 
@@ -57,7 +58,7 @@ Result<E, Error> read_unit_enum(json::Node v, std::span<const Variant> variants)
 // position.
 template <class E>
 bool write_unit_enum(E e, std::span<const Variant> variants, json::Writer& out) {
-  out.string(variants[static_cast<std::size_t>(e)].name);
+  write_name(variants[static_cast<std::size_t>(e)].name, out);
   return true;
 }
 

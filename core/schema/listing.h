@@ -54,10 +54,11 @@ struct TypeInfo {
 template <class In, class T>
 TypeInfo record_info(const Record<In, T>& record) {
   TypeInfo info{record.name, Shape::Record, {}, {}, {}};
+  const T fresh{};
   for (const Field<In, T>& f : record.fields) {
     MemberInfo& m = info.members.emplace_back(MemberInfo{f.name, f.required, f.type});
     json::Writer out;
-    if (!f.required && f.write != nullptr && f.write(T{}, out)) m.default_json = out.take();
+    if (!f.required && f.write != nullptr && f.write(fresh, out)) m.default_json = out.take();
   }
   return info;
 }

@@ -12,7 +12,6 @@
 #include <array>
 #include <cstddef>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -65,34 +64,27 @@ constexpr Field<json::Node, typename MemberOf<decltype(Member)>::Owner> field(st
   return {name, required, R.type, &store<Member, R.read>, &write_member<Member, R>};
 }
 
-// Writes the members of `record` in table order into an open object.
+// The pieces the writers below share, out of line so that the many writers
+// made from these templates do not each carry the JSON writer's code.
+void open_object(json::Writer& out, std::string_view tag = {}, std::string_view variant = {});
+void write_key(json::Writer& out, std::string_view name);
+void close_object(json::Writer& out);
+void open_array(json::Writer& out);
+void close_array(json::Writer& out);
+void write_null(json::Writer& out);
+void write_name(std::string_view name, json::Writer& out);
+
+// A record as an object of all its members in table order; for a variant of
+// an internally tagged choice, the tag member naming the variant first.
 template <class T>
-bool write_fields(const T& record, std::span<const Field<json::Node, T>> fields, json::Writer& out) {
-  for (const Field<json::Node, T>& f : fields) {
-    out.key(f.name);
+bool write_record(const T& record, const Record<json::Node, T>& table, json::Writer& out,
+                  std::string_view tag = {}, std::string_view variant = {}) {
+  open_object(out, tag, variant);
+  for (const Field<json::Node, T>& f : table.fields) {
+    write_key(out, f.name);
     if (f.write == nullptr || !f.write(record, out)) return false;
   }
-  return true;
-}
-
-// A record as an object of all its members.
-template <class T>
-bool write_record(const T& record, const Record<json::Node, T>& table, json::Writer& out) {
-  out.begin_object();
-  if (!write_fields(record, table.fields, out)) return false;
-  out.end_object();
-  return true;
-}
-
-// A variant of an internally tagged choice: the tag member naming it, then
-// the variant's fields.
-template <class T>
-bool write_variant(const T& record, std::string_view tag, std::string_view name,
-                   const Record<json::Node, T>& table, json::Writer& out) {
-  out.begin_object();
-  out.key(tag).string(name);
-  if (!write_fields(record, table.fields, out)) return false;
-  out.end_object();
+  close_object(out);
   return true;
 }
 
@@ -126,7 +118,7 @@ struct Nullable {
   }
   static bool write(const std::optional<Inner>& v, json::Writer& out) {
     if (!v) {
-      out.raw("null");
+      write_null(out);
       return true;
     }
     return write_with<R>(*v, out);
@@ -152,10 +144,10 @@ struct Sequence {
     return out;
   }
   static bool write(const L& items, json::Writer& out) {
-    out.begin_array();
+    open_array(out);
     for (const auto& item : items)
       if (!write_with<R>(item, out)) return false;
-    out.end_array();
+    close_array(out);
     return true;
   }
 };

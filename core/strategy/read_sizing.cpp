@@ -76,9 +76,9 @@ Read<Sizing> read_sizing(json::Node v) {
 bool write_slippage(const Slippage& s, json::Writer& out) {
   const std::string_view name = variants::kSlippage[s.index()].name;
   switch (s.index()) {
-    case 0: return schema::write_variant(std::get<FixedBps>(s), kSlippage.tag, name, kFixedBps, out);
-    case 1: return schema::write_variant(std::get<Spread>(s), kSlippage.tag, name, kSpread, out);
-    default: return schema::write_variant(std::get<VolumeImpact>(s), kSlippage.tag, name, kVolumeImpact, out);
+    case 0: return schema::write_record(std::get<FixedBps>(s), kFixedBps, out, kSlippage.tag, name);
+    case 1: return schema::write_record(std::get<Spread>(s), kSpread, out, kSlippage.tag, name);
+    default: return schema::write_record(std::get<VolumeImpact>(s), kVolumeImpact, out, kSlippage.tag, name);
   }
 }
 
