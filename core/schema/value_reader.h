@@ -90,7 +90,8 @@ bool write_record(const T& record, const Record<json::Node, T>& table, json::Wri
 
 // ---- Forms of other readers' values ---------------------------------------
 
-// `text` followed by `suffix`, or between `open` and `close`, as a constant.
+// `text` between `open` and `close`, as a constant: the name of a type made
+// from another's ("u32?", "[f64]").
 template <std::size_t N>
 struct TypeName {
   std::array<char, N> chars{};
