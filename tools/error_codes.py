@@ -1,8 +1,10 @@
 """The words of the diagnostic codes that `check` and a failed compile's
 located error carry, each with an example that shows it.
 
-gen_strategy_schema.py runs every example through the checker, fails unless
-it draws its code, and shows the message it draws in the reference.
+gen_strategy_schema.py fails unless these are exactly the package's codes
+(lantor_compile.cli_check.CODES) with their severities, runs every example
+through the checker, fails unless it draws its code, and shows the message
+it draws in the reference.
 """
 
 from __future__ import annotations
