@@ -149,6 +149,7 @@ LINTS = [
         "did you mean `stop_loss_pct`?",
     ),
     ('"qty": 1}', '"qty": 1, ‸"fraction": 2}', "unknown-member", "the members read here are `qty`"),
+    ('"qty": 1}', '"qty": 1, ‸"": 2}', "unknown-member", "the members read here are `qty`"),
     ('"symbol"', '‸"notes": "x",\n  "symbol"', "unknown-member", None),
     ('["rsi", 30]', '[‸"rsj", 30]', "undeclared-indicator", "did you mean `rsi`?"),
     ('["rsi", 30]', '[‸"close", 30]', "undeclared-indicator", 'written {"price": "close"}'),
