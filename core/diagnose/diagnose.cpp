@@ -215,13 +215,28 @@ std::pair<std::string, std::size_t> split_position(std::string_view text, std::s
   return {std::string(positioned.substr(0, at)), std::min(line_start + column, text.size())};
 }
 
+// The failure of a compile without `crate_name` whose strategy has no symbol
+// that makes a crate name, at the symbol (or the strategy).
+std::optional<Pending> crate_name_failure(CompileSpec& spec) {
+  Result<std::string> name = derive_crate_name(spec);
+  if (name) return std::nullopt;
+  Pending p = error("invalid-crate-name", std::move(name).error());
+  const json::Node root = spec.strategy.root();
+  const std::optional<json::Node> symbol = root.is_object() ? root.find("symbol") : std::nullopt;
+  p.slot = symbol ? symbol->slot() : root.slot();
+  p.finding.help =
+      "a compile derives the crate name from `symbol` only when it sets no `crate_name`; "
+      "one that names its own crate is not affected";
+  return p;
+}
+
 }  // namespace
 
 std::vector<Finding> check_strategy(std::string_view text, Work* work_out) {
   Work work;
   PathTree tree;
   std::vector<Pending> pending;
-  // The strategy as a compile reads it.
+  // The strategy as a compile reads it, without a crate name of its own.
   CompileSpec spec;
   json::Reader reader(text);
   json::ReadStatus read = json::read_tape(reader, kStrategyDepth, spec.strategy);
@@ -241,6 +256,7 @@ std::vector<Finding> check_strategy(std::string_view text, Work* work_out) {
       pending.push_back(strategy_failure(root, typed.error(), why));
     } else {
       lints.check_indicators(typed.value().indicators);
+      if (std::optional<Pending> crate = crate_name_failure(spec)) pending.push_back(std::move(*crate));
     }
     for (Pending& p : lints.findings()) pending.push_back(std::move(p));
     work.comparisons += lints.suggestion_work();

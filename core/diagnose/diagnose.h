@@ -47,8 +47,8 @@ struct Work {
   std::uint64_t written = 0;      // bytes of the findings' messages, pointers and helps
 };
 
-// Validates a strategy document's own text as a compile would: at most one
-// error (the first, with the message a compile gives
+// Validates a strategy document's own text as a compile without `crate_name`
+// would: at most one error (the first, with the message a compile gives
 // after its prefix, or the reader's message for text that is not JSON) and
 // any number of warnings, ordered by offset.
 std::vector<Finding> check_strategy(std::string_view text, Work* work = nullptr);

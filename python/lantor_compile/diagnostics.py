@@ -41,8 +41,9 @@ def check(text: str) -> list[Diagnostic]:
     """Validate a strategy document's own text and return its diagnostics.
 
     At most one error (validation stops at the first, with the message a
-    compile gives after "strategy is not a valid StrategySpec: ", or the
-    reader's message for text that is not JSON) and any number of warnings,
+    compile gives after "strategy is not a valid StrategySpec: ", the
+    reader's message for text that is not JSON, or the crate name that a
+    compile without ``crate_name`` would refuse) and any number of warnings,
     ordered by their place in the text. Its cost grows with the text's
     length, not faster; raises MemoryError when memory runs out.
 

@@ -99,6 +99,8 @@ ERRORS = [
     ('"timeframe": "1h",', '"timeframe": "1h" ‸"x",', "syntax", ""),
     (BASE, "‸[]", "invalid-length", ""),
     (BASE, '‸[1, "BTC"]', "invalid-length", ""),
+    # The crate name a compile without `crate_name` derives from the symbol.
+    ('"symbol": "BTC-USDT"', '"symbol": ‸"1abc"', "invalid-crate-name", "/symbol"),
 ]
 
 
@@ -111,7 +113,14 @@ def test_an_error_names_its_pointer_line_and_column(old: str, new: str, code: st
     if code != "syntax" and code != "number-out-of-range":
         command = '{"cmd":"compile","spec":{"strategy":' + text + ',"target":{"kind":"wasm"}},"dry_run":true}'
         response = json.loads(Compiler().command(command))
-        assert response["error"] == "bad spec: strategy is not a valid StrategySpec: " + errors[0].message
+        prefix = (
+            "bad spec: "
+            if code == "invalid-crate-name"
+            else "bad spec: strategy is not a valid StrategySpec: "
+        )
+        assert response["error"] == prefix + errors[0].message
+    if code == "invalid-crate-name":
+        assert errors[0].help is not None and "one that names its own crate is not affected" in errors[0].help
 
 
 @pytest.mark.parametrize(
