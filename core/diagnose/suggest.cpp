@@ -37,7 +37,8 @@ std::optional<std::string_view> Suggester::nearest(std::string_view name, const 
     // On a tie the earlier candidate wins.
     if (best) limit = std::min(limit, position < *best ? best_edits : best_edits - 1);
     const std::size_t gap = n > candidate.size() ? n - candidate.size() : candidate.size() - n;
-    if (gap > limit) continue;
+    // A limit of 0 admits the name itself only, which is no suggestion.
+    if (limit == 0 || gap > limit) continue;
     const std::size_t edits = bounded_edits(name, candidate, limit, spent_);
     if (edits == 0 || edits > limit) continue;
     best = position;
