@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/base/text_position.h"
@@ -116,13 +117,19 @@ PyObject* locate(PyObject*, PyObject* arg) {
 }
 
 PyObject* describe(PyObject*, PyObject*) {
-  std::optional<lantor::Result<std::string>> text;
-  if (!run_unlocked([&] { text.emplace(lantor::describe::document_description()); })) return nullptr;
-  if (!text->ok()) {
-    PyErr_SetString(PyExc_RuntimeError, text->error().c_str());
+  bool described = false;
+  std::string text;
+  if (!run_unlocked([&] {
+        lantor::Result<std::string> description = lantor::describe::document_description();
+        described = description.ok();
+        text = described ? std::move(description).value() : std::move(description).error();
+      }))
+    return nullptr;
+  if (!described) {
+    PyErr_SetString(PyExc_RuntimeError, text.c_str());
     return nullptr;
   }
-  return PyUnicode_FromStringAndSize((*text)->data(), static_cast<Py_ssize_t>((*text)->size()));
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
 PyObject* position(PyObject*, PyObject* args) {
