@@ -92,16 +92,35 @@ ReadStatus CanonicalStreamer::array(int depth, std::string& out, TextSink* sink)
   return Ok{};
 }
 
-bool CanonicalStreamer::Key::matches(std::string_view input, std::size_t pos) const {
-  if (text.empty() || input.size() - pos < text.size()) return false;
-  const char* p = input.data() + pos;
-  if (mask != 0 && input.size() - pos >= 8) {
-    // One masked comparison of a word for the usual short names.
-    std::uint64_t got;
-    std::memcpy(&got, p, 8);
-    return ((got ^ word) & mask) == 0;
+std::size_t CanonicalStreamer::plain_members(Level& level, std::size_t from) {
+  // What the general steps would make of these members, without their
+  // detours: each name is the kept layout's as matches() sees it, and each
+  // value a number that scan_number would take whole and that is already
+  // canonical. Anything else stops here, before that member's name, for the
+  // general steps to read.
+  const Key* const keys = level.layout.keys.data();
+  const std::size_t n = level.layout.keys.size();
+  Member* const members = level.members.data();
+  const std::string_view text = reader_.text();
+  const char* const base = text.data();
+  const char* const end = base + text.size();
+  const char* p = base + reader_.offset();
+  std::size_t count = from;
+  for (; count < n; ++count) {
+    const Key& key = keys[count];
+    if (!key.matches(p, end)) break;
+    const char* const number = p + key.text.size();
+    if (number == end || (*number != '-' && (*number < '0' || *number > '9'))) break;
+    const char* const number_end = canonical_literal_end(number, end);
+    if (number_end == nullptr) break;
+    Member& m = members[count];
+    m.in_text = true;
+    m.begin = static_cast<std::size_t>(number - base);
+    m.size = static_cast<std::size_t>(number_end - number);
+    p = number_end;
   }
-  return std::memcmp(p, text.data(), text.size()) == 0;
+  reader_.advance(static_cast<std::size_t>(p - base) - reader_.offset());
+  return count;
 }
 
 ReadStatus CanonicalStreamer::member_value(int depth, Level& level, Member& m) {
@@ -145,29 +164,37 @@ ReadStatus CanonicalStreamer::object(int depth, std::string& out) {
   std::vector<Member>& members = level.members;
   Layout& layout = level.layout;
   level.values.clear();
-  std::size_t count = 0;
   // Members from the start whose names were recognised as the kept layout's
   // spelled the plain way, without reading them.
-  std::size_t matched = 0;
-  bool first = true;
-  for (;;) {
-    if (count == members.size()) members.emplace_back();
-    Member& m = members[count];
-    // `"name":` right here, or `,"name":` after the first member: what
-    // next_key and colon would read without fail, as the same name.
-    if (matched == count && count < layout.keys.size() && layout.keys[count].matches(r.text(), r.offset())) {
-      r.advance(layout.keys[count].text.size());
-      first = false;
-      ++matched;
-    } else {
-      LANTOR_ASSIGN_OR_RETURN(const bool more, r.next_key(first, m.name));
-      if (!more) break;
-      LANTOR_TRY(r.colon());
+  std::size_t matched = plain_members(level, 0);
+  std::size_t count = matched;
+  if (count == layout.keys.size() && r.peek() == '}') {
+    // The usual record of a dataset: the layout's members, all plain.
+    r.bump();
+  } else {
+    bool first = count == 0;
+    const char* const end = r.text().data() + r.text().size();
+    for (;;) {
+      if (count == members.size()) members.emplace_back();
+      Member& m = members[count];
+      // `"name":` right here, or `,"name":` after the first member: what
+      // next_key and colon would read without fail, as the same name.
+      if (matched == count && count < layout.keys.size() &&
+          layout.keys[count].matches(r.text().data() + r.offset(), end)) {
+        r.advance(layout.keys[count].text.size());
+        first = false;
+        ++matched;
+      } else {
+        LANTOR_ASSIGN_OR_RETURN(const bool more, r.next_key(first, m.name));
+        if (!more) break;
+        LANTOR_TRY(r.colon());
+      }
+      LANTOR_TRY(member_value(depth, level, m));
+      ++count;
+      if (matched == count) count = matched = plain_members(level, count);
     }
-    LANTOR_TRY(member_value(depth, level, m));
-    ++count;
+    LANTOR_TRY(r.end_object());
   }
-  LANTOR_TRY(r.end_object());
 
   bool same = layout.valid && layout.names.size() == count;
   for (std::size_t i = matched; same && i < count; ++i) same = layout.names[i] == members[i].name;

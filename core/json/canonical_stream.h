@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,6 +39,9 @@ class CanonicalStreamer {
   ReadStatus array(int depth, std::string& out, TextSink* sink = nullptr);
   ReadStatus object(int depth, std::string& out);
   ReadStatus member_value(int depth, Level& level, Member& m);
+  // Takes the members from `from` on while they follow the kept layout with
+  // numbers spelled canonically as values; returns the count taken up to.
+  std::size_t plain_members(Level& level, std::size_t from);
   // Works out and keeps the layout of the `count` members just read.
   void plan_layout(Level& level, std::size_t count);
 
@@ -60,8 +64,17 @@ class CanonicalStreamer {
     std::string text;
     std::uint64_t word = 0;
     std::uint64_t mask = 0;
-    // Whether `text` (never when empty) is at `pos` in `input`.
-    bool matches(std::string_view input, std::size_t pos) const;
+    // Whether `text` (never when empty) is at `p`, before `end`.
+    bool matches(const char* p, const char* end) const {
+      const auto left = static_cast<std::size_t>(end - p);
+      if (mask != 0 && left >= 8) {
+        // One masked comparison of a word for the usual short names.
+        std::uint64_t got;
+        std::memcpy(&got, p, 8);
+        return ((got ^ word) & mask) == 0;
+      }
+      return !text.empty() && left >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
+    }
   };
   // What an object of some list of names turns into: which members are
   // written, in which order, each after its name already written as JSON

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/json/canonical_stream.h"
+#include "core/json/number.h"
 #include "core/json/reader.h"
 #include "tests/support/json_reference.h"
 
@@ -215,6 +216,31 @@ TEST(CanonicalStream, MatchesTheTreeOnManyDecimals) {
     text += int_len == 0 ? "0" : digits(int_len, true);
     if (next(3) != 0) text += "." + digits(1 + next(20), false);
     expect_same(text);
+    // The same as the value of a record that follows another of its layout.
+    expect_same("[{\"a\":0},{\"a\":" + text + "}]");
+  }
+}
+
+TEST(CanonicalStream, LiteralEndsAgreeWithTheScan) {
+  // Every literal of up to six bytes over the characters that matter,
+  // judged in one pass as the scan and the canonical check judge it.
+  const std::string alphabet = "0159.-eE,";
+  std::string text;
+  for (std::size_t len = 1; len <= 6; ++len) {
+    std::size_t combinations = 1;
+    for (std::size_t i = 0; i < len; ++i) combinations *= alphabet.size();
+    text.resize(len);
+    for (std::size_t k = 0; k < combinations; ++k) {
+      std::size_t rest = k;
+      for (std::size_t i = 0; i < len; ++i, rest /= alphabet.size())
+        text[i] = alphabet[rest % alphabet.size()];
+      if (text[0] != '-' && (text[0] < '0' || text[0] > '9')) continue;
+      const char* end = text.data() + len;
+      NumberSpelling spelling;
+      const NumberScan scan = scan_number_text(text.data(), end, spelling);
+      const bool plain = scan.syntax == NumberSyntax::Ok && canonical_as_spelled(spelling);
+      ASSERT_EQ(canonical_literal_end(text.data(), end), plain ? scan.at : nullptr) << text;
+    }
   }
 }
 
@@ -229,6 +255,7 @@ TEST(CanonicalStream, MatchesTheTreeWhateverByteEndsADigitRun) {
       changed[at] = static_cast<char>(b);
       expect_same("[" + changed + "]");
       expect_same("{\"a\":" + changed + ",\"b\":1}");
+      expect_same("[{\"a\":1,\"b\":1},{\"a\":" + changed + ",\"b\":1}]");
       expect_same("{\"a\":" + changed.substr(0, at + 1) + "}");
     }
   }
