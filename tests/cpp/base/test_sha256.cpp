@@ -21,8 +21,11 @@ TEST(Sha256, PiecewiseEqualsOneShot) {
   for (std::size_t cut : {0u, 1u, 63u, 64u, 65u, 5000u, 9999u, 10000u}) {
     Sha256 digest;
     digest.update(std::string_view(text).substr(0, cut));
+    // A copy carries on alone: what the original is fed later is not its.
+    Sha256 copy = digest;
     digest.update(std::string_view(text).substr(cut));
     EXPECT_EQ(digest.hex(), sha256_hex(text)) << "cut at " << cut;
+    EXPECT_EQ(copy.hex(), sha256_hex(std::string_view(text).substr(0, cut))) << "cut at " << cut;
   }
 }
 
