@@ -76,7 +76,8 @@ HandlerResult handle_compile(std::string_view text, CommandState& state) {
 HandlerResult run_compile(CompileReq&& req, CommandState& state) {
   // The builder runs before anything can be written, so an invalid request
   // leaves the file system alone.
-  auto plan = build_project(std::move(req.spec), state.context.dir());
+  auto plan = build_project(std::move(req.spec), state.context.dir(),
+                            req.dry_run ? Contents::DigestsOnly : Contents::Kept);
   if (!plan) return fail(plan.error().text());
 
   if (req.dry_run) return compile_response(*plan, std::nullopt);

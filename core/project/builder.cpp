@@ -1,7 +1,6 @@
 // build_project: validate the strategy, settle the crate name and the target,
 // render every file of the project, and compute the hashes. Nothing is
 // written here; the only file touched is a CSV dataset the request names.
-#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstddef>
@@ -23,10 +22,6 @@ CompileError bad_spec(std::string message) {
   return CompileError{CompileError::Kind::BadSpec, std::move(message)};
 }
 
-void put(std::map<std::string, std::string>& contents, std::string_view path, std::string text) {
-  contents.emplace(std::string(path), std::move(text));
-}
-
 // The main sources are constant texts, one per target kind, and so is the
 // WebAssembly build configuration: their digests are worked out once per
 // process instead of once per command.
@@ -44,16 +39,62 @@ const std::string& wasm_build_config_digest() {
   return digest;
 }
 
-// The digest of the file at `path` of a project for `kind`, holding `text`.
-std::string file_digest(std::string_view path, Target::Kind kind, std::string_view text) {
-  if (path == main_source_path(kind)) return main_source_digest(kind);
-  if (path == kBuildConfigPath && kind == Target::Kind::Wasm) return wasm_build_config_digest();
-  return sha256_hex(text);
+// Lists the files in ascending byte order of path, which is the order they
+// are added in, and keeps their texts when the plan is to be written.
+class Files {
+ public:
+  Files(ProjectPlan& plan, Contents contents) : plan_(plan), keep_(contents == Contents::Kept) {
+    plan_.files.reserve(5);
+  }
+
+  // A file whose digest is known; `text` is made only if it is kept.
+  template <class MakeText>
+  void add_known(std::string_view path, const std::string& digest, std::size_t size, MakeText&& text) {
+    assert(plan_.files.empty() || plan_.files.back().path < path);
+    plan_.files.push_back(ManifestFile{std::string(path), digest, size});
+    if (keep_) plan_.contents.emplace(std::string(path), std::forward<MakeText>(text)());
+  }
+  // A file with this text, digested here.
+  void add(std::string_view path, std::string&& text) {
+    add_known(path, sha256_hex(text), text.size(), [&] { return std::move(text); });
+  }
+  void add(std::string_view path, std::string_view text) {
+    add_known(path, sha256_hex(text), text.size(), [&] { return std::string(text); });
+  }
+  // An inline dataset hashed as it was read: listed, never kept, so this
+  // plan can be reported but not written.
+  void add_unkept(std::string_view path, const std::string& digest, std::uint64_t size) {
+    assert(plan_.files.empty() || plan_.files.back().path < path);
+    plan_.files.push_back(ManifestFile{std::string(path), digest, size});
+    plan_.complete = false;
+  }
+
+ private:
+  ProjectPlan& plan_;
+  bool keep_;
+};
+
+// Cargo.toml: its text, or only its digest and size when it is not kept,
+// which spares building a text that would only be hashed.
+void add_manifest(Files& files, const CompileSpec& spec, std::string_view crate_name) {
+  const ManifestParts parts = manifest_parts(spec.target.kind, spec.opt_level);
+  Sha256 digest;
+  digest.update(parts.before);
+  digest.update(crate_name);
+  digest.update(parts.after);
+  files.add_known(kManifestPath, digest.hex(), parts.before.size() + crate_name.size() + parts.after.size(),
+                  [&] {
+                    std::string text(parts.before);
+                    text += crate_name;
+                    text += parts.after;
+                    return text;
+                  });
 }
 
 // `candles_text`, when given, is the inline dataset's canonical text, which
 // the plan takes over. A relative CSV path starts from `base_dir`.
-Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* candles_text, int base_dir) {
+Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* candles_text, int base_dir,
+                                        Contents contents) {
   // The typed strategy only proves the document valid; what is embedded and
   // hashed is the value as received.
   if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed.ok())
@@ -65,7 +106,7 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
   if (auto checked = check_target(spec.target); !checked)
     return fail(CompileError{CompileError::Kind::BadTarget, std::move(checked).error()});
 
-  std::string spec_json = spec.strategy.canonical_text();
+  const std::string& spec_json = spec.strategy.canonical_text();
 
   std::string candles_csv;
   std::string candles_json;
@@ -102,33 +143,28 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
   plan.backtest_dep = std::string(kBacktestDep);
   plan.spec_hash = spec_hash(spec, spec_json, candles_json);
 
-  auto& contents = plan.contents;
-  put(contents, kManifestPath,
-      render_template(manifest_template(spec.target.kind), {{"crate_name", *crate_name},
-                                                            {"backtest_dep", kBacktestDep},
-                                                            {"profile", profile_section(spec.opt_level)}}));
-  put(contents, main_source_path(spec.target.kind), std::string(main_source(spec.target.kind)));
-  if (auto config = build_config(spec.target)) put(contents, kBuildConfigPath, std::move(*config));
-  put(contents, kSpecPath, std::move(spec_json));
+  // In ascending byte order of path.
+  Files files(plan, contents);
+  const Target::Kind kind = spec.target.kind;
+  if (kind == Target::Kind::Wasm)
+    files.add_known(kBuildConfigPath, wasm_build_config_digest(), kWasmBuildConfig.size(),
+                    [] { return std::string(kWasmBuildConfig); });
+  else if (auto config = build_config(spec.target))
+    files.add(kBuildConfigPath, std::move(*config));
+  add_manifest(files, spec, *crate_name);
   if (spec.embed_data) {
     if (spec.embed_data->kind == DatasetRef::Kind::Csv)
-      put(contents, kCandlesCsvPath, std::move(candles_csv));
-    else if (streamed == nullptr)
-      put(contents, kCandlesJsonPath, std::move(candles_json));
+      files.add(kCandlesCsvPath, std::move(candles_csv));
+    else if (streamed != nullptr)
+      files.add_unkept(kCandlesJsonPath, streamed->canonical_sha256, streamed->canonical_len);
+    else
+      files.add(kCandlesJsonPath, std::move(candles_json));
   }
+  files.add_known(main_source_path(kind), main_source_digest(kind), main_source(kind).size(),
+                  [&] { return std::string(main_source(kind)); });
+  files.add(kSpecPath, std::string_view(spec_json));
+  if (contents == Contents::DigestsOnly) plan.complete = false;
 
-  plan.files.reserve(contents.size());
-  for (const auto& [path, text] : contents)
-    plan.files.push_back(ManifestFile{path, file_digest(path, spec.target.kind, text), text.size()});
-  if (streamed != nullptr) {
-    // Listed with the others, in path order; its content was never kept, so
-    // this plan can be reported but not written.
-    ManifestFile file{std::string(kCandlesJsonPath), streamed->canonical_sha256, streamed->canonical_len};
-    auto at = std::lower_bound(plan.files.begin(), plan.files.end(), file.path,
-                               [](const ManifestFile& f, const std::string& path) { return f.path < path; });
-    plan.files.insert(at, std::move(file));
-    plan.complete = false;
-  }
   plan.project_hash = project_hash(plan.files);
   plan.crate_name = std::move(crate_name).value();
   return plan;
@@ -136,14 +172,14 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
 
 }  // namespace
 
-Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec, int base_dir) {
-  return build(spec, nullptr, base_dir);
+Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec, int base_dir, Contents contents) {
+  return build(spec, nullptr, base_dir, contents);
 }
 
-Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec, int base_dir) {
+Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec, int base_dir, Contents contents) {
   std::string* text = nullptr;
   if (spec.embed_data && spec.embed_data->candles_json) text = &*spec.embed_data->candles_json;
-  return build(spec, text, base_dir);
+  return build(spec, text, base_dir, contents);
 }
 
 }  // namespace lantor

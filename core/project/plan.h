@@ -32,16 +32,22 @@ struct ProjectPlan {
   std::string project_hash;
   std::map<std::string, std::string> contents;  // path to content, byte order
   // False when a listed file's content was hashed and not kept (a dry run's
-  // inline dataset): such a plan is reported, never written.
+  // plan, or its inline dataset): such a plan is reported, never written.
   bool complete = true;
 };
+
+// Whether a plan keeps the files' texts, to be written, or only their
+// digests and sizes, which is all a dry run reports.
+enum class Contents { Kept, DigestsOnly };
 
 // Validates the spec, settles crate name and target, renders every file and
 // computes the hashes. Reads a CSV dataset if one is named, a relative path
 // starting from the directory handle `base_dir`; writes nothing.
-Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec, int base_dir = AT_FDCWD);
+Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec, int base_dir = AT_FDCWD,
+                                                Contents contents = Contents::Kept);
 // The same; an inline dataset's canonical text, if the spec holds one, moves
 // into the plan instead of being copied.
-Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec, int base_dir = AT_FDCWD);
+Result<ProjectPlan, CompileError> build_project(CompileSpec&& spec, int base_dir = AT_FDCWD,
+                                                Contents contents = Contents::Kept);
 
 }  // namespace lantor

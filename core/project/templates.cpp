@@ -1,6 +1,10 @@
 // The template texts, byte for byte, and the renderer.
 #include "core/project/templates.h"
 
+#include <array>
+
+#include "core/base/versions.h"
+
 namespace lantor {
 
 const std::string_view kWasmManifest = R"tpl([package]
@@ -175,6 +179,32 @@ std::string_view manifest_template(Target::Kind kind) {
     case Target::Kind::NoStd: return kNoStdManifest;
   }
   return {};
+}
+
+ManifestParts manifest_parts(Target::Kind kind, OptLevel level) {
+  constexpr std::string_view kName = "{{crate_name}}";
+  // Per target kind and level: the manifest with the name left as its
+  // placeholder, and where that stands.
+  struct Filled {
+    std::string text;
+    std::size_t name_at;
+  };
+  static const std::array<Filled, 9> filled = [&] {
+    std::array<Filled, 9> all;
+    for (std::size_t k = 0; k < 3; ++k) {
+      for (std::size_t l = 0; l < 3; ++l) {
+        Filled& f = all[k * 3 + l];
+        f.text = render_template(
+            manifest_template(static_cast<Target::Kind>(k)),
+            {{"backtest_dep", kBacktestDep}, {"profile", profile_section(static_cast<OptLevel>(l))}});
+        f.name_at = f.text.find(kName);
+      }
+    }
+    return all;
+  }();
+  const Filled& f = filled[static_cast<std::size_t>(kind) * 3 + static_cast<std::size_t>(level)];
+  const std::string_view text = f.text;
+  return {text.substr(0, f.name_at), text.substr(f.name_at + kName.size())};
 }
 
 std::string_view profile_section(OptLevel level) {

@@ -52,6 +52,17 @@ std::string render_template(std::string_view text, std::initializer_list<Templat
 std::string_view manifest_template(Target::Kind kind);
 std::string_view profile_section(OptLevel level);
 
+// Cargo.toml for `kind` at `level` around its crate name: the template with
+// every other placeholder filled, cut where {{crate_name}} stands (once, in
+// the package's name). A crate name holds no braces, so `before`, the name
+// and `after` are what render_template makes of the whole; worked out once
+// per process.
+struct ManifestParts {
+  std::string_view before;
+  std::string_view after;
+};
+ManifestParts manifest_parts(Target::Kind kind, OptLevel level);
+
 // The target's main source file: its relative path and its text.
 std::string_view main_source_path(Target::Kind kind);
 std::string_view main_source(Target::Kind kind);

@@ -106,6 +106,20 @@ TEST_P(FileSet, ListsTheTargetsFilesInByteOrder) {
   EXPECT_EQ(plan.compiler_version, "0.1.2");
   EXPECT_EQ(plan.backtest_dep, "0.1.5");
   EXPECT_EQ(plan.crate_name, "btc_usdt");
+  // A dry run's plan keeps no text and reports the same.
+  auto digests =
+      build_project(spec_with(GetParam().target, GetParam().extra), AT_FDCWD, Contents::DigestsOnly);
+  ASSERT_TRUE(digests.ok());
+  EXPECT_TRUE(digests->contents.empty());
+  EXPECT_FALSE(digests->complete);
+  EXPECT_EQ(digests->spec_hash, plan.spec_hash);
+  EXPECT_EQ(digests->project_hash, plan.project_hash);
+  ASSERT_EQ(digests->files.size(), plan.files.size());
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    EXPECT_EQ(digests->files[i].path, plan.files[i].path);
+    EXPECT_EQ(digests->files[i].sha256, plan.files[i].sha256) << plan.files[i].path;
+    EXPECT_EQ(digests->files[i].bytes_len, plan.files[i].bytes_len) << plan.files[i].path;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

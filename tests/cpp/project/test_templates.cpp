@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/base/sha256.h"
+#include "core/base/versions.h"
 #include "core/project/retired_texts.h"
 #include "core/project/templates.h"
 #include "core/request/tables.h"
@@ -94,6 +95,18 @@ TEST(Templates, SourceAndConfigFollowTheTarget) {
   EXPECT_EQ(profile_section(OptLevel::Debug), "");
   EXPECT_EQ(profile_section(OptLevel::Release), "[profile.release]\nlto = true\ncodegen-units = 1\n");
   EXPECT_TRUE(profile_section(OptLevel::Size).starts_with("[profile.release]\nopt-level = \"z\"\n"));
+}
+
+TEST(Templates, ManifestPartsSurroundTheCrateName) {
+  for (auto kind : {Target::Kind::Wasm, Target::Kind::Binary, Target::Kind::NoStd}) {
+    for (auto level : {OptLevel::Debug, OptLevel::Release, OptLevel::Size}) {
+      const ManifestParts parts = manifest_parts(kind, level);
+      EXPECT_EQ(std::string(parts.before) + "a_1" + std::string(parts.after),
+                render_template(manifest_template(kind), {{"crate_name", "a_1"},
+                                                          {"backtest_dep", kBacktestDep},
+                                                          {"profile", profile_section(level)}}));
+    }
+  }
 }
 
 struct RenderRow {
