@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/base/short_text.h"
 #include "core/json/word_scan.h"
 
 namespace lantor::json {
@@ -100,9 +101,19 @@ const char* plain_run_end(const char* p, const char* end) {
 
 void append_json_string(std::string& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
   const char* p = s.data();
   const char* end = p + s.size();
+  if (plain_run_end(p, end) == end) {
+    // The usual string, with nothing to escape: written in one step.
+    const std::size_t at = out.size();
+    out.resize(at + s.size() + 2);
+    char* d = out.data() + at;
+    d[0] = '"';
+    copy_text(d + 1, p, s.size());
+    d[s.size() + 1] = '"';
+    return;
+  }
+  out += '"';
   while (p < end) {
     // Copy the longest run that needs no escaping in one go.
     const char* run = p;

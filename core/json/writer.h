@@ -14,6 +14,11 @@ namespace lantor::json {
 
 class Writer {
  public:
+  Writer() = default;
+  // With room for `capacity` bytes of text, which spares growing it step by
+  // step when the caller knows about how long its text gets.
+  explicit Writer(std::size_t capacity) { out_.reserve(capacity); }
+
   Writer& begin_object() { return open('{'); }
   Writer& end_object() { return close('}'); }
   Writer& begin_array() { return open('['); }
