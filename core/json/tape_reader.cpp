@@ -62,16 +62,11 @@ void TapeReader::finish(bool canonical) {
   }
 }
 
-std::size_t TapeReader::begin(Kind kind) {
-  slots_.emplace_back(TapeSlot::make_head(kind, 0), 0);
-  return slots_.size() - 1;
-}
-
 void TapeReader::name(std::string_view name) { string_slot(name, true); }
 
 void TapeReader::end(std::size_t at, std::size_t count) { close(at, count); }
 
-void TapeReader::close(std::size_t at, std::size_t count) {
+[[gnu::always_inline]] inline void TapeReader::close(std::size_t at, std::size_t count) {
   TapeSlot& slot = slots_[at];
   slot.head = TapeSlot::make_head(slot.kind(), count);
   slot.u = slots_.size() - at;
@@ -101,7 +96,7 @@ ReadStatus TapeReader::literal(std::string_view word, Kind kind, bool truth) {
   return Ok{};
 }
 
-std::uint64_t TapeReader::string_slot(std::string_view s, bool escaped) {
+[[gnu::always_inline]] inline std::uint64_t TapeReader::string_slot(std::string_view s, bool escaped) {
   std::uint64_t at;
   if (strings_ == Strings::InText && !escaped) {
     at = static_cast<std::uint64_t>(s.data() - first_);
@@ -113,12 +108,13 @@ std::uint64_t TapeReader::string_slot(std::string_view s, bool escaped) {
   return at;
 }
 
-std::string_view TapeReader::string_at(std::uint64_t at, std::size_t size) const {
+[[gnu::always_inline]] inline std::string_view TapeReader::string_at(std::uint64_t at,
+                                                                     std::size_t size) const {
   if ((at & kCopied) != 0) return {copied_.data() + (at & ~kCopied), size};
   return {first_ + at, size};
 }
 
-void TapeReader::canonical_string(std::string_view s, bool escaped) {
+[[gnu::always_inline]] inline void TapeReader::canonical_string(std::string_view s, bool escaped) {
   if (!escaped) {
     // Nothing in it needs escaping: its own bytes, as they were read.
     canon_.quoted(s);
@@ -128,7 +124,7 @@ void TapeReader::canonical_string(std::string_view s, bool escaped) {
   canon_.resume();
 }
 
-ReadStatus TapeReader::string_value() {
+[[gnu::always_inline]] inline ReadStatus TapeReader::string_value() {
   LANTOR_ASSIGN_OR_RETURN(const std::string_view s, reader_.read_string_view(decoded_));
   const bool escaped = s.data() == decoded_.data();
   string_slot(s, escaped);
@@ -136,7 +132,7 @@ ReadStatus TapeReader::string_value() {
   return Ok{};
 }
 
-ReadStatus TapeReader::number_value() {
+[[gnu::always_inline]] inline ReadStatus TapeReader::number_value() {
   NumberSpelling spelling;
   Number n;
   LANTOR_TRY(reader_.read_number(spelling, n));
@@ -216,6 +212,20 @@ void TapeReader::order_members(std::size_t at, std::size_t first) {
     members_.resize(first);
     return;
   }
+  if (n == 2 && !same_text(name_of(m[0]), name_of(m[1]))) {
+    // Two members the other way round: "a,b" becomes "b,a" in place.
+    const std::size_t a = m[0].text_end - m[0].text_begin;
+    const std::size_t b = m[1].text_end - m[1].text_begin;
+    reorder_.resize(std::max(reorder_.size(), a));
+    char* const text = canon_.at(m[0].text_begin);
+    copy_text(reorder_.data(), text, a);
+    std::memmove(text, text + a + 1, b);
+    text[b] = ',';
+    copy_text(text + b + 1, reorder_.data(), a);
+    close(at, n);
+    members_.resize(first);
+    return;
+  }
   order_.resize(n);
   for (std::size_t i = 0; i < n; ++i) order_[i] = {name_of(m[i]), i};
   sort_by_name(
@@ -234,7 +244,7 @@ void TapeReader::order_members(std::size_t at, std::size_t first) {
     if (k + 1 < n && same_text(order_[k].name, order_[k + 1].name)) continue;
     const Member& member = m[order_[k].index];
     if (to != reorder_.data()) *to++ = ',';
-    std::memcpy(to, canon_.at(member.text_begin), member.text_end - member.text_begin);
+    copy_text(to, canon_.at(member.text_begin), member.text_end - member.text_begin);
     to += member.text_end - member.text_begin;
   }
   const auto written = static_cast<std::size_t>(to - reorder_.data());

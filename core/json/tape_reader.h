@@ -50,7 +50,10 @@ class TapeReader {
   // A container whose members (each a name() and then a value()) or
   // elements the caller appends; end() closes it with their count. Repeated
   // names are kept as they come.
-  std::size_t begin(Kind kind);
+  std::size_t begin(Kind kind) {
+    slots_.emplace_back(TapeSlot::make_head(kind, 0), 0);
+    return slots_.size() - 1;
+  }
   void name(std::string_view name);
   void end(std::size_t at, std::size_t count);
 
