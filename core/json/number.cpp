@@ -67,7 +67,7 @@ std::uint64_t leading_digits(const NumberSpelling& n, std::size_t count) {
 
 }  // namespace
 
-bool number_value(const NumberSpelling& n, Number& out) {
+bool any_number_value(const NumberSpelling& n, Number& out) {
   constexpr auto kMaxNeg = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
   const std::size_t count = n.digit_count();
   if (n.integral()) {

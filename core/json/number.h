@@ -116,7 +116,18 @@ inline NumberScan scan_number_text(const char* p, const char* end, NumberSpellin
 
 // The value of a well-formed literal. False when its magnitude is beyond the
 // binary64 range; a magnitude too small for it reads as zero of its sign.
-bool number_value(const NumberSpelling& n, Number& out);
+bool any_number_value(const NumberSpelling& n, Number& out);
+// The same, with the usual small unsigned integers taken here.
+inline bool number_value(const NumberSpelling& n, Number& out) {
+  if (!n.negative && n.integral() && n.int_end - n.int_begin <= 19) {
+    std::uint64_t m = 0;
+    for (const char* p = n.int_begin; p < n.int_end; ++p) m = m * 10 + static_cast<std::uint64_t>(*p - '0');
+    out.kind = Kind::UInt;
+    out.u = m;
+    return true;
+  }
+  return any_number_value(n, out);
+}
 
 // Whether the literal, as written, is already the canonical text of its
 // value: an integer within the 64-bit ranges ("-0" is the float -0.0), or a

@@ -104,13 +104,16 @@ class Reader {
   int peek() const { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : -1; }
   // Skips whitespace, then peeks.
   int peek_ws() {
+    // Every whitespace byte is at most a space: above it, nothing to skip.
+    if (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) > ' ')
+      return static_cast<unsigned char>(text_[pos_]);
     skip_ws();
     return peek();
   }
   void skip_ws() {
     while (pos_ < text_.size()) {
-      char c = text_[pos_];
-      if (c != ' ' && c != '\n' && c != '\t' && c != '\r') return;
+      const auto c = static_cast<unsigned char>(text_[pos_]);
+      if (c > ' ' || (c != ' ' && c != '\n' && c != '\t' && c != '\r')) return;
       ++pos_;
     }
   }
@@ -162,7 +165,13 @@ class Reader {
   // Numbers: the position is on '-' or a digit. scan_number checks the
   // literal's syntax and moves past it; read_number also takes its value,
   // failing past it when the value is out of range.
-  ReadStatus scan_number(NumberSpelling& spelling);
+  ReadStatus scan_number(NumberSpelling& spelling) {
+    const char* const base = text_.data();
+    const NumberScan scan = scan_number_text(base + pos_, base + text_.size(), spelling);
+    pos_ = static_cast<std::size_t>(scan.at - base);
+    if (scan.syntax == NumberSyntax::Ok) return Ok{};
+    return fail(number_error(scan.syntax));
+  }
   ReadStatus read_number(NumberSpelling& spelling, Number& value) {
     LANTOR_TRY(scan_number(spelling));
     if (!number_value(spelling, value)) return fail(error(msg::kNumberOutOfRange));
@@ -251,6 +260,8 @@ class Reader {
 
  private:
   ReadResult<std::string_view> read_string_view_slowly(std::string& scratch);
+  // The syntax error of a literal that did not scan, placed where it stopped.
+  ReadError number_error(NumberSyntax syntax) const;
   ReadStatus read_escape(std::string& out);
   // Moves over the bytes of a string up to the next quote, backslash,
   // control or the end, checking that they are UTF-8.

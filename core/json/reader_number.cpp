@@ -4,16 +4,8 @@
 
 namespace lantor::json {
 
-ReadStatus Reader::scan_number(NumberSpelling& spelling) {
-  const char* const base = text_.data();
-  const NumberScan scan = scan_number_text(base + pos_, base + text_.size(), spelling);
-  pos_ = static_cast<std::size_t>(scan.at - base);
-  switch (scan.syntax) {
-    case NumberSyntax::Ok: return Ok{};
-    case NumberSyntax::EofValue: return fail(syntax_error(msg::kEofValue));
-    case NumberSyntax::InvalidNumber: break;
-  }
-  return fail(syntax_error(msg::kInvalidNumber));
+ReadError Reader::number_error(NumberSyntax syntax) const {
+  return syntax_error(syntax == NumberSyntax::EofValue ? msg::kEofValue : msg::kInvalidNumber);
 }
 
 }  // namespace lantor::json
