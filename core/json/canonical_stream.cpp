@@ -12,35 +12,43 @@ namespace {
 // Pieces large enough to keep a sink's calls rare, small enough to stay in
 // the cache between being written here and read by the sink.
 constexpr std::size_t kPiece = std::size_t{256} * 1024;
+// What a text is grown by at first: a value read whole is mostly small.
+constexpr std::size_t kFirstRoom = 256;
 
 }  // namespace
 
 ReadStatus CanonicalStreamer::read(int depth, std::string& out) {
+  TextBuffer buffer(out, kFirstRoom);
+  ReadStatus s = value(depth, buffer);
+  buffer.finish();
+  return s;
+}
+
+ReadStatus CanonicalStreamer::value(int depth, TextBuffer& out) {
   Reader& r = reader_;
   const int c = r.peek_ws();
   switch (c) {
     case -1: return fail(r.syntax_peek_error(msg::kEofValue));
     case 'n':
       LANTOR_TRY(r.read_literal("null"));
-      out += "null";
+      out.put("null");
       return Ok{};
     case 't':
       LANTOR_TRY(r.read_literal("true"));
-      out += "true";
+      out.put("true");
       return Ok{};
     case 'f':
       LANTOR_TRY(r.read_literal("false"));
-      out += "false";
+      out.put("false");
       return Ok{};
     case '"': {
       LANTOR_ASSIGN_OR_RETURN(const std::string_view s, r.read_string_view(decoded_));
       if (s.data() == decoded_.data()) {
-        append_json_string(out, s);
+        append_json_string(out.suspend(), s);
+        out.resume();
       } else {
         // Nothing in it needs escaping: its own bytes, as they were read.
-        out += '"';
-        out += s;
-        out += '"';
+        out.quoted(s);
       }
       return Ok{};
     }
@@ -49,9 +57,14 @@ ReadStatus CanonicalStreamer::read(int depth, std::string& out) {
     default:
       if (c == '-' || (c >= '0' && c <= '9')) {
         NumberSpelling spelling;
-        Number value;
-        LANTOR_TRY(r.read_number(spelling, value));
-        append_canonical_number(out, spelling, value);
+        Number number;
+        LANTOR_TRY(r.read_number(spelling, number));
+        if (canonical_as_spelled(spelling)) {
+          out.put(spelling.begin, static_cast<std::size_t>(spelling.end - spelling.begin));
+        } else {
+          append_canonical_number(out.suspend(), spelling, number);
+          out.resume();
+        }
         return Ok{};
       }
       return fail(r.syntax_peek_error(msg::kExpectedValue));
@@ -59,36 +72,37 @@ ReadStatus CanonicalStreamer::read(int depth, std::string& out) {
 }
 
 ReadStatus CanonicalStreamer::stream(int depth, TextSink& sink) {
-  std::string buffer;
+  std::string text;
+  text.reserve(kPiece + kPiece / 4);
+  TextBuffer buffer(text, kPiece + kPiece / 4);
   if (reader_.peek_ws() == '[') {
-    // As read() does, with the text passed on between elements.
-    buffer.reserve(kPiece + kPiece / 4);
+    // As value() does, with the text passed on between elements.
     LANTOR_TRY(reader_.open(depth));
     LANTOR_TRY(array(depth + 1, buffer, &sink));
   } else {
-    LANTOR_TRY(read(depth, buffer));
+    LANTOR_TRY(value(depth, buffer));
   }
-  sink.write(buffer);
+  sink.write(buffer.view());
   return Ok{};
 }
 
-ReadStatus CanonicalStreamer::array(int depth, std::string& out, TextSink* sink) {
-  out += '[';
+ReadStatus CanonicalStreamer::array(int depth, TextBuffer& out, TextSink* sink) {
+  out.put('[');
   bool first = true;
   bool any = false;
   for (;;) {
     LANTOR_ASSIGN_OR_RETURN(const bool more, reader_.next_element(first));
     if (!more) break;
-    if (any) out += ',';
+    if (any) out.put(',');
     any = true;
-    LANTOR_TRY(read(depth, out));
+    LANTOR_TRY(value(depth, out));
     if (sink != nullptr && out.size() >= kPiece) {
-      sink->write(out);
-      out.clear();
+      sink->write(out.view());
+      out.truncate(0);
     }
   }
   LANTOR_TRY(reader_.end_array());
-  out += ']';
+  out.put(']');
   return Ok{};
 }
 
@@ -153,7 +167,7 @@ ReadStatus CanonicalStreamer::member_value(int depth, Level& level, Member& m) {
   return Ok{};
 }
 
-ReadStatus CanonicalStreamer::object(int depth, std::string& out) {
+ReadStatus CanonicalStreamer::object(int depth, TextBuffer& out) {
   // The values are read first, each into the level's own buffer (or left in
   // the input where they stand), and written to `out` in name order once the
   // object is complete. Each level has its own lists so that nested objects
@@ -205,9 +219,7 @@ ReadStatus CanonicalStreamer::object(int depth, std::string& out) {
 
   std::size_t total = 2;
   for (const auto& [index, key] : layout.writes) total += key.size() + members[index].size;
-  const std::size_t at = out.size();
-  out.resize(at + total);
-  char* d = out.data() + at;
+  char* d = out.extend(total);
   *d++ = '{';
   for (const auto& [index, key] : layout.writes) {
     copy_text(d, key.data(), key.size());

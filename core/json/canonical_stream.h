@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/json/reader.h"
+#include "core/json/text_buffer.h"
 
 namespace lantor::json {
 
@@ -34,10 +35,12 @@ class CanonicalStreamer {
  private:
   struct Level;
   struct Member;
+  // The value at the reader's position, its text added to `out`.
+  ReadStatus value(int depth, TextBuffer& out);
   // The elements of an array whose '[' was consumed, then its ']'. With a
   // sink, what `out` holds is passed on whenever a piece's worth gathered.
-  ReadStatus array(int depth, std::string& out, TextSink* sink = nullptr);
-  ReadStatus object(int depth, std::string& out);
+  ReadStatus array(int depth, TextBuffer& out, TextSink* sink = nullptr);
+  ReadStatus object(int depth, TextBuffer& out);
   ReadStatus member_value(int depth, Level& level, Member& m);
   // Takes the members from `from` on while they follow the kept layout with
   // numbers spelled canonically as values; returns the count taken up to.

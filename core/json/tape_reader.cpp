@@ -16,8 +16,10 @@ namespace {
 // be far shorter than the rest of a command; space only grows from there.
 constexpr std::size_t kReserveBound = std::size_t{16} * 1024;
 
+std::size_t text_room(std::size_t text_bytes) { return std::min(text_bytes, kReserveBound) + 64; }
+
 std::string& reserved(std::string& s, std::size_t text_bytes) {
-  s.reserve(std::min(text_bytes, kReserveBound) + 64);
+  s.reserve(text_room(text_bytes));
   return s;
 }
 
@@ -35,7 +37,7 @@ TapeReader::TapeReader(Reader& reader, Tape& tape, std::size_t text_bytes, Strin
       slots_(cleared(tape.slots_, text_bytes)),
       strings_(strings),
       first_(reader.text().data() + reader.offset()),
-      canon_(reserved(canonical_, text_bytes)) {
+      canon_(reserved(canonical_, text_bytes), text_room(text_bytes)) {
   tape.bytes_.clear();
   tape.canonical_.clear();
 }

@@ -14,7 +14,10 @@ namespace lantor::json {
 
 class TextBuffer {
  public:
-  explicit TextBuffer(std::string& text) : text_(text), used_(text.size()) { text_.resize(text_.capacity()); }
+  // Grown ahead by `room` bytes at first.
+  TextBuffer(std::string& text, std::size_t room) : text_(text), used_(text.size()) {
+    text_.resize(used_ + room);
+  }
   TextBuffer(const TextBuffer&) = delete;
   TextBuffer& operator=(const TextBuffer&) = delete;
 
@@ -36,6 +39,13 @@ class TextBuffer {
     used_ += n;
   }
   void put(std::string_view s) { put(s.data(), s.size()); }
+  // Room for `n` bytes, counted as written: the caller writes them there.
+  char* extend(std::size_t n) {
+    room(n);
+    char* at = text_.data() + used_;
+    used_ += n;
+    return at;
+  }
   // `"s"`, for a string that holds nothing JSON text must escape.
   void quoted(std::string_view s) {
     room(s.size() + 2);
@@ -60,7 +70,11 @@ class TextBuffer {
  private:
   void room(std::size_t n) {
     if (text_.size() - used_ >= n) return;
-    text_.resize(std::max({text_.size() * 2, used_ + n, std::size_t{256}}));
+    std::size_t size = std::max({text_.size() * 2, used_ + n, std::size_t{256}});
+    // Within the capacity reserved, while it suffices: past it the string
+    // would be copied and its memory doubled.
+    if (used_ + n <= text_.capacity()) size = std::min(size, text_.capacity());
+    text_.resize(size);
   }
 
   std::string& text_;
