@@ -178,12 +178,14 @@ ReadStatus CanonicalStreamer::object(int depth, TextBuffer& out) {
   std::vector<Member>& members = level.members;
   Layout& layout = level.layout;
   level.values.clear();
+  const std::size_t start = r.offset() - 1;
   // Members from the start whose names were recognised as the kept layout's
   // spelled the plain way, without reading them.
   std::size_t matched = plain_members(level, 0);
   std::size_t count = matched;
-  if (count == layout.keys.size() && r.peek() == '}') {
-    // The usual record of a dataset: the layout's members, all plain.
+  // The usual record of a dataset: the layout's members, all plain.
+  const bool plain = count == layout.keys.size() && r.peek() == '}';
+  if (plain) {
     r.bump();
   } else {
     bool first = count == 0;
@@ -218,7 +220,12 @@ ReadStatus CanonicalStreamer::object(int depth, TextBuffer& out) {
   }
 
   std::size_t total = 2;
-  for (const auto& [index, key] : layout.writes) total += key.size() + members[index].size;
+  if (plain && layout.writes.size() == count) {
+    // The same names and values, only reordered: as long as the record.
+    total = r.offset() - start;
+  } else {
+    for (const auto& [index, key] : layout.writes) total += key.size() + members[index].size;
+  }
   char* d = out.extend(total);
   *d++ = '{';
   for (const auto& [index, key] : layout.writes) {
