@@ -51,7 +51,8 @@ void write_manifest(json::Writer& w, const ProjectPlan& plan) {
   w.end_object();
 }
 
-// {"target":..,"path":..,"manifest":{..},"built":..}; "path" only when built.
+}  // namespace
+
 std::string compile_response(const ProjectPlan& plan, const std::optional<std::string>& path) {
   // About a hundred and twenty bytes per file, and three hundred for the
   // rest and a path.
@@ -66,8 +67,6 @@ std::string compile_response(const ProjectPlan& plan, const std::optional<std::s
   w.end_object();
   return w.take();
 }
-
-}  // namespace
 
 HandlerResult handle_compile(std::string_view text, CommandState& state) {
   Result<CompileReq> req = read_compile_req(text);
