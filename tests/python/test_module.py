@@ -21,6 +21,7 @@ import lantor_compile
 from lantor_compile import Compiler, PanicException, _lantor_compile
 
 VERSION_RESPONSE = '{"version":"0.1.2","backtest_dep":"0.1.5"}'
+ENVELOPE = "[]"
 ENVELOPE_ERROR = '{"ok":false,"error":"invalid command envelope: expected {\\"cmd\\":...}"}'
 NOTE = "while processing 'cmd_json'"
 SENT_TO_ANOTHER_THREAD = "_lantor_compile::PyCompiler is unsendable, but sent to another thread"
@@ -207,6 +208,38 @@ def test_argument_matching_errors(
         compiler.command(*args, **kwargs)
     assert str(caught.value) == message
     assert not getattr(caught.value, "__notes__", None)
+
+
+@pytest.mark.parametrize(
+    ("args", "message", "notes"),
+    [
+        (("{}",), "cmd_jsons must be a list or tuple of str, not str", None),
+        (
+            ([ENVELOPE, 3],),
+            "'int' object is not an instance of 'str'",
+            ["while processing item 1 of 'cmd_jsons'"],
+        ),
+        (([ENVELOPE], 1), "stop must be a StopFlag or None, not int", None),
+        (
+            ([], None, 3),
+            "Compiler.command_batch_nogil() takes from 1 to 2 positional arguments but 3 were given",
+            None,
+        ),
+    ],
+    ids=["str", "item", "stop", "arity"],
+)
+def test_batch_argument_errors(
+    compiler: Compiler, args: tuple[Any, ...], message: str, notes: list[str] | None
+) -> None:
+    with pytest.raises(TypeError) as caught:
+        compiler.command_batch_nogil(*args)
+    assert str(caught.value) == message
+    assert getattr(caught.value, "__notes__", None) == notes
+    # The instance is free again.
+    assert compiler.command_batch_nogil((ENVELOPE, '{"cmd":"version"}')) == (
+        [ENVELOPE_ERROR, VERSION_RESPONSE],
+        None,
+    )
 
 
 @pytest.mark.parametrize(("args", "kwargs"), [((1,), {}), ((), {"x": 1}), ((None,), {})])
