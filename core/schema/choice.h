@@ -19,8 +19,10 @@
 #include <string_view>
 
 #include "core/json/tape.h"
+#include "core/json/writer.h"
 #include "core/schema/record.h"
 #include "core/schema/source.h"
+#include "core/schema/value_reader.h"
 
 namespace lantor::schema {
 
@@ -50,6 +52,14 @@ Result<E, Error> read_unit_enum(json::Node v, std::span<const Variant> variants)
   LANTOR_ASSIGN_OR_RETURN(const TaggedVariant variant, read_external_tag(v, variants));
   LANTOR_TRY(expect_unit(v, variant));
   return static_cast<E>(variant.index);
+}
+
+// Writes a variant without data as its name: the variant at the enumerator's
+// position.
+template <class E>
+bool write_unit_enum(E e, std::span<const Variant> variants, json::Writer& out) {
+  write_name(variants[static_cast<std::size_t>(e)].name, out);
+  return true;
 }
 
 // ---- Internally tagged ------------------------------------------------------

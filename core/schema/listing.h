@@ -11,9 +11,12 @@
 //   {X}                        a map from names to X
 //   (X, Y)                     a tuple: an array of exactly these
 //   Name                       another type of the same listing
+//
+// The scalars' JSON types and ranges are in scalars.h (kScalarTypes).
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +30,10 @@ struct MemberInfo {
   std::string_view name;
   bool required;
   std::string_view type;
+  // An optional member's default, the member of a default-constructed
+  // record, as JSON; empty for a required member and where no writer is kept
+  // (the request bodies).
+  std::string default_json = {};
 };
 
 enum class Shape : std::uint8_t {
@@ -47,7 +54,12 @@ struct TypeInfo {
 template <class In, class T>
 TypeInfo record_info(const Record<In, T>& record) {
   TypeInfo info{record.name, Shape::Record, {}, {}, {}};
-  for (const Field<In, T>& f : record.fields) info.members.push_back({f.name, f.required, f.type});
+  const T fresh{};
+  for (const Field<In, T>& f : record.fields) {
+    MemberInfo& m = info.members.emplace_back(MemberInfo{f.name, f.required, f.type});
+    json::Writer out;
+    if (!f.required && f.write != nullptr && f.write(fresh, out)) m.default_json = out.take();
+  }
   return info;
 }
 

@@ -19,20 +19,25 @@
 #include <vector>
 
 #include "core/base/short_text.h"
+#include "core/json/writer.h"
 #include "core/schema/observer.h"
 #include "core/schema/source.h"
 
 namespace lantor::schema {
 
 // One field of record T read from source In: its JSON name, whether it must
-// be present, what it holds (a type name, see listing.h), and how its value
-// is read into the record.
+// be present, what it holds (a type name, see listing.h), how its value is
+// read into the record, and how the record's member is written as JSON
+// (false where it cannot be). The strategy's rows are made by field()
+// (value_reader.h), which takes the type, the reader and the writer from one
+// value reader.
 template <class In, class T>
 struct Field {
   std::string_view name;
   bool required;
   std::string_view type;
   StatusOf<In> (*read)(In value, T& out);
+  bool (*write)(const T& record, json::Writer& out) = nullptr;
 };
 
 enum class RecordKind : std::uint8_t { Struct, Variant };
@@ -57,6 +62,7 @@ struct MemberOf;
 template <class C, class M>
 struct MemberOf<M C::*> {
   using Owner = C;
+  using Type = M;
 };
 template <class F>
 struct ReaderOf;

@@ -1,6 +1,8 @@
 #include "core/schema/scalars.h"
 
-#include <limits>
+#include <string>
+
+#include "core/json/canonical.h"
 
 namespace lantor::schema {
 
@@ -19,10 +21,10 @@ json::ReadResult<bool> take_bool(TextValue v) {
 }
 
 Result<std::uint32_t, Error> read_u32(json::Node v) {
-  constexpr std::string_view kExpected = "u32";
+  constexpr std::string_view kExpected = kU32Type.name;
   switch (v.kind()) {
     case Kind::UInt:
-      if (v.as_uint() > std::numeric_limits<std::uint32_t>::max())
+      if (v.as_uint() > kU32Type.maximum)
         return fail(error_at(v, invalid_value(describe_uint(v.as_uint()), kExpected)));
       return static_cast<std::uint32_t>(v.as_uint());
     case Kind::NegInt: return fail(error_at(v, invalid_value(describe_int(v.as_negint()), kExpected)));
@@ -30,21 +32,35 @@ Result<std::uint32_t, Error> read_u32(json::Node v) {
   }
 }
 
-Result<std::optional<std::uint32_t>, Error> read_opt_u32(json::Node v) {
-  if (v.is_null()) return std::optional<std::uint32_t>();
-  LANTOR_ASSIGN_OR_RETURN(const std::uint32_t n, read_u32(v));
-  return std::optional<std::uint32_t>(n);
-}
-
 Result<double, Error> read_f64(json::Node v) {
-  if (!v.is_number()) return fail(unexpected(v, "f64"));
+  if (!v.is_number()) return fail(unexpected(v, kF64Type.name));
   return v.to_double();
 }
 
-Result<std::optional<double>, Error> read_opt_f64(json::Node v) {
-  if (v.is_null()) return std::optional<double>();
-  LANTOR_ASSIGN_OR_RETURN(const double d, read_f64(v));
-  return std::optional<double>(d);
+}  // namespace lantor::schema
+
+namespace lantor::schema {
+
+bool write_string(const std::string& s, json::Writer& out) {
+  out.string(s);
+  return true;
+}
+
+bool write_bool(const bool& b, json::Writer& out) {
+  out.boolean(b);
+  return true;
+}
+
+bool write_u32(const std::uint32_t& u, json::Writer& out) {
+  out.uint(u);
+  return true;
+}
+
+bool write_f64(const double& d, json::Writer& out) {
+  std::string text;
+  json::append_float(text, d);
+  out.raw(text);
+  return true;
 }
 
 }  // namespace lantor::schema

@@ -5,10 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "core/json/writer.h"
 #include "core/schema/source.h"
+#include "core/schema/value_reader.h"
 
 namespace lantor::schema {
 
@@ -63,13 +67,38 @@ ResultOf<In, bool> read_bool(In v) {
 // exponent included, is an invalid type.
 Result<std::uint32_t, Error> read_u32(json::Node v);
 
-// Null (none) or a count.
-Result<std::optional<std::uint32_t>, Error> read_opt_u32(json::Node v);
-
 // Any JSON number, integers converted to the nearest binary64.
 Result<double, Error> read_f64(json::Node v);
 
-// Null means not set; anything else is read as a float.
-Result<std::optional<double>, Error> read_opt_f64(json::Node v);
+// ---- The scalar types, described -----------------------------------------
+
+// A scalar type as listing.h names it, the JSON type it takes (as JSON Schema
+// names them; none for "any"), and for integers the largest one (the
+// smallest is 0).
+struct ScalarType {
+  std::string_view name;
+  std::string_view json_type;
+  std::uint64_t maximum = 0;
+};
+
+inline constexpr ScalarType kStringType = {"string", "string"};
+inline constexpr ScalarType kBoolType = {"bool", "boolean"};
+inline constexpr ScalarType kU32Type = {"u32", "integer", std::numeric_limits<std::uint32_t>::max()};
+inline constexpr ScalarType kF64Type = {"f64", "number"};
+inline constexpr ScalarType kAnyType = {"any", ""};
+inline constexpr ScalarType kScalarTypes[] = {kStringType, kBoolType, kU32Type, kF64Type, kAnyType};
+
+bool write_string(const std::string& s, json::Writer& out);
+bool write_bool(const bool& b, json::Writer& out);
+bool write_u32(const std::uint32_t& u, json::Writer& out);
+bool write_f64(const double& d, json::Writer& out);
+
+namespace value {
+inline constexpr ValueReader<std::string> kString = {kStringType.name, &read_string<json::Node>,
+                                                     &write_string};
+inline constexpr ValueReader<bool> kBool = {kBoolType.name, &read_bool<json::Node>, &write_bool};
+inline constexpr ValueReader<std::uint32_t> kU32 = {kU32Type.name, &read_u32, &write_u32};
+inline constexpr ValueReader<double> kF64 = {kF64Type.name, &read_f64, &write_f64};
+}  // namespace value
 
 }  // namespace lantor::schema

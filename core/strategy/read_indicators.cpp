@@ -4,6 +4,7 @@
 #include "core/schema/choice.h"
 #include "core/schema/record.h"
 #include "core/schema/scalars.h"
+#include "core/schema/value_reader.h"
 #include "core/strategy/readers.h"
 #include "core/strategy/tables.h"
 #include "core/strategy/variants.h"
@@ -12,30 +13,19 @@ namespace lantor::strategy {
 
 namespace {
 
-Read<List<double>> read_params(json::Node v) {
-  if (!v.is_array()) return fail(schema::unexpected(v, "a sequence"));
-  List<double> params;
-  params.reserve(v.size());
-  for (json::Node e : v.elements()) {
-    LANTOR_ASSIGN_OR_RETURN(const double x, schema::read_f64(e));
-    params.push_back(x);
-  }
-  return params;
-}
+// The feed's name; null (no feed) is read by the nullable form around it.
+Read<Feed> read_feed(json::Node v) { return schema::read_unit_enum<Feed>(v, variants::kFeed); }
+bool write_feed(const Feed& f, json::Writer& out) { return schema::write_unit_enum(f, variants::kFeed, out); }
+constexpr schema::ValueReader<Feed> kFeed = {"Feed", &read_feed, &write_feed};
 
-// Null means no feed.
-Read<std::optional<Feed>> read_feed(json::Node v) {
-  if (v.is_null()) return std::optional<Feed>();
-  LANTOR_ASSIGN_OR_RETURN(const Feed feed, schema::read_unit_enum<Feed>(v, variants::kFeed));
-  return std::optional<Feed>(feed);
-}
-
-using schema::store;
+using schema::field;
+using schema::kOptional;
+using schema::kRequired;
 
 constexpr Field<IndicatorSpec> kIndicatorFields[] = {
-    {"type", true, "string", &store<&IndicatorSpec::type, &schema::read_string<json::Node>>},
-    {"params", false, "[f64]", &store<&IndicatorSpec::params, &read_params>},
-    {"feed", false, "Feed?", &store<&IndicatorSpec::feed, &read_feed>},
+    field<&IndicatorSpec::type, schema::value::kString>("type", kRequired),
+    field<&IndicatorSpec::params, schema::sequence<List<double>, schema::value::kF64>>("params", kOptional),
+    field<&IndicatorSpec::feed, schema::nullable<kFeed>>("feed", kOptional),
 };
 
 }  // namespace

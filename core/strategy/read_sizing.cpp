@@ -1,10 +1,13 @@
 // The `sizing` section and the `slippage` model of `costs`: internally tagged
 // choices whose variants are small records with required fields.
+#include <string_view>
 #include <utility>
+#include <variant>
 
 #include "core/schema/choice.h"
 #include "core/schema/record.h"
 #include "core/schema/scalars.h"
+#include "core/schema/value_reader.h"
 #include "core/strategy/readers.h"
 #include "core/strategy/tables.h"
 #include "core/strategy/variants.h"
@@ -13,24 +16,24 @@ namespace lantor::strategy {
 
 namespace {
 
-using schema::read_f64;
-using schema::read_u32;
+using schema::field;
+using schema::kRequired;
 using schema::RecordKind;
-using schema::store;
+using schema::value::kF64;
+using schema::value::kU32;
 
 constexpr Field<FixedFraction> kFixedFractionFields[] = {
-    {"fraction", true, "f64", &store<&FixedFraction::fraction, &read_f64>}};
-constexpr Field<FixedQty> kFixedQtyFields[] = {{"qty", true, "f64", &store<&FixedQty::qty, &read_f64>}};
-constexpr Field<FixedCash> kFixedCashFields[] = {{"cash", true, "f64", &store<&FixedCash::cash, &read_f64>}};
+    field<&FixedFraction::fraction, kF64>("fraction", kRequired)};
+constexpr Field<FixedQty> kFixedQtyFields[] = {field<&FixedQty::qty, kF64>("qty", kRequired)};
+constexpr Field<FixedCash> kFixedCashFields[] = {field<&FixedCash::cash, kF64>("cash", kRequired)};
 constexpr Field<VolTarget> kVolTargetFields[] = {
-    {"target_vol", true, "f64", &store<&VolTarget::target_vol, &read_f64>},
-    {"lookback", true, "u32", &store<&VolTarget::lookback, &read_u32>},
+    field<&VolTarget::target_vol, kF64>("target_vol", kRequired),
+    field<&VolTarget::lookback, kU32>("lookback", kRequired),
 };
 constexpr Field<RiskPerTrade> kRiskPerTradeFields[] = {
-    {"risk_pct", true, "f64", &store<&RiskPerTrade::risk_pct, &read_f64>}};
-constexpr Field<FixedBps> kFixedBpsFields[] = {{"bps", true, "f64", &store<&FixedBps::bps, &read_f64>}};
-constexpr Field<VolumeImpact> kVolumeImpactFields[] = {
-    {"coef", true, "f64", &store<&VolumeImpact::coef, &read_f64>}};
+    field<&RiskPerTrade::risk_pct, kF64>("risk_pct", kRequired)};
+constexpr Field<FixedBps> kFixedBpsFields[] = {field<&FixedBps::bps, kF64>("bps", kRequired)};
+constexpr Field<VolumeImpact> kVolumeImpactFields[] = {field<&VolumeImpact::coef, kF64>("coef", kRequired)};
 
 // Reads one variant's fields and widens the result to the choice's type.
 template <class Choice, class T>
@@ -56,8 +59,8 @@ const RecordTable<Spread> kSpread = {"Slippage::Spread", RecordKind::Variant, {}
 const RecordTable<VolumeImpact> kVolumeImpact = {"Slippage::VolumeImpact", RecordKind::Variant,
                                                  kVolumeImpactFields};
 
-const schema::Choice kSizing = {"Sizing", "type", variants::kSizing};
-const schema::Choice kSlippage = {"Slippage", "type", variants::kSlippage};
+const schema::Choice kSizing = {value::kSizing.type, "type", variants::kSizing};
+const schema::Choice kSlippage = {value::kSlippage.type, "type", variants::kSlippage};
 
 Read<Sizing> read_sizing(json::Node v) {
   LANTOR_ASSIGN_OR_RETURN(const schema::Tagged content, schema::read_internal_tag(v, kSizing));
@@ -67,6 +70,15 @@ Read<Sizing> read_sizing(json::Node v) {
     case 2: return read_as<Sizing>(content, kFixedCash);
     case 3: return read_as<Sizing>(content, kVolTarget);
     default: return read_as<Sizing>(content, kRiskPerTrade);
+  }
+}
+
+bool write_slippage(const Slippage& s, json::Writer& out) {
+  const std::string_view name = variants::kSlippage[s.index()].name;
+  switch (s.index()) {
+    case 0: return schema::write_record(std::get<FixedBps>(s), kFixedBps, out, kSlippage.tag, name);
+    case 1: return schema::write_record(std::get<Spread>(s), kSpread, out, kSlippage.tag, name);
+    default: return schema::write_record(std::get<VolumeImpact>(s), kVolumeImpact, out, kSlippage.tag, name);
   }
 }
 

@@ -7,7 +7,9 @@
 
 #include "core/base/result.h"
 #include "core/json/tape.h"
+#include "core/json/writer.h"
 #include "core/schema/source.h"
+#include "core/schema/value_reader.h"
 #include "core/strategy/model.h"
 
 namespace lantor::strategy {
@@ -38,5 +40,24 @@ Read<Slippage> read_slippage(json::Node v);
 Read<Costs> read_costs(json::Node v);
 Read<Risk> read_risk(json::Node v);
 Read<Execution> read_execution(json::Node v);
+
+// Writers of the sections that members may leave to their defaults.
+bool write_slippage(const Slippage& s, json::Writer& out);
+bool write_costs(const Costs& c, json::Writer& out);
+bool write_risk(const Risk& r, json::Writer& out);
+bool write_execution(const Execution& e, json::Writer& out);
+
+// The sections as value readers (schema/value_reader.h), for the rows of the
+// tables that hold them; a record's reader names the record as its table
+// does. No writer is kept for what is always required.
+namespace value {
+inline constexpr schema::ValueReader<IndicatorMap> kIndicators = {"{IndicatorSpec}", &read_indicators,
+                                                                  nullptr};
+inline constexpr schema::ValueReader<Sizing> kSizing = {"Sizing", &read_sizing, nullptr};
+inline constexpr schema::ValueReader<Slippage> kSlippage = {"Slippage", &read_slippage, &write_slippage};
+inline constexpr schema::ValueReader<Costs> kCosts = {"Costs", &read_costs, &write_costs};
+inline constexpr schema::ValueReader<Risk> kRisk = {"Risk", &read_risk, &write_risk};
+inline constexpr schema::ValueReader<Execution> kExecution = {"Execution", &read_execution, &write_execution};
+}  // namespace value
 
 }  // namespace lantor::strategy

@@ -5,6 +5,7 @@
 #include "core/schema/listing.h"
 #include "core/schema/record.h"
 #include "core/schema/scalars.h"
+#include "core/schema/value_reader.h"
 #include "core/strategy/readers.h"
 #include "core/strategy/tables.h"
 #include "core/strategy/variants.h"
@@ -13,37 +14,36 @@ namespace lantor::strategy {
 
 namespace {
 
-using schema::store;
+using schema::field;
+using schema::kOptional;
+using schema::kRequired;
+using schema::nullable;
 
 // The document's members sit at nesting level 2.
 constexpr std::size_t kMemberDepth = 2;
 
 Read<Condition> read_rule(json::Node v) { return read_condition(v, kMemberDepth); }
 
-// Null means the strategy has no such rule.
-Read<std::optional<Condition>> read_opt_rule(json::Node v) {
-  if (v.is_null()) return std::optional<Condition>();
-  LANTOR_ASSIGN_OR_RETURN(Condition && c, read_condition(v, kMemberDepth));
-  return std::optional<Condition>(std::move(c));
-}
+// A rule has no writer: none is a default, and an absent one is null.
+constexpr schema::ValueReader<Condition> kRule = {"Condition", &read_rule, nullptr};
 
 // In declaration order, which is the order of the array form and the order
 // in which missing members are reported.
 constexpr Field<StrategySpec> kStrategyFields[] = {
-    {"spec_version", false, "u32", &store<&StrategySpec::spec_version, &schema::read_u32>},
-    {"symbol", true, "string", &store<&StrategySpec::symbol, &schema::read_string<json::Node>>},
-    {"ref_symbol", false, "string?", &store<&StrategySpec::ref_symbol, &schema::read_opt_string<json::Node>>},
-    {"timeframe", true, "string", &store<&StrategySpec::timeframe, &schema::read_string<json::Node>>},
-    {"indicators", true, "{IndicatorSpec}", &store<&StrategySpec::indicators, &read_indicators>},
-    {"entry", true, "Condition", &store<&StrategySpec::entry, &read_rule>},
-    {"exit", true, "Condition", &store<&StrategySpec::exit, &read_rule>},
-    {"short_entry", false, "Condition?", &store<&StrategySpec::short_entry, &read_opt_rule>},
-    {"short_exit", false, "Condition?", &store<&StrategySpec::short_exit, &read_opt_rule>},
-    {"sizing", true, "Sizing", &store<&StrategySpec::sizing, &read_sizing>},
-    {"costs", false, "Costs", &store<&StrategySpec::costs, &read_costs>},
-    {"risk", false, "Risk", &store<&StrategySpec::risk, &read_risk>},
-    {"execution", false, "Execution", &store<&StrategySpec::execution, &read_execution>},
-    {"warmup", false, "u32?", &store<&StrategySpec::warmup, &schema::read_opt_u32>},
+    field<&StrategySpec::spec_version, schema::value::kU32>("spec_version", kOptional),
+    field<&StrategySpec::symbol, schema::value::kString>("symbol", kRequired),
+    field<&StrategySpec::ref_symbol, nullable<schema::value::kString>>("ref_symbol", kOptional),
+    field<&StrategySpec::timeframe, schema::value::kString>("timeframe", kRequired),
+    field<&StrategySpec::indicators, value::kIndicators>("indicators", kRequired),
+    field<&StrategySpec::entry, kRule>("entry", kRequired),
+    field<&StrategySpec::exit, kRule>("exit", kRequired),
+    field<&StrategySpec::short_entry, nullable<kRule>>("short_entry", kOptional),
+    field<&StrategySpec::short_exit, nullable<kRule>>("short_exit", kOptional),
+    field<&StrategySpec::sizing, value::kSizing>("sizing", kRequired),
+    field<&StrategySpec::costs, value::kCosts>("costs", kOptional),
+    field<&StrategySpec::risk, value::kRisk>("risk", kOptional),
+    field<&StrategySpec::execution, value::kExecution>("execution", kOptional),
+    field<&StrategySpec::warmup, nullable<schema::value::kU32>>("warmup", kOptional),
 };
 
 }  // namespace

@@ -7,3 +7,6 @@ def check(text: str, /) -> list[Finding]:
 
 def locate(command: str, /) -> Finding | None:
     """Where a compile command fails before its build, as one such tuple, or None."""
+
+def describe() -> str:
+    """The strategy document's types and the compile request's choices, from the compiler's own tables, as JSON text."""

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/describe/description.h"
 #include "core/diagnose/diagnose.h"
 
 namespace {
@@ -21,6 +22,10 @@ constexpr const char kCheckDoc[] =
 constexpr const char kLocateDoc[] =
     "locate(command)\n--\n\n"
     "Where a compile command fails before its build, as one such tuple, or None.";
+constexpr const char kDescribeDoc[] =
+    "describe()\n--\n\n"
+    "The strategy document's types and the compile request's choices, from the compiler's own tables, "
+    "as JSON text.";
 
 // Strict UTF-8: lone surrogates raise UnicodeEncodeError, as Compiler.command does.
 std::optional<std::string_view> utf8_argument(PyObject* arg) {
@@ -70,9 +75,19 @@ PyObject* locate(PyObject*, PyObject* arg) {
   return finding_tuple(*found);
 }
 
+PyObject* describe(PyObject*, PyObject*) {
+  const lantor::Result<std::string> text = lantor::describe::document_description();
+  if (!text.ok()) {
+    PyErr_SetString(PyExc_RuntimeError, text.error().c_str());
+    return nullptr;
+  }
+  return PyUnicode_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
+}
+
 PyMethodDef kMethods[] = {
     {"check", check, METH_O, kCheckDoc},
     {"locate", locate, METH_O, kLocateDoc},
+    {"describe", describe, METH_NOARGS, kDescribeDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,4 +1,5 @@
-"""The published JSON Schemas against the compiler, document by document.
+"""The published JSON Schemas against the compiler, document by document; and
+the generator that writes them from the compiler's own description.
 
 Every document goes to three judges: the exact schema, the strict schema
 (both through jsonschema's Draft202012Validator) and the compiler (a dry-run
@@ -29,16 +30,19 @@ from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
 
+import document_model
 import pytest
+from gen_strategy_schema import SchemaWriter
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 from jsonschema import Draft202012Validator
+from jsonschema.exceptions import best_match
 from jsonschema.validators import extend
 from strategy_documents import authored_documents, documents, mutated
 from support import I64_MIN, MINIMAL_STRATEGY, U64_MAX
 
 from lantor_compile import Compiler, strategy_schema
-from lantor_compile.schema import EXACT_FILE, STRICT_FILE, strategy_schema_text
+from lantor_compile.schema import EXACT_FILE, STRICT_FILE, describe, strategy_schema_text
 
 ROOT = Path(__file__).resolve().parents[2]
 
@@ -239,22 +243,122 @@ def placements(fragment: str) -> Iterator[str]:
 # ---------------------------------------------------------------------------
 
 
-def test_both_flavours_are_valid_draft_2020_12() -> None:
+def test_both_flavours_are_valid_draft_2020_12_with_ids_of_their_own() -> None:
     for flavour in (False, True):
         Draft202012Validator.check_schema(strategy_schema(strict=flavour))
+    assert strategy_schema()["$id"] != strategy_schema(strict=True)["$id"]
 
 
-def test_installed_schemas_and_readme_are_what_the_generator_writes() -> None:
+def test_installed_schemas_and_reference_pages_are_what_the_generator_writes() -> None:
     done = subprocess.run(
         [sys.executable, str(ROOT / "tools" / "gen_strategy_schema.py"), "--check"],
         capture_output=True,
         text=True,
         check=False,
+        timeout=120,
     )
     assert done.returncode == 0, done.stderr
     package = ROOT / "python" / "lantor_compile"
     for strict, name in ((False, EXACT_FILE), (True, STRICT_FILE)):
         assert strategy_schema_text(strict=strict) == (package / name).read_text(encoding="utf-8")
+
+
+def _type(description: dict[str, Any], name: str) -> dict[str, Any]:
+    found: dict[str, Any] = next(t for t in description["strategy"] if t["name"] == name)
+    return found
+
+
+def _member(description: dict[str, Any], type_name: str, member: str) -> dict[str, Any]:
+    found: dict[str, Any] = next(m for m in _type(description, type_name)["members"] if m["name"] == member)
+    return found
+
+
+def _add_member(d: dict[str, Any]) -> None:
+    _type(d, "Risk")["members"].append({"name": "stop", "type": "f64?", "required": False, "default": None})
+
+
+def _drop_member(d: dict[str, Any]) -> None:
+    _type(d, "Risk")["members"].pop()
+
+
+def _drop_default(d: dict[str, Any]) -> None:
+    del _member(d, "Execution", "latency_bars")["default"]
+
+
+def _rename_type(d: dict[str, Any]) -> None:
+    _type(d, "FillTiming")["name"] = "Fill"
+
+
+@pytest.mark.parametrize(
+    ("change", "problem"),
+    [
+        (_add_member, "Risk: no words for stop"),
+        (_drop_member, "Risk: words for liquidation, which it does not have"),
+        (_drop_default, "Execution.latency_bars: optional, with no default"),
+        (_rename_type, "FillTiming: words for a type the compiler does not have"),
+    ],
+)
+def test_words_must_name_what_the_compiler_has(change: Any, problem: str) -> None:
+    description = describe()
+    change(description)
+    with pytest.raises(document_model.WordsMismatch, match=re.escape(problem)):
+        document_model.document(description)
+
+
+@pytest.mark.parametrize(
+    ("type_name", "member", "wrong_type", "value"),
+    [("Execution", "latency_bars", "f64", 1.5), ("StrategySpec", "symbol", "string?", None)],
+)
+def test_a_wrong_type_in_the_description_makes_the_schema_disagree(
+    type_name: str, member: str, wrong_type: str, value: Any
+) -> None:
+    description = describe()
+    _member(description, type_name, member)["type"] = wrong_type
+    exact = SchemaWriter(document_model.document(description), strict=False).schema()
+    document = dict(MINIMAL_STRATEGY)
+    if type_name == "StrategySpec":
+        document[member] = value
+    else:
+        document[type_name.lower()] = {member: value}
+    with pytest.raises(AssertionError, match="schema accepts"):
+        Judge(exact=exact).judge("planted", json.dumps(document))
+
+
+@pytest.mark.parametrize(
+    ("member", "value", "misspelt"),
+    [
+        ("sizing", {"type": "fixed_fractoin", "fraction": 0.1}, "fixed_fractoin"),
+        ("costs", {"slippage": {"type": "spraed", "bps": 1}}, "spraed"),
+    ],
+)
+def test_the_strict_schema_names_a_misspelt_type(member: str, value: Any, misspelt: str) -> None:
+    errors = Draft202012Validator(strategy_schema(strict=True)).iter_errors(
+        {**MINIMAL_STRATEGY, member: value}
+    )
+    error = best_match(errors)
+    assert error is not None and error.message.startswith(repr(misspelt) + " is not one of")
+    assert list(error.absolute_path)[-1] == "type"
+
+
+def test_the_described_request_choices_are_the_compilers() -> None:
+    request = describe()["request"]
+    compiler = Compiler()
+    targets = json.loads(compiler.command('{"cmd":"targets"}'))
+    assert (request["target_kinds"], request["mcus"]) == (targets["targets"], targets["mcus"])
+    unknown_level = json.loads(
+        compiler.command(
+            json.dumps(
+                {
+                    "cmd": "compile",
+                    "dry_run": True,
+                    "spec": {"strategy": MINIMAL_STRATEGY, "target": {"kind": "binary"}, "opt_level": "fast"},
+                }
+            )
+        )
+    )
+    listed = "`, `".join(request["opt_levels"])
+    assert f"expected one of `{listed}`" in unknown_level["error"]
+    assert request["default_opt_level"] in request["opt_levels"]
 
 
 def judge_corpus(judge: Judge) -> tuple[int, int]:
