@@ -396,6 +396,19 @@ bool run_signal_handlers_unlocked(void* arg) {
   return raised;
 }
 
+// Runs `work(unlocked)` with the interpreter lock released (the thread
+// detached from the interpreter); while it runs, a wait that a signal
+// interrupts takes the lock back only to run the handlers.
+template <typename Work>
+void detached(lantor::CommandState& state, Work&& work) {
+  Unlocked unlocked;
+  state.context.on_interrupt(run_signal_handlers_unlocked, &unlocked);
+  unlocked.thread_state = PyEval_SaveThread();
+  std::forward<Work>(work)(unlocked);
+  PyEval_RestoreThread(unlocked.thread_state);
+  state.context.on_interrupt(run_signal_handlers, nullptr);
+}
+
 // Runs `work(unlocked)` with the interpreter lock released. The working
 // directory and environment are taken first, while the lock is still held,
 // and serve every command `work` runs; the project lock a compile takes is
@@ -409,13 +422,11 @@ bool without_interpreter_lock(lantor::CommandState& state, Work&& work) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  Unlocked unlocked;
-  state.context.on_interrupt(run_signal_handlers_unlocked, &unlocked);
-  unlocked.thread_state = PyEval_SaveThread();
-  std::forward<Work>(work)(unlocked);
-  // Closing the captured handle needs no lock either.
-  state.context = std::move(held);
-  PyEval_RestoreThread(unlocked.thread_state);
+  detached(state, [&](Unlocked& unlocked) {
+    std::forward<Work>(work)(unlocked);
+    // Closing the captured handle needs no lock either.
+    state.context = std::move(held);
+  });
   return true;
 }
 
@@ -491,8 +502,21 @@ PyObject* run_command(const char* method, bool release_lock, const MethodCall& c
     return nullptr;
   }
   if (release_lock) return finish(run_without_interpreter_lock(text, size, *compiler->state), module);
-  return finish(run_dispatch(std::string_view(text, static_cast<std::size_t>(size)), *compiler->state),
-                module);
+  const std::string_view view(text, static_cast<std::size_t>(size));
+#ifdef Py_GIL_DISABLED
+  // A free-threaded interpreter has no lock for `command` to hold: other
+  // threads run meanwhile either way. The thread detaches all the same, so
+  // that the pauses in which the interpreter stops every attached thread (a
+  // collection of reference cycles, say) need not wait for a build. Unlike
+  // command_nogil it takes no working directory or environment: they are
+  // read as the command uses them, as in every build. The caller's reference
+  // keeps the text alive.
+  Outcome outcome;
+  detached(*compiler->state, [&](Unlocked&) { outcome = run_dispatch(view, *compiler->state); });
+  return finish(outcome, module);
+#else
+  return finish(run_dispatch(view, *compiler->state), module);
+#endif
 }
 
 PyObject* compiler_command(PyObject* self, PyTypeObject* defining_class, PyObject* const* args,
@@ -798,8 +822,13 @@ PyModuleDef_Slot module_slots[] = {
     {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_SUPPORTED},
 #endif
 #if PY_VERSION_HEX >= 0x030D0000
-    // The thread check and the busy flag rely on the interpreter lock.
-    {Py_mod_gil, Py_MOD_GIL_USED},
+    // Nothing here relies on the interpreter lock: the thread check reads a
+    // value that never changes, the busy flag and the instance's state are
+    // touched by the owning thread alone, the thread numbers and a
+    // StopFlag are atomics, the module state is written only while the
+    // module executes, and the core keeps its shared caches under locks of
+    // its own (command_nogil runs it on many threads at once already).
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
 #endif
     {0, nullptr},
 };

@@ -16,6 +16,7 @@ from pathlib import Path
 from typing import Any
 
 import pytest
+from support import FREE_THREADED
 
 import lantor_compile
 from lantor_compile import Compiler, PanicException, _lantor_compile
@@ -377,6 +378,13 @@ def test_drop_on_another_thread_is_reported() -> None:
     with UnraisableCatcher() as caught:
         _, error = run_in_thread(holder.clear)
     assert error is None
+    if FREE_THREADED:
+        # The interpreter hands the last reference of an object to the
+        # thread that made it, while that thread runs, so the instance is
+        # freed there, as it should be. A creator that has ended is the case
+        # of test_instance_made_on_a_finished_thread_stays_bound_to_it.
+        assert caught.reports == []
+        return
     assert len(caught.reports) == 1
     report = caught.reports[0]
     assert report.exc_type is RuntimeError
