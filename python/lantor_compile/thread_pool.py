@@ -5,9 +5,16 @@ idle, up to its limit. Each thread keeps one :class:`Compiler` for all its
 batches, created and dropped on that thread, and runs a batch with
 ``Compiler.command_batch_nogil``, which releases the interpreter lock for
 the whole batch: the threads compile at the same time, and nothing is
-pickled or copied between processes. A :class:`StopFlag` shared by the
-threads is read before each command, so once the pool is stopped no further
-command starts, also in the middle of a batch.
+pickled or copied between processes.
+
+Batches are handed to the threads one at a time by the caller's thread, as
+it submits them or waits for them; the batches that wait stay with the
+pool. So once the pool is stopped no batch starts, and a Ctrl-C reaches the
+caller before any other batch does: Python runs the handler in the caller's
+thread before that thread hands out anything more, even when the builds the
+signal also ended returned first. A :class:`StopFlag` shared by the threads
+is read before each command, so no further command of a running batch
+starts either.
 
 The threads are daemon threads: a pool that was never closed does not keep
 the interpreter from exiting, and a build still running then ends with the
@@ -16,6 +23,7 @@ process (a child's parent-death signal follows the thread that started it).
 
 from __future__ import annotations
 
+import collections
 import queue
 import signal
 import threading
@@ -46,89 +54,117 @@ def run_batch(compiler: Compiler, commands: list[str], stop: StopFlag | None = N
     return responses, time.perf_counter() - started, error
 
 
+def _serve(jobs: queue.SimpleQueue[_Job], stop: StopFlag) -> None:
+    """A thread's life: run each batch it is given until told to end."""
+    compiler: Compiler | None = None
+    while (job := jobs.get()) is not None:
+        future, batch = job
+        try:
+            if compiler is None:
+                compiler = Compiler()
+            result = run_batch(compiler, batch, stop)
+        except BaseException as error:  # the caller's to raise, with the batch's indices
+            stop.set()
+            future.set_exception(error)
+            continue
+        if result[2] is not None:
+            stop.set()  # the caller raises that error: nothing more starts
+        future.set_result(result)
+
+
+class _Worker:
+    """One thread as the pool sees it."""
+
+    def __init__(self, stop: StopFlag) -> None:
+        self.jobs: queue.SimpleQueue[_Job] = queue.SimpleQueue()
+        self.thread = threading.Thread(target=_serve, args=(self.jobs, stop), name=THREAD_NAME, daemon=True)
+        self.batch: Future[BatchResult] | None = None  # the batch it was given last
+
+    def idle(self) -> bool:
+        return self.batch is None or self.batch.done()
+
+
 class ThreadPool:
-    """Up to ``max_workers`` threads, each running one batch of commands at a time."""
+    """Up to ``max_workers`` threads, each running one batch of commands at a time.
+
+    Used from one thread, the caller's: the worker threads touch only their
+    own queue of jobs, the futures and the stop flag.
+    """
 
     def __init__(self, max_workers: int) -> None:
         self._max_workers = max_workers
         self._stop = StopFlag()
-        self._jobs: queue.SimpleQueue[_Job] = queue.SimpleQueue()
-        self._threads: list[threading.Thread] = []
-        self._lock = threading.Lock()
-        # Batches handed over that no thread has taken yet, and threads
-        # waiting for one: a thread starts when the first outnumber the second.
-        self._queued = 0
-        self._idle = 0
+        self._workers: list[_Worker] = []
+        self._waiting: collections.deque[tuple[Future[BatchResult], list[str]]] = collections.deque()
 
     def submit(self, batch: list[str]) -> Future[BatchResult]:
-        """Queue ``batch``; a thread takes it as soon as one is idle or may be started."""
+        """Queue ``batch``; it goes to a thread as soon as one is idle or may be started."""
         future: Future[BatchResult] = Future()
-        with self._lock:
-            self._queued += 1
-            if self._queued > self._idle and len(self._threads) < self._max_workers:
-                self._start_thread()
-        self._jobs.put((future, batch))
+        self._waiting.append((future, batch))
+        self._dispatch()
         return future
 
     def wait_any(self, futures: Collection[Future[BatchResult]]) -> set[Future[BatchResult]]:
-        """Wait until one of ``futures`` is done; return those done (Ctrl-C interrupts the wait)."""
-        return wait(futures, return_when=FIRST_COMPLETED).done
+        """Wait until one of ``futures`` (of this pool) is done; return those done.
+
+        Ctrl-C interrupts the wait (KeyboardInterrupt).
+        """
+        while True:
+            done = {future for future in futures if future.done()}
+            if done:
+                return done
+            running = [worker.batch for worker in self._workers if worker.batch is not None]
+            if not running:
+                raise RuntimeError("compile_many: waiting for batches that no thread runs")
+            wait(running, return_when=FIRST_COMPLETED)
+            self._dispatch()
 
     def stop(self) -> None:
-        """Start no further command: the queued batches are cancelled, the running ones end early."""
+        """Start no further command: the waiting batches are cancelled, the running ones end early."""
         self._stop.set()
+        while self._waiting:
+            self._waiting.popleft()[0].cancel()
 
     def close(self) -> None:
         """Stop, wait for the commands that run, and end the threads."""
         self.stop()
-        with self._lock:
-            threads = list(self._threads)
-        for _ in threads:
-            self._jobs.put(None)
-        for thread in threads:
-            thread.join()
+        for worker in self._workers:
+            worker.jobs.put(None)
+        for worker in self._workers:
+            worker.thread.join()
 
-    def _start_thread(self) -> None:
-        thread = threading.Thread(target=self._serve, name=THREAD_NAME, daemon=True)
-        # The thread starts with Ctrl-C blocked, so that the signal goes to the
-        # main thread, the one that runs Python's handler for it: received
-        # here, it would leave a main thread that waits for the batches
-        # waiting on. A build started here still gets it: a child starts with
-        # no signal blocked.
+    def _dispatch(self) -> None:
+        while self._waiting and not self._stop.is_set():
+            worker = next((w for w in self._workers if w.idle()), None)
+            if worker is None:
+                if len(self._workers) >= self._max_workers:
+                    return
+                worker = self._start_worker()
+                if worker is None:
+                    return
+            future, batch = self._waiting.popleft()
+            if not future.set_running_or_notify_cancel():
+                continue
+            worker.batch = future
+            worker.jobs.put((future, batch))
+
+    def _start_worker(self) -> _Worker | None:
+        worker = _Worker(self._stop)
+        # The thread starts with Ctrl-C blocked, so that the signal goes to a
+        # thread that can run Python's handler for it (received here, it
+        # would not wake the caller waiting for the batches). A build started
+        # here still gets it: a child starts with no signal blocked.
         mask = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
         try:
-            thread.start()
+            worker.thread.start()
         except RuntimeError:
-            if not self._threads:
+            if not self._workers:
                 raise
             # The system has no room for another thread: the threads there
             # are take the rest.
-            self._max_workers = len(self._threads)
-            return
+            self._max_workers = len(self._workers)
+            return None
         finally:
             signal.pthread_sigmask(signal.SIG_SETMASK, mask)
-        self._threads.append(thread)
-
-    def _serve(self) -> None:
-        """A thread's life: run each batch it takes until told to end."""
-        compiler: Compiler | None = None
-        while True:
-            with self._lock:
-                self._idle += 1
-            job = self._jobs.get()
-            with self._lock:
-                self._idle -= 1
-                self._queued -= job is not None
-            if job is None:
-                return
-            future, batch = job
-            if self._stop.is_set():
-                future.cancel()
-            if not future.set_running_or_notify_cancel():
-                continue
-            try:
-                if compiler is None:
-                    compiler = Compiler()
-                future.set_result(run_batch(compiler, batch, self._stop))
-            except BaseException as error:  # the caller's to raise, with the batch's indices
-                future.set_exception(error)
+        self._workers.append(worker)
+        return worker

@@ -27,7 +27,7 @@ from test_compile_many import workers
 
 from lantor_compile import compile_many
 
-WAITING_CARGO = """echo $PPID $$ > started
+WAITING_CARGO = """echo $PPID $$ > started.new && mv started.new started
 i=0
 while [ ! -e release ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i + 1)); done
 touch finished"""
@@ -107,8 +107,9 @@ def test_closing_starts_no_queued_build_and_waits_for_the_running_ones(builds: B
     builds.release(0)
     taker.join(60)
     assert [index for index, _ in first] == [0]
-    # The thread that built 0 took the next batch waiting: build 2. Builds 1
-    # and 2 run while the iteration is closed; 3 waits and never starts.
+    # The thread that built 0 was handed the next batch (build 2) before 0
+    # was yielded. Builds 1 and 2 run while the iteration is closed; 3 waits
+    # and never starts.
     builds.wait_for(lambda: builds.started() == {0, 1, 2})
     closer = threading.Thread(target=results.close)
     closer.start()
