@@ -143,7 +143,7 @@ def test_installed_metadata_gives_the_module_version() -> None:
 
 
 def test_package_re_exports_the_native_names_beside_its_own() -> None:
-    native = ["Compiler", "PanicException", "__version__", "version"]
+    native = ["Compiler", "PanicException", "StopFlag", "__version__", "version"]
     assert sorted(lantor_compile.__all__) == sorted(
         native + ["AsyncCompiler", "Diagnostic", "check", "command_async", "compile_many", "strategy_schema"]
     )

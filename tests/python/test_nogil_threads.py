@@ -22,8 +22,7 @@ import pytest
 import test_threads
 from support import MINIMAL_STRATEGY
 
-from lantor_compile import Compiler, PanicException
-from lantor_compile._lantor_compile import StopFlag
+from lantor_compile import Compiler, PanicException, StopFlag
 
 STANDIN = Path(__file__).resolve().parent.parent / "data" / "standin_cargo"
 
