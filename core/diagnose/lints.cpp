@@ -1,13 +1,9 @@
 #include "core/diagnose/lints.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <utility>
 
-#include "core/diagnose/suggest.h"
-#include "core/diagnose/tape_path.h"
-#include "core/json/reader.h"
 #include "core/schema/describe.h"
 #include "core/strategy/variants.h"
 
@@ -18,12 +14,6 @@ namespace {
 constexpr std::string_view kSchemaMember = "$schema";
 
 using schema::ticked;
-
-std::optional<std::string> did_you_mean(std::string_view name, std::span<const std::string_view> known) {
-  const std::optional<std::string_view> nearest = nearest_name(name, known);
-  if (!nearest) return std::nullopt;
-  return "did you mean " + ticked(*nearest) + "?";
-}
 
 bool is_price_source(std::string_view name) {
   return std::any_of(std::begin(strategy::variants::kPriceSource), std::end(strategy::variants::kPriceSource),
@@ -42,86 +32,65 @@ std::optional<json::Node> indicators_of(json::Node root) {
 
 }  // namespace
 
-Where where(const LocatedText& located, json::Node root, const json::TapeSlot* at, bool at_name) {
-  const std::vector<std::string> tokens = tape_path(root, at);
-  const std::size_t value = located.resolve(located.root(), tokens);
-  if (value == kNoValue) {
-    std::string pointer;
-    for (const std::string& token : tokens) {
-      pointer += '/';
-      pointer += escape_pointer_token(token);
-    }
-    return {pointer, 0};
-  }
-  const LocatedValue& v = located[value];
-  return {located.pointer(value), at_name && v.is_member() ? v.name_start : v.start};
+std::optional<std::string> StrategyLints::did_you_mean(std::string_view name, const Candidates& known) {
+  const std::optional<std::string_view> nearest = suggester_.nearest(name, known);
+  if (!nearest) return std::nullopt;
+  return "did you mean " + ticked(*nearest) + "?";
 }
 
-void StrategyLints::warn(std::string code, std::string message, const Where& at,
+void StrategyLints::warn(std::string code, std::string message, json::Node at, bool at_name,
                          std::optional<std::string> help) {
-  findings_.push_back(Finding{Severity::Warning, std::move(code), std::move(message), at.pointer, at.offset,
-                              std::move(help)});
+  Pending pending;
+  pending.finding.severity = Severity::Warning;
+  pending.finding.code = std::move(code);
+  pending.finding.message = std::move(message);
+  pending.finding.help = std::move(help);
+  pending.slot = at.slot();
+  pending.at_name = at_name;
+  findings_.push_back(std::move(pending));
 }
 
 void StrategyLints::unknown_member(json::Node object, std::string_view name, json::Node value,
                                    std::span<const std::string_view> known) {
   if (object.slot() == root_.slot() && name == kSchemaMember) return;
-  std::optional<std::string> help = did_you_mean(name, known);
+  std::optional<std::string> help = did_you_mean(name, Candidates(known));
   if (!help) {
     std::string list;
     for (const std::string_view k : known) list += (list.empty() ? "" : ", ") + ticked(k);
     help = known.empty() ? "nothing is read here besides the tag" : "the members read here are " + list;
   }
-  warn("unknown-member", "unknown member " + ticked(name) + ", ignored but kept in the embedded spec",
-       where(located_, root_, value.slot(), true), std::move(help));
+  warn("unknown-member", "unknown member " + ticked(name) + ", ignored but kept in the embedded spec", value,
+       true, std::move(help));
 }
 
 void StrategyLints::operand_name(json::Node name) { names_.push_back(name); }
 
 void StrategyLints::check_indicators(const strategy::IndicatorMap& declared) {
   std::vector<std::string_view> declared_names;
+  declared_names.reserve(declared.size());
   for (const auto& entry : declared) declared_names.push_back(entry.first);
+  const Candidates candidates(declared_names);
+  std::vector<std::string_view> read;
+  read.reserve(names_.size());
   for (const json::Node name : names_) {
     const std::string_view text = name.as_string();
+    read.push_back(text);
     if (declared.find(text) != nullptr) continue;
-    std::optional<std::string> help = did_you_mean(text, declared_names);
+    std::optional<std::string> help = did_you_mean(text, candidates);
     if (!help && is_price_source(text))
       help = R"(a name refers to an indicator; the bar's price is written {"price": ")" + std::string(text) +
              "\"}";
     warn("undeclared-indicator", "operand " + ticked(text) + " names no indicator declared in `indicators`",
-         where(located_, root_, name.slot()), std::move(help));
+         name, false, std::move(help));
   }
   const std::optional<json::Node> indicators = indicators_of(root_);
   if (!indicators || !indicators->is_object()) return;
+  std::sort(read.begin(), read.end());
   for (const json::MemberRef member : indicators->members()) {
-    const bool read =
-        std::any_of(names_.begin(), names_.end(), [&](json::Node n) { return n.as_string() == member.name; });
-    if (read) continue;
+    if (std::binary_search(read.begin(), read.end(), member.name)) continue;
     warn("unused-indicator", "indicator " + ticked(member.name) + " is declared but no rule reads it",
-         where(located_, root_, member.value.slot(), true), std::nullopt);
+         member.value, true, std::nullopt);
   }
-}
-
-std::vector<Finding> duplicate_members(const LocatedText& located, std::string_view text) {
-  std::vector<Finding> out;
-  for (std::size_t i = 0; i < located.values().size(); ++i) {
-    const LocatedValue& object = located[i];
-    if (object.kind != LocatedValue::Kind::Object) continue;
-    std::map<std::string_view, std::size_t> last;  // name to its last occurrence
-    for (const std::size_t c : object.children) last[located[c].token] = c;
-    for (const std::size_t c : object.children) {
-      const std::size_t kept = last[located[c].token];
-      if (kept == c) continue;
-      const LocatedValue& member = located[c];
-      out.push_back(
-          Finding{Severity::Warning, "duplicate-member",
-                  "member " + ticked(member.token) + " is given again later; only its last value counts",
-                  located.pointer(c), member.name_start,
-                  "the value that counts is the one on line " +
-                      std::to_string(json::position_of(text, located[kept].start).line)});
-    }
-  }
-  return out;
 }
 
 }  // namespace lantor::diagnose

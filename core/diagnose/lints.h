@@ -2,34 +2,31 @@
 // what its author meant. None of them changes what a compile answers.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "core/diagnose/diagnose.h"
-#include "core/diagnose/located_text.h"
+#include "core/diagnose/path_tree.h"
+#include "core/diagnose/pending.h"
+#include "core/diagnose/suggest.h"
 #include "core/json/tape.h"
 #include "core/schema/observer.h"
 #include "core/strategy/model.h"
 
 namespace lantor::diagnose {
 
-// Pointer and offset of a value of the tape whose text is `located`:
-// `at_name` places a member at its name rather than its value.
-struct Where {
-  std::string pointer;
-  std::size_t offset = 0;
-};
-Where where(const LocatedText& located, json::Node root, const json::TapeSlot* at, bool at_name = false);
-
 // Learns, while the strategy is read, what the reading skipped and which
 // names the rules read:
 //   unknown-member        a member no field of its record is named
 //   undeclared-indicator  an operand name that `indicators` does not declare
 //   unused-indicator      a declared indicator that no rule reads
+// Its findings are placed by tape slot (Pending::slot).
 class StrategyLints final : public schema::ReadObserver {
  public:
-  StrategyLints(json::Node root, const LocatedText& located) : root_(root), located_(located) {}
+  // `suggestions`: the work all "did you mean" helps together may cost.
+  StrategyLints(json::Node root, std::uint64_t suggestions) : root_(root), suggester_(suggestions) {}
 
   void unknown_member(json::Node object, std::string_view name, json::Node value,
                       std::span<const std::string_view> known) override;
@@ -38,19 +35,24 @@ class StrategyLints final : public schema::ReadObserver {
   // Once the whole document has read without error.
   void check_indicators(const strategy::IndicatorMap& declared);
 
-  std::vector<Finding>& findings() { return findings_; }
+  std::vector<Pending>& findings() { return findings_; }
+  std::uint64_t suggestion_work() const { return suggester_.spent(); }
 
  private:
-  void warn(std::string code, std::string message, const Where& at, std::optional<std::string> help);
+  void warn(std::string code, std::string message, json::Node at, bool at_name,
+            std::optional<std::string> help);
+  std::optional<std::string> did_you_mean(std::string_view name, const Candidates& known);
 
   json::Node root_;
-  const LocatedText& located_;
+  Suggester suggester_;
   std::vector<json::Node> names_;  // the operand names, in reading order
-  std::vector<Finding> findings_;
+  std::vector<Pending> findings_;
 };
 
-// duplicate-member: a member name an object repeats, whose earlier values
-// are silently replaced by the last; one warning per earlier occurrence.
-std::vector<Finding> duplicate_members(const LocatedText& located, std::string_view text);
+// duplicate-member: a member name an object of `text` repeats, whose earlier
+// values are silently replaced by the last; one warning per earlier
+// occurrence, its path added to `tree`. Values walked go to `steps`.
+void find_duplicate_members(std::string_view text, int depth, PathTree& tree, std::vector<Pending>& out,
+                            std::uint64_t& steps);
 
 }  // namespace lantor::diagnose

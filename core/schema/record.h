@@ -97,13 +97,14 @@ struct SkipUnknown {
 
 // Tells the thread's observer of an unknown member of `object` on a tape;
 // `tag`, the tag of an internally tagged choice whose fields these are, is
-// known though no field names it.
+// known though no field names it. A record of no choice has an empty `tag`,
+// which no member matches: a member named "" is as unknown as any.
 template <class T>
 [[gnu::cold, gnu::noinline]] void note_unknown(ReadObserver& observer, json::Node object,
                                                const NodeMembers& members,
                                                std::span<const Field<json::Node, T>> fields,
                                                std::string_view tag) {
-  if (same_text(members.name(), tag)) return;
+  if (!tag.empty() && same_text(members.name(), tag)) return;
   std::vector<std::string_view> known;
   known.reserve(fields.size());
   for (const Field<json::Node, T>& field : fields) known.push_back(field.name);

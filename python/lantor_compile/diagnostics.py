@@ -1,8 +1,8 @@
 """Located diagnostics: :func:`check` and the :class:`Diagnostic` it returns.
 
-The native module finds each diagnostic's JSON Pointer and byte offset;
-this module adds the line and the column (1-based, the column counting
-characters, so a tab or a multi-byte character is one column).
+The native module finds each diagnostic's JSON Pointer, byte offset, line
+and column (1-based, the column counting characters, so a tab or a
+multi-byte character is one column), all in one pass over the text.
 """
 
 from __future__ import annotations
@@ -17,7 +17,14 @@ Severity = Literal["error", "warning"]
 
 @dataclass(frozen=True)
 class Diagnostic:
-    """One finding about a strategy document, placed in its text."""
+    """One finding about a strategy document, placed in its text.
+
+    ``offset`` is the byte offset of the first byte of the character at
+    fault, and ``line`` and ``column`` name that character; ``length`` is
+    the bytes of the token there (a string, number or literal whole, a
+    member's name, a container's opening bracket, one character of a syntax
+    error), 0 at the end of the text.
+    """
 
     severity: Severity
     code: str
@@ -27,15 +34,18 @@ class Diagnostic:
     column: int
     offset: int
     help: str | None
+    length: int = 0
 
 
 def check(text: str) -> list[Diagnostic]:
     """Validate a strategy document's own text and return its diagnostics.
 
     At most one error (validation stops at the first, with the message a
-    compile gives after "strategy is not a valid StrategySpec: ", or the
-    reader's message for text that is not JSON) and any number of warnings,
-    ordered by their place in the text.
+    compile gives after "strategy is not a valid StrategySpec: ", the
+    reader's message for text that is not JSON, or the crate name that a
+    compile without ``crate_name`` would refuse) and any number of warnings,
+    ordered by their place in the text. Its cost grows with the text's
+    length, not faster; raises MemoryError when memory runs out.
 
     ``text`` is the document as ``str``, the text a compile command holds:
     anything else, bytes included, raises TypeError, as
@@ -43,20 +53,18 @@ def check(text: str) -> list[Diagnostic]:
     """
     if not isinstance(text, str):
         raise TypeError(f"'{type(text).__name__}' object is not an instance of 'str'")
-    data = text.encode("utf-8")
-    return [diagnostic(data, found) for found in _lantor_check.check(text)]
+    return [diagnostic(found) for found in _lantor_check.check(text)]
 
 
 def locate_compile_failure(command: str) -> Diagnostic | None:
     """Where a compile command fails before its build, placed in the command text."""
     found = _lantor_check.locate(command)
-    return None if found is None else diagnostic(command.encode("utf-8"), found)
+    return None if found is None else diagnostic(found)
 
 
-def diagnostic(data: bytes, found: tuple[str, str, str, str, int, str | None]) -> Diagnostic:
-    """A native finding with its line and column in ``data``, the UTF-8 text it came from."""
-    severity, code, message, pointer, offset, help_text = found
-    line, column = line_and_column(data, offset)
+def diagnostic(found: _lantor_check.Finding) -> Diagnostic:
+    """A native finding as a Diagnostic."""
+    severity, code, message, pointer, offset, help_text, line, column, length = found
     return Diagnostic(
         severity="error" if severity == "error" else "warning",
         code=code,
@@ -66,6 +74,7 @@ def diagnostic(data: bytes, found: tuple[str, str, str, str, int, str | None]) -
         column=column,
         offset=offset,
         help=help_text,
+        length=length,
     )
 
 
@@ -73,12 +82,11 @@ def line_and_column(data: bytes, offset: int) -> tuple[int, int]:
     """The 1-based line and character column of byte ``offset`` of ``data``.
 
     Lines end at line feeds, so a carriage return before one belongs to the
-    line's end and shifts no column.
+    line's end and shifts no column; an offset inside a character names
+    that character.
     """
-    offset = max(0, min(offset, len(data)))
-    line_start = data.rfind(b"\n", 0, offset) + 1
-    column = len(data[line_start:offset].decode("utf-8", errors="replace")) + 1
-    return data.count(b"\n", 0, offset) + 1, column
+    line, _, column, _ = _lantor_check.position(data, max(0, offset))
+    return line, column
 
 
 def source_line(data: bytes, offset: int) -> str:

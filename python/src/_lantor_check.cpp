@@ -1,14 +1,25 @@
 // The native module `_lantor_check`: located failures and the strategy
-// checker, beside `_lantor_compile`, whose surface stays as it is. Both
-// functions return plain tuples; lantor_compile.diagnostics makes them
-// Diagnostic values with lines and columns.
+// checker, beside `_lantor_compile`, whose surface stays as it is, and the
+// description of the document's types. Findings come as plain tuples;
+// lantor_compile.diagnostics makes them Diagnostic values.
+//
+// Nothing here may end the interpreter: the core reports its failures as
+// values, and the only exception left, a failed allocation (std::bad_alloc,
+// or std::length_error for a size no container can hold), becomes
+// MemoryError.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <exception>
+#include <new>
 #include <optional>
+#include <stdexcept>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "core/base/text_position.h"
 #include "core/describe/description.h"
 #include "core/diagnose/diagnose.h"
 
@@ -18,7 +29,8 @@ constexpr const char kModuleDoc[] =
     "Located failures and the strategy checker (`lantor_compile._lantor_check`).";
 constexpr const char kCheckDoc[] =
     "check(text)\n--\n\n"
-    "The findings of a strategy document: (severity, code, message, pointer, offset, help) tuples.";
+    "The findings of a strategy document: (severity, code, message, pointer, offset, help, line,\n"
+    "column, length) tuples, the column counted in characters and the length in bytes.";
 constexpr const char kLocateDoc[] =
     "locate(command)\n--\n\n"
     "Where a compile command fails before its build, as one such tuple, or None.";
@@ -26,6 +38,10 @@ constexpr const char kDescribeDoc[] =
     "describe()\n--\n\n"
     "The strategy document's types and the compile request's choices, from the compiler's own tables, "
     "as JSON text.";
+constexpr const char kPositionDoc[] =
+    "position(data, offset)\n--\n\n"
+    "The line and the columns in bytes, characters and UTF-16 units (all 1-based) of byte\n"
+    "`offset` of the UTF-8 bytes `data`; an offset inside a character stands for its first byte.";
 
 // Strict UTF-8: lone surrogates raise UnicodeEncodeError, as Compiler.command does.
 std::optional<std::string_view> utf8_argument(PyObject* arg) {
@@ -39,21 +55,46 @@ std::optional<std::string_view> utf8_argument(PyObject* arg) {
   return std::string_view(data, static_cast<std::size_t>(size));
 }
 
+// Runs `work` with the interpreter lock released; true when it returned, false
+// with MemoryError (or, for anything else the core should never throw,
+// SystemError) set.
+template <class Work>
+bool run_unlocked(Work&& work) {
+  enum class Failed { None, Memory, Other } failed = Failed::None;
+  Py_BEGIN_ALLOW_THREADS try { work(); } catch (const std::bad_alloc&) {
+    failed = Failed::Memory;
+  } catch (const std::length_error&) {
+    failed = Failed::Memory;
+  } catch (...) {
+    failed = Failed::Other;
+  }
+  Py_END_ALLOW_THREADS if (failed == Failed::Memory) {
+    PyErr_NoMemory();
+    return false;
+  }
+  if (failed == Failed::Other) {
+    PyErr_SetString(PyExc_SystemError, "unexpected failure inside the checker");
+    return false;
+  }
+  return true;
+}
+
 PyObject* finding_tuple(const lantor::diagnose::Finding& f) {
   const char* severity = f.severity == lantor::diagnose::Severity::Error ? "error" : "warning";
-  return Py_BuildValue("(ss#s#s#nz#)", severity, f.code.data(), static_cast<Py_ssize_t>(f.code.size()),
-                       f.message.data(), static_cast<Py_ssize_t>(f.message.size()), f.pointer.data(),
-                       static_cast<Py_ssize_t>(f.pointer.size()), static_cast<Py_ssize_t>(f.offset),
-                       f.help ? f.help->data() : nullptr,
-                       f.help ? static_cast<Py_ssize_t>(f.help->size()) : 0);
+  return Py_BuildValue(
+      "(ss#s#s#nz#nnn)", severity, f.code.data(), static_cast<Py_ssize_t>(f.code.size()), f.message.data(),
+      static_cast<Py_ssize_t>(f.message.size()), f.pointer.data(), static_cast<Py_ssize_t>(f.pointer.size()),
+      static_cast<Py_ssize_t>(f.offset), f.help ? f.help->data() : nullptr,
+      f.help ? static_cast<Py_ssize_t>(f.help->size()) : 0, static_cast<Py_ssize_t>(f.position.line),
+      static_cast<Py_ssize_t>(f.position.char_column), static_cast<Py_ssize_t>(f.length));
 }
 
 PyObject* check(PyObject*, PyObject* arg) {
   const std::optional<std::string_view> text = utf8_argument(arg);
   if (!text) return nullptr;
   std::vector<lantor::diagnose::Finding> findings;
-  Py_BEGIN_ALLOW_THREADS findings = lantor::diagnose::check_strategy(*text);
-  Py_END_ALLOW_THREADS PyObject* list = PyList_New(static_cast<Py_ssize_t>(findings.size()));
+  if (!run_unlocked([&] { findings = lantor::diagnose::check_strategy(*text); })) return nullptr;
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(findings.size()));
   if (list == nullptr) return nullptr;
   for (std::size_t i = 0; i < findings.size(); ++i) {
     PyObject* item = finding_tuple(findings[i]);
@@ -70,24 +111,44 @@ PyObject* locate(PyObject*, PyObject* arg) {
   const std::optional<std::string_view> command = utf8_argument(arg);
   if (!command) return nullptr;
   std::optional<lantor::diagnose::Finding> found;
-  Py_BEGIN_ALLOW_THREADS found = lantor::diagnose::locate_compile_failure(*command);
-  Py_END_ALLOW_THREADS if (!found) Py_RETURN_NONE;
+  if (!run_unlocked([&] { found = lantor::diagnose::locate_compile_failure(*command); })) return nullptr;
+  if (!found) Py_RETURN_NONE;
   return finding_tuple(*found);
 }
 
 PyObject* describe(PyObject*, PyObject*) {
-  const lantor::Result<std::string> text = lantor::describe::document_description();
-  if (!text.ok()) {
-    PyErr_SetString(PyExc_RuntimeError, text.error().c_str());
+  bool described = false;
+  std::string text;
+  if (!run_unlocked([&] {
+        lantor::Result<std::string> description = lantor::describe::document_description();
+        described = description.ok();
+        text = described ? std::move(description).value() : std::move(description).error();
+      }))
+    return nullptr;
+  if (!described) {
+    PyErr_SetString(PyExc_RuntimeError, text.c_str());
     return nullptr;
   }
-  return PyUnicode_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+PyObject* position(PyObject*, PyObject* args) {
+  Py_buffer data;
+  Py_ssize_t offset = 0;
+  if (!PyArg_ParseTuple(args, "y*n:position", &data, &offset)) return nullptr;
+  const std::string_view text(static_cast<const char*>(data.buf), static_cast<std::size_t>(data.len));
+  const lantor::LineColumn at =
+      lantor::line_column(text, static_cast<std::size_t>(std::max<Py_ssize_t>(offset, 0)));
+  PyBuffer_Release(&data);
+  return Py_BuildValue("(nnnn)", static_cast<Py_ssize_t>(at.line), static_cast<Py_ssize_t>(at.byte_column),
+                       static_cast<Py_ssize_t>(at.char_column), static_cast<Py_ssize_t>(at.utf16_column));
 }
 
 PyMethodDef kMethods[] = {
     {"check", check, METH_O, kCheckDoc},
     {"locate", locate, METH_O, kLocateDoc},
     {"describe", describe, METH_NOARGS, kDescribeDoc},
+    {"position", position, METH_VARARGS, kPositionDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -96,9 +157,9 @@ PyModuleDef_Slot kSlots[] = {
     {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_SUPPORTED},
 #endif
 #if PY_VERSION_HEX >= 0x030D0000
-    // The functions keep no state: each reads its argument, which the
-    // caller's reference keeps alive, with the interpreter lock released
-    // already, and the core's readers keep what they share per thread.
+    // The functions keep no state: each reads only its arguments, which the
+    // caller keeps alive (a buffer stays exported while it is read), and the
+    // core's readers keep what they share per thread.
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
 #endif
     {0, nullptr},

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -337,12 +338,15 @@ struct Outcome {
 };
 
 // dispatch reports every failure in its response; the handlers below only
-// keep a C++ exception from unwinding into the interpreter.
+// keep a C++ exception from unwinding into the interpreter. A failed
+// allocation, or a size no container can hold, is MemoryError.
 Outcome run_dispatch(std::string_view text, lantor::CommandState& state) noexcept {
   Outcome outcome;
   try {
     outcome.text = lantor::dispatch(text, state);
   } catch (const std::bad_alloc&) {
+    outcome.kind = Outcome::Kind::NoMemory;
+  } catch (const std::length_error&) {
     outcome.kind = Outcome::Kind::NoMemory;
   } catch (const std::exception& error) {
     outcome.kind = Outcome::Kind::CppException;

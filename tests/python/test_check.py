@@ -8,6 +8,8 @@ from __future__ import annotations
 
 import json
 import re
+import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -97,6 +99,8 @@ ERRORS = [
     ('"timeframe": "1h",', '"timeframe": "1h" ‸"x",', "syntax", ""),
     (BASE, "‸[]", "invalid-length", ""),
     (BASE, '‸[1, "BTC"]', "invalid-length", ""),
+    # The crate name a compile without `crate_name` derives from the symbol.
+    ('"symbol": "BTC-USDT"', '"symbol": ‸"1abc"', "invalid-crate-name", "/symbol"),
 ]
 
 
@@ -109,7 +113,14 @@ def test_an_error_names_its_pointer_line_and_column(old: str, new: str, code: st
     if code != "syntax" and code != "number-out-of-range":
         command = '{"cmd":"compile","spec":{"strategy":' + text + ',"target":{"kind":"wasm"}},"dry_run":true}'
         response = json.loads(Compiler().command(command))
-        assert response["error"] == "bad spec: strategy is not a valid StrategySpec: " + errors[0].message
+        prefix = (
+            "bad spec: "
+            if code == "invalid-crate-name"
+            else "bad spec: strategy is not a valid StrategySpec: "
+        )
+        assert response["error"] == prefix + errors[0].message
+    if code == "invalid-crate-name":
+        assert errors[0].help is not None and "one that names its own crate is not affected" in errors[0].help
 
 
 @pytest.mark.parametrize(
@@ -149,6 +160,7 @@ LINTS = [
         "did you mean `stop_loss_pct`?",
     ),
     ('"qty": 1}', '"qty": 1, ‸"fraction": 2}', "unknown-member", "the members read here are `qty`"),
+    ('"qty": 1}', '"qty": 1, ‸"": 2}', "unknown-member", "the members read here are `qty`"),
     ('"symbol"', '‸"notes": "x",\n  "symbol"', "unknown-member", None),
     ('["rsi", 30]', '[‸"rsj", 30]', "undeclared-indicator", "did you mean `rsi`?"),
     ('["rsi", 30]', '[‸"close", 30]', "undeclared-indicator", 'written {"price": "close"}'),
@@ -207,7 +219,25 @@ def test_columns_count_characters_whatever_the_line_ends(text: str, line: int, c
     assert (marked_line, marked_column) == (line, column)
     [error] = only(check(plain), "error")
     assert (error.line, error.column, error.pointer) == (line, column, "/timeframe")
-    assert plain.encode("utf-8")[error.offset : error.offset + 1] in (b"5", b"t", b"[")
+    assert plain.encode("utf-8")[error.offset : error.offset + error.length] in (b"5", b"true", b"[")
+
+
+@pytest.mark.parametrize(
+    ("text", "pointer", "token"),
+    [
+        ('{"symbol": "a"}‸x', "", "x"),  # what trails the value, not the value
+        ('{"symbol": "a"} \n ‸x', "", "x"),
+        ("[1‸x]", "", "x"),
+        ('"‸é', "", "é"),  # a place inside a character is that character
+        ('"\\u00‸中"', "", "中"),
+        ('{"symbol": "a\\ud800‸"}', "/symbol", '"'),  # a lone surrogate, at what follows it
+    ],
+)
+def test_a_syntax_error_is_placed_on_the_character_at_fault(text: str, pointer: str, token: str) -> None:
+    plain, line, column = unmark(text)
+    [error] = only(check(plain), "error")
+    assert (error.code, error.pointer, error.line, error.column) == ("syntax", pointer, line, column)
+    assert plain.encode("utf-8")[error.offset : error.offset + error.length].decode("utf-8") == token
 
 
 def broken_example(path: Path) -> tuple[str, str, int, int]:
@@ -356,3 +386,32 @@ def test_a_failed_compile_command_names_its_place(old: str, new: str, code: str,
     assert (found.code, found.pointer, found.line, found.column) == (code, pointer, line, column)
     assert found.message in json.loads(Compiler().command(text))["error"]
     assert locate_compile_failure(COMMAND) is None
+
+
+# Runs one native entry on an 8 MB document with the address space capped a
+# little above what the process holds, so that the entry's allocations fail.
+MEMORY_PROBE = """
+import resource, sys
+from lantor_compile import Compiler, check
+from lantor_compile.diagnostics import locate_compile_failure
+text = '{"symbol": "X", "notes": [' + ",".join(["1"] * 4_000_000) + "]}"
+command = '{"cmd":"compile","dry_run":true,"spec":{"target":{"kind":"wasm"},"strategy":' + text + "}}"
+calls = {"check": lambda: check(text), "locate": lambda: locate_compile_failure(command),
+         "command": lambda: Compiler().command(command)}
+call = calls[sys.argv[1]]
+with open("/proc/self/statm") as statm:
+    held = int(statm.read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (held + 48 * 2**20, held + 48 * 2**20))
+try:
+    call()
+except MemoryError:
+    print("MemoryError")
+"""
+
+
+@pytest.mark.parametrize("entry", ["check", "locate", "command"])
+def test_an_allocation_failure_raises_memory_error(entry: str) -> None:
+    done = subprocess.run(
+        [sys.executable, "-c", MEMORY_PROBE, entry], capture_output=True, text=True, timeout=120, check=False
+    )
+    assert (done.returncode, done.stdout) == (0, "MemoryError\n"), done.stderr[-2000:]
