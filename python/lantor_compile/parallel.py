@@ -22,7 +22,7 @@ import pickle
 import threading
 from collections.abc import Callable, Collection, Generator, Iterable, Iterator
 from concurrent.futures import FIRST_COMPLETED, Executor, Future, wait
-from typing import Any, Protocol, TypeAlias
+from typing import Any, NamedTuple, Protocol, TypeAlias
 
 from ._lantor_compile import Compiler
 from .thread_pool import BatchResult, ThreadPool, run_batch
@@ -124,8 +124,8 @@ def compile_many(
 class _Runner(Protocol):
     """What runs the batches for :func:`_schedule`."""
 
-    def submit(self, batch: list[str]) -> Future[BatchResult]:
-        """Start (or queue) a batch."""
+    def submit(self, batch: list[str], may_build: bool) -> Future[BatchResult]:
+        """Start (or queue) a batch; ``may_build``: its last command may start a build."""
 
     def wait_any(self, futures: Collection[Future[BatchResult]]) -> set[Future[BatchResult]]:
         """Wait until one of ``futures`` is done; return those done.
@@ -146,7 +146,7 @@ class _ExecutorRunner:
     def __init__(self, executor: Executor) -> None:
         self._executor = executor
 
-    def submit(self, batch: list[str]) -> Future[BatchResult]:
+    def submit(self, batch: list[str], may_build: bool) -> Future[BatchResult]:
         """Hand the batch to the executor."""
         return self._executor.submit(_run_batch_on_thread, batch)
 
@@ -208,14 +208,15 @@ def _schedule(
                     # same time; not below an eighth of the usual size, which
                     # would only add hand-overs.
                     size = min(size, max(size // 8, (expected - position) // workers, 1))
-                batch, unsendable = _take(commands, size, position)
-                if batch:
-                    pending[runner.submit(batch)] = range(position, position + len(batch))
-                    position += len(batch)
-                if unsendable is not None:
+                taken = _take(commands, size, position)
+                if taken.texts:
+                    future = runner.submit(taken.texts, taken.may_build)
+                    pending[future] = range(position, position + len(taken.texts))
+                    position += len(taken.texts)
+                if taken.unsendable is not None:
                     # Every command before it is still answered; none after it starts.
-                    failure, failed_at = unsendable, position
-                taking = unsendable is None and len(batch) == size
+                    failure, failed_at = taken.unsendable, position
+                taking = taken.unsendable is None and not taken.exhausted
             if not pending:
                 break
             # Cancelled batches last: they were cancelled because of a failure among the others.
@@ -250,20 +251,43 @@ def _schedule(
         runner.close()
 
 
-def _take(commands: Iterator[Command], size: int, position: int) -> tuple[list[str], Exception | None]:
-    """Up to ``size`` command texts from ``commands``, and the error of one that cannot be sent.
+class _Taken(NamedTuple):
+    texts: list[str]
+    may_build: bool  # the last command may start a build
+    unsendable: Exception | None  # the error of the command after the last one
+    exhausted: bool  # no command is left
 
-    The batch ends before a command that cannot be sent; ``position`` is the
-    index of the first command taken.
+
+def _take(commands: Iterator[Command], size: int, position: int) -> _Taken:
+    """The next batch: up to ``size`` command texts from ``commands``.
+
+    The batch ends before a command that cannot be sent, and after one that
+    may start a build, so that a batch starts at most one build, at its end;
+    ``position`` is the index of the first command taken.
     """
-    batch: list[str] = []
+    texts: list[str] = []
     for index, command in enumerate(itertools.islice(commands, size), start=position):
         try:
-            batch.append(_command_text(index, command))
+            text = _command_text(index, command)
         except Exception as error:
             error.add_note(f"compile_many could not send command {index}")
-            return batch, error
-    return batch, None
+            return _Taken(texts, False, error, False)
+        texts.append(text)
+        if _may_build(command, text):
+            return _Taken(texts, True, None, False)
+    return _Taken(texts, False, None, len(texts) < size)
+
+
+def _may_build(command: object, text: str) -> bool:
+    """Whether a command may start a build: a compile that is not a dry run.
+
+    Told from the text without reading it, so it errs towards yes (a dry run
+    spelt with other spacing counts as a build); the cost of a yes is only a
+    shorter batch.
+    """
+    if isinstance(command, dict):
+        return command.get("cmd") == "compile" and command.get("dry_run") is not True
+    return '"compile"' in text and '"dry_run":true' not in text and '"dry_run": true' not in text
 
 
 def _command_text(index: int, command: object) -> str:

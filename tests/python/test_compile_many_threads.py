@@ -107,13 +107,15 @@ def test_closing_starts_no_queued_build_and_waits_for_the_running_ones(builds: B
     builds.release(0)
     taker.join(60)
     assert [index for index, _ in first] == [0]
-    # The thread that built 0 was handed the next batch (build 2) before 0
-    # was yielded. Builds 1 and 2 run while the iteration is closed; 3 waits
-    # and never starts.
+    # The thread that built 0 was handed the next build before 0 was
+    # yielded; while the caller holds the iteration nothing else is handed
+    # out, also when a thread is idle.
     builds.wait_for(lambda: builds.started() == {0, 1, 2})
+    builds.release(1)
+    builds.wait_for(lambda: builds.finished() == {0, 1})
     closer = threading.Thread(target=results.close)
     closer.start()
-    builds.release(1, 2)
+    builds.release(2)
     closer.join(60)
     assert not closer.is_alive()
     assert builds.finished() == {0, 1, 2}
@@ -140,11 +142,15 @@ except KeyboardInterrupt:
 
 @contextlib.contextmanager
 def script(builds: Builds, tmp_path: Path) -> Iterator[subprocess.Popen[bytes]]:
-    """A process running compile_many over the builds, once builds 0 and 1 have started."""
+    """A process running compile_many over the builds, once builds 0 and 1 have started.
+
+    Quick commands come first, so that the batches have grown when the
+    builds come: each build still ends its batch.
+    """
     env = dict(
         os.environ, PYTHONPATH=os.pathsep.join(filter(None, [PACKAGE_PARENT, os.environ.get("PYTHONPATH")]))
     )
-    (tmp_path / "commands.json").write_text(json.dumps(builds.commands))
+    (tmp_path / "commands.json").write_text(json.dumps(['{"cmd":"version"}'] * 30 + builds.commands))
     child = subprocess.Popen(
         [sys.executable, "-c", SCRIPT, str(tmp_path / "interrupted"), str(tmp_path / "commands.json")],
         stdout=subprocess.PIPE,
