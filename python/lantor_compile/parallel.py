@@ -266,12 +266,19 @@ def _take(commands: Iterator[Command], size: int, position: int) -> _Taken:
     ``position`` is the index of the first command taken.
     """
     texts: list[str] = []
-    for index, command in enumerate(itertools.islice(commands, size), start=position):
-        try:
-            text = _command_text(index, command)
-        except Exception as error:
-            error.add_note(f"compile_many could not send command {index}")
-            return _Taken(texts, False, error, False)
+    for command in itertools.islice(commands, size):
+        # An ASCII str, the common case, is sent as it is; anything else is
+        # looked at more closely (this loop runs in the caller's thread for
+        # every command, beside the workers).
+        if type(command) is str and command.isascii():
+            text = command
+        else:
+            index = position + len(texts)
+            try:
+                text = _command_text(index, command)
+            except Exception as error:
+                error.add_note(f"compile_many could not send command {index}")
+                return _Taken(texts, False, error, False)
         texts.append(text)
         if _may_build(command, text):
             return _Taken(texts, True, None, False)
@@ -287,7 +294,7 @@ def _may_build(command: object, text: str) -> bool:
     """
     if isinstance(command, dict):
         return command.get("cmd") == "compile" and command.get("dry_run") is not True
-    return '"compile"' in text and '"dry_run":true' not in text and '"dry_run": true' not in text
+    return '"dry_run":true' not in text and '"dry_run": true' not in text and '"compile"' in text
 
 
 def _command_text(index: int, command: object) -> str:
