@@ -46,7 +46,7 @@ void Sha256::hex_to(char* out) {
 }
 
 std::string Sha256::hex() {
-  std::string out(2 * SHA256_DIGEST_LENGTH, '0');
+  std::string out(std::size_t{2} * SHA256_DIGEST_LENGTH, '0');
   hex_to(out.data());
   return out;
 }
