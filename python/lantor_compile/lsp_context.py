@@ -81,9 +81,12 @@ def context_at(data: bytes, offset: int, model: Model) -> Context | None:
         return Context("value", holder, *slots[inner.position], _string_span(data, inner.start, offset), True)
     children = tree.children(inner)
     after = children[-1].end if children and children[-1].end is not None else (inner.start or 0) + 1
-    # What follows the last finished member or element: a comma, and a name begun.
+    # What follows the last finished member or element: a comma (else the
+    # cursor stands right after a value), and perhaps a name begun.
     tail = prefix[after:].lstrip(_WHITESPACE)
-    if tail.startswith(b","):
+    if children:
+        if not tail.startswith(b","):
+            return None
         tail = tail[1:].lstrip(_WHITESPACE)
     holder_type = slots[inner.position][0]
     if inner.kind == "array":

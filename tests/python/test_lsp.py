@@ -205,6 +205,8 @@ COMPLETED = [
     ),
     (broken('["ema_fast", "ema_slow"]', '["ema_‸'), {"ema_fast", "ema_slow", "ema_trend"}, True),
     (broken('["ema_fast", "ema_slow"]', '["ema_fast", ‸]'), {"ema_slow", '{"price": "hlc3"}'}, False),
+    # Right after a value, nothing can follow but a comma.
+    (broken('"warmup": 200', '"warmup": 200‸'), set(), True),
 ]
 
 
