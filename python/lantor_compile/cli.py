@@ -246,6 +246,7 @@ def positive_int(text: str) -> int:
 
 
 def whole_number(text: str, minimum: int) -> int:
+    """A whole number of at least ``minimum``, for an option's argument."""
     try:
         value = int(text)
     except ValueError:
