@@ -85,8 +85,9 @@ class Model:
     # -- the types ---------------------------------------------------------
 
     def shape(self, type_name: str | None) -> str | None:
-        """ "record", "externally_tagged", "internally_tagged", "untagged",
-        "list", "map", "tuple", or None for a scalar or no type."""
+        """The type's shape: "record", "externally_tagged",
+        "internally_tagged", "untagged", "list", "map", "tuple", or None for a
+        scalar or no type."""
         if type_name is None:
             return None
         t = strip_nullable(type_name)
@@ -196,12 +197,6 @@ class Model:
         return slot[0] is not None and strip_nullable(slot[0]) == OPERAND and value.string is not None
 
     # -- the words ---------------------------------------------------------
-
-    def type_words(self, type_name: str) -> Words | None:
-        entry = self.words.get(strip_nullable(type_name))
-        if entry is None or "title" not in entry:
-            return None
-        return Words(entry["title"], entry["description"])
 
     def part_words(self, owner: str, name: str) -> Words | None:
         entry = self.words.get(strip_nullable(owner))

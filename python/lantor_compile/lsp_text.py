@@ -15,7 +15,6 @@ whole text on every change, so this is the only line arithmetic in play.
 
 from __future__ import annotations
 
-import bisect
 from collections.abc import Sequence
 
 from lsprotocol import types
@@ -104,7 +103,3 @@ class Text:
                 at = self.data.find(b"\n", at + 1)
             self._line_starts = starts
         return self._line_starts
-
-    def line_of(self, offset: int) -> int:
-        """The zero-based line holding a byte offset."""
-        return bisect.bisect_right(self.line_starts(), offset) - 1

@@ -93,13 +93,6 @@ class Tree:
     def parent(self, value: Value) -> Value | None:
         return None if value.parent is None else self.values[value.parent]
 
-    def path(self, value: Value) -> list[Value]:
-        """The values from the root down to this one."""
-        path = [value]
-        while (up := self.parent(path[-1])) is not None:
-            path.append(up)
-        return path[::-1]
-
     def at(self, offset: int) -> tuple[Value, bool] | None:
         """The innermost value whose text holds the offset (its ends
         included), and whether the offset is on the member's name rather
