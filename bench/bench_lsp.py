@@ -28,6 +28,7 @@ import argparse
 import asyncio
 import json
 import os
+import resource
 import statistics
 import sys
 import time
@@ -116,7 +117,9 @@ async def round_trip(texts: tuple[str, str], rounds: int) -> float:
     def receive(params: types.PublishDiagnosticsParams) -> None:
         published.put_nowait(params)
 
-    await client.start_io(sys.executable, "-m", "lantor_compile", "lsp", "--debounce-ms", "0")
+    await client.start_io(
+        sys.executable, "-m", "lantor_compile", "lsp", "--debounce-ms", "0", preexec_fn=capped
+    )
     try:
         await asyncio.wait_for(
             client.initialize_async(types.InitializeParams(types.ClientCapabilities())), WAIT
@@ -142,6 +145,12 @@ async def round_trip(texts: tuple[str, str], rounds: int) -> float:
         return statistics.median(times)
     finally:
         await client.stop()  # type: ignore[no-untyped-call]  # pygls leaves it untyped
+
+
+def capped() -> None:
+    """The server's address space and processor time, bounded."""
+    resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))
+    resource.setrlimit(resource.RLIMIT_CPU, (600, 600))
 
 
 def variants(text: str) -> tuple[str, str]:
