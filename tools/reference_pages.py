@@ -42,6 +42,11 @@ def cell(text: str) -> str:
     return text.replace("|", "\\|")
 
 
+def message_cell(message: str) -> str:
+    """A message as its text: a bracket in it (a pattern's `[a-z]`) starts no link."""
+    return cell(message).replace("[", "\\[")
+
+
 def absent(m: doc.Member) -> str:
     if m.required:
         return "required"
@@ -138,7 +143,7 @@ def codes_page() -> str:
     for severity, heading in (("error", "Errors"), ("warning", "Warnings")):
         lines += [f"## {heading}", "", "| Code | Meaning | For example |", "|---|---|---|"]
         lines += [
-            f"| `{c.name}` | {cell(c.meaning)} | {cell(drawn_message(c))} |"
+            f"| `{c.name}` | {cell(c.meaning)} | {message_cell(drawn_message(c))} |"
             for c in CODES
             if c.severity == severity
         ]

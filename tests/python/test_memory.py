@@ -25,7 +25,11 @@ from lantor_compile import Compiler
 MB = 1024 * 1024
 PAGE = os.sysconf("SC_PAGE_SIZE")
 
-pytestmark = pytest.mark.skipif(not Path("/proc/self/statm").exists(), reason="needs /proc")
+# Slow: valgrind runs a command workload, and the others run many commands.
+pytestmark = [
+    pytest.mark.slow,
+    pytest.mark.skipif(not Path("/proc/self/statm").exists(), reason="needs /proc"),
+]
 
 
 def rss() -> int:

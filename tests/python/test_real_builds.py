@@ -40,6 +40,9 @@ FIRMWARE = DATA / "firmware"
 DEBIAN_LIBRARY_SOURCES = Path("/usr/lib/rustlib/src/rust/library")
 SLOW = os.environ.get("LANTOR_SLOW_BUILDS") == "1"
 
+# Each builds with the real cargo, for minutes: `pytest -m "not slow"` leaves them out.
+pytestmark = pytest.mark.slow
+
 
 def missing(what: str) -> NoReturn:
     """Skip for want of a tool, except in CI, where every build has to run."""

@@ -11,37 +11,34 @@
 namespace lantor {
 namespace {
 
-struct LengthRow {
+struct TextRow {
   const char* name;
   std::string_view text;
-  std::size_t bytes;
   bool ends_with_line_feed;
 };
 
-class TemplateText : public ::testing::TestWithParam<LengthRow> {};
+class TemplateText : public ::testing::TestWithParam<TextRow> {};
 
-TEST_P(TemplateText, HasItsLengthAndEnding) {
-  const LengthRow& row = GetParam();
-  EXPECT_EQ(row.text.size(), row.bytes) << row.name;
-  if (row.bytes == 0) return;
+// Cargo and rustc read these files; each ends as its kind of file does and
+// holds neither carriage returns nor tabs.
+TEST_P(TemplateText, EndsAsItsFileDoes) {
+  const TextRow& row = GetParam();
   EXPECT_EQ(row.text.back() == '\n', row.ends_with_line_feed) << row.name;
   EXPECT_EQ(row.text.find('\r'), std::string_view::npos) << row.name;
   EXPECT_EQ(row.text.find('\t'), std::string_view::npos) << row.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, TemplateText,
-                         ::testing::Values(LengthRow{"wasm manifest", kWasmManifest, 309, false},
-                                           LengthRow{"binary manifest", kBinaryManifest, 257, false},
-                                           LengthRow{"no_std manifest", kNoStdManifest, 237, false},
-                                           LengthRow{"wasm lib.rs", kWasmLibSource, 626, true},
-                                           LengthRow{"binary main.rs", kBinaryMainSource, 432, true},
-                                           LengthRow{"no_std lib.rs", kNoStdLibSource, 1014, true},
-                                           LengthRow{"retired no_std lib.rs", kRetiredNoStdLibSource, 966,
-                                                     true},
-                                           LengthRow{"wasm config", kWasmBuildConfig, 42, true},
-                                           LengthRow{"release profile", kReleaseProfile, 47, true},
-                                           LengthRow{"size profile", kSizeProfile, 92, true},
-                                           LengthRow{"debug profile", kDebugProfile, 0, false}),
+                         ::testing::Values(TextRow{"wasm manifest", kWasmManifest, false},
+                                           TextRow{"binary manifest", kBinaryManifest, false},
+                                           TextRow{"no_std manifest", kNoStdManifest, false},
+                                           TextRow{"wasm lib.rs", kWasmLibSource, true},
+                                           TextRow{"binary main.rs", kBinaryMainSource, true},
+                                           TextRow{"no_std lib.rs", kNoStdLibSource, true},
+                                           TextRow{"retired no_std lib.rs", kRetiredNoStdLibSource, true},
+                                           TextRow{"wasm config", kWasmBuildConfig, true},
+                                           TextRow{"release profile", kReleaseProfile, true},
+                                           TextRow{"size profile", kSizeProfile, true}),
                          [](const auto& info) {
                            std::string name = info.param.name;
                            for (char& c : name)
@@ -126,7 +123,7 @@ TEST(RenderTemplate, FillsTheBinaryManifest) {
                                     {{"crate_name", "btc_usdt"}, {"backtest_dep", "0.1.5"}, {"profile", ""}});
   EXPECT_TRUE(out.starts_with("[package]\nname = \"btc_usdt\"\nversion = \"0.1.0\"\n"));
   EXPECT_TRUE(out.ends_with("[dependencies]\nlantor-backtest = \"0.1.5\"\nserde_json = \"1\"\n\n"));
-  EXPECT_EQ(out.size(), 257u - 14 + 8 - 16 + 5 - 11);
+  EXPECT_EQ(out.find("{{"), std::string::npos);
 }
 
 }  // namespace
