@@ -1,5 +1,7 @@
 """Writes the JSON Schemas of the strategy document and the reference pages
-(docs/reference/strategy.md, docs/reference/errors.md).
+(docs/reference/strategy.md, docs/reference/errors.md), and the words alone
+as the package's data (strategy.words.json), for the language server's hovers
+and completions.
 
 The facts (names, order, types, bounds, defaults) are the compiler's own
 description of its documents, lantor_compile.schema.describe(), so the
@@ -24,6 +26,7 @@ With --check nothing is written; the exit status is 1 if a file is stale.
 
 from __future__ import annotations
 
+import dataclasses
 import json
 import sys
 from pathlib import Path
@@ -33,6 +36,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import document_model as doc
 import reference_pages
+import strategy_document
 
 from lantor_compile.schema import describe
 
@@ -260,6 +264,13 @@ def schema_text(document: doc.Document, strict: bool) -> str:
     return json.dumps(SchemaWriter(document, strict).schema(), indent=2, ensure_ascii=False) + "\n"
 
 
+def words_text() -> str:
+    """The words by the compiler's names of types, members and variants, as
+    the package reads them at run time."""
+    named = {name: dataclasses.asdict(w) for name, w in strategy_document.WORDS.items()}
+    return json.dumps(named, indent=1, ensure_ascii=False) + "\n"
+
+
 # ---------------------------------------------------------------------------
 
 
@@ -268,6 +279,7 @@ def outputs() -> dict[Path, str]:
     return {
         PACKAGE / "strategy.schema.json": schema_text(document, strict=False),
         PACKAGE / "strategy.strict.schema.json": schema_text(document, strict=True),
+        PACKAGE / "strategy.words.json": words_text(),
         REFERENCE / "strategy.md": reference_pages.strategy_page(document),
         REFERENCE / "errors.md": reference_pages.codes_page(),
     }

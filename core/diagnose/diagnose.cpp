@@ -10,6 +10,7 @@
 #include "core/diagnose/path_tree.h"
 #include "core/diagnose/pending.h"
 #include "core/diagnose/tape_path.h"
+#include "core/diagnose/text_walk.h"
 #include "core/json/tape_reader.h"
 #include "core/project/naming.h"
 #include "core/request/envelope.h"
@@ -19,10 +20,6 @@
 
 namespace lantor::diagnose {
 namespace {
-
-// A strategy stands two levels deep in a compile command
-// ({"spec":{"strategy":...}}); read alone, it is read as deep.
-constexpr int kStrategyDepth = 2;
 
 // The work the suggestions of one document may take, and the bytes its
 // findings' texts may take before the remaining warnings are summed up: both
@@ -176,12 +173,14 @@ std::vector<Finding> finish(std::string_view text, const PathTree& tree, std::ve
         summary->code = "too-many-warnings";
         summary->pointer.clear();
         summary->help = "the warnings before it already take many times the document's own size";
+        summary->suggestion.reset();
       }
       continue;
     }
     if (!p.pointer_given) f.pointer = tree.pointer(p.node);
     if (help_line != nullptr && f.help) *f.help += std::to_string(help_line->line);
-    work.written += f.message.size() + f.pointer.size() + (f.help ? f.help->size() : 0);
+    work.written += f.message.size() + f.pointer.size() + (f.help ? f.help->size() : 0) +
+                    (f.suggestion ? f.suggestion->size() : 0);
     out.push_back(std::move(f));
   }
   if (summary) {

@@ -32,6 +32,10 @@ struct Finding {
   std::string pointer;     // JSON Pointer of the value at fault
   std::size_t offset = 0;  // byte offset of the first byte of the character at fault
   std::optional<std::string> help;
+  // What to put in place of the token at fault when a name near it is
+  // meant (a misspelt member, an operand one edit from a declared
+  // indicator): that name, written as the JSON string it replaces.
+  std::optional<std::string> suggestion;
   // The bytes of the token at the offset: a scalar or a member's name whole,
   // a container's opening bracket, one character of a syntax error (none at
   // the end of the text).
@@ -44,7 +48,7 @@ struct Finding {
 struct Work {
   std::uint64_t steps = 0;        // values walked in the text and slots in the tape
   std::uint64_t comparisons = 0;  // candidates and edit-distance cells of the suggestions
-  std::uint64_t written = 0;      // bytes of the findings' messages, pointers and helps
+  std::uint64_t written = 0;      // bytes of the findings' messages, pointers, helps and suggestions
 };
 
 // Validates a strategy document's own text as a compile without `crate_name`

@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/json/canonical.h"
 #include "core/schema/describe.h"
 #include "core/strategy/variants.h"
 
@@ -30,21 +31,21 @@ std::optional<json::Node> indicators_of(json::Node root) {
   return element;
 }
 
+std::string did_you_mean(std::string_view nearest) { return "did you mean " + ticked(nearest) + "?"; }
+
 }  // namespace
 
-std::optional<std::string> StrategyLints::did_you_mean(std::string_view name, const Candidates& known) {
-  const std::optional<std::string_view> nearest = suggester_.nearest(name, known);
-  if (!nearest) return std::nullopt;
-  return "did you mean " + ticked(*nearest) + "?";
-}
-
 void StrategyLints::warn(std::string code, std::string message, json::Node at, bool at_name,
-                         std::optional<std::string> help) {
+                         std::optional<std::string> help, std::optional<std::string_view> suggested) {
   Pending pending;
   pending.finding.severity = Severity::Warning;
   pending.finding.code = std::move(code);
   pending.finding.message = std::move(message);
   pending.finding.help = std::move(help);
+  if (suggested) {
+    pending.finding.suggestion.emplace();
+    json::append_json_string(*pending.finding.suggestion, *suggested);
+  }
   pending.slot = at.slot();
   pending.at_name = at_name;
   findings_.push_back(std::move(pending));
@@ -53,14 +54,17 @@ void StrategyLints::warn(std::string code, std::string message, json::Node at, b
 void StrategyLints::unknown_member(json::Node object, std::string_view name, json::Node value,
                                    std::span<const std::string_view> known) {
   if (object.slot() == root_.slot() && name == kSchemaMember) return;
-  std::optional<std::string> help = did_you_mean(name, Candidates(known));
-  if (!help) {
+  const std::optional<std::string_view> nearest = suggester_.nearest(name, Candidates(known));
+  std::string help;
+  if (nearest) {
+    help = did_you_mean(*nearest);
+  } else {
     std::string list;
     for (const std::string_view k : known) list += (list.empty() ? "" : ", ") + ticked(k);
     help = known.empty() ? "nothing is read here besides the tag" : "the members read here are " + list;
   }
   warn("unknown-member", "unknown member " + ticked(name) + ", ignored but kept in the embedded spec", value,
-       true, std::move(help));
+       true, std::move(help), nearest);
 }
 
 void StrategyLints::operand_name(json::Node name) { names_.push_back(name); }
@@ -76,12 +80,16 @@ void StrategyLints::check_indicators(const strategy::IndicatorMap& declared) {
     const std::string_view text = name.as_string();
     read.push_back(text);
     if (declared.find(text) != nullptr) continue;
-    std::optional<std::string> help = did_you_mean(text, candidates);
-    if (!help && is_price_source(text))
+    const std::optional<std::string_view> nearest = suggester_.nearest(text, candidates);
+    std::optional<std::string> help;
+    if (nearest) {
+      help = did_you_mean(*nearest);
+    } else if (is_price_source(text)) {
       help = R"(a name refers to an indicator; the bar's price is written {"price": ")" + std::string(text) +
              "\"}";
+    }
     warn("undeclared-indicator", "operand " + ticked(text) + " names no indicator declared in `indicators`",
-         name, false, std::move(help));
+         name, false, std::move(help), nearest);
   }
   const std::optional<json::Node> indicators = indicators_of(root_);
   if (!indicators || !indicators->is_object()) return;

@@ -40,8 +40,7 @@ class StrategyLints final : public schema::ReadObserver {
 
  private:
   void warn(std::string code, std::string message, json::Node at, bool at_name,
-            std::optional<std::string> help);
-  std::optional<std::string> did_you_mean(std::string_view name, const Candidates& known);
+            std::optional<std::string> help, std::optional<std::string_view> suggested = std::nullopt);
 
   json::Node root_;
   Suggester suggester_;

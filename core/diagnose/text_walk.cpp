@@ -5,15 +5,6 @@
 namespace lantor::diagnose {
 namespace {
 
-// A string's text decoded; one that does not decode (a lone surrogate
-// escape, bytes that are not UTF-8) as it stands between its quotes.
-std::string decoded(std::string_view quoted) {
-  json::Reader reader(quoted);
-  std::string out;
-  if (!reader.read_string(out).ok()) out.assign(quoted.substr(1, quoted.size() - 2));
-  return out;
-}
-
 // Reads as leniently as Reader::skip_value, which is how the readers pass
 // over a value they do not look into: a text any reader reads past, the walk
 // reads past too, so the places of what follows are found.
@@ -69,7 +60,7 @@ class Walker {
       WalkFrame& member = child_of_last();
       member.name_start = name_start;
       member.name_end = reader_.offset();
-      member.name = decoded(reader_.text().substr(name_start, member.name_end - name_start));
+      member.name = decoded_string(reader_.text().substr(name_start, member.name_end - name_start));
       listener_.named(frames_);
       LANTOR_TRY(reader_.colon());
       LANTOR_TRY(value(depth + 1));
@@ -103,12 +94,20 @@ std::size_t WalkFrame::token_length() const {
 }
 
 std::vector<WalkFrame> walk_text(std::string_view text, int depth, WalkListener& listener,
-                                 std::uint64_t& steps) {
+                                 std::uint64_t& steps, std::size_t* failed_at) {
   Walker walker(text, listener, steps);
   if (walker.reader().peek_ws() < 0) return {};
   walker.frames().emplace_back();
-  (void)walker.value(depth);
+  const json::ReadStatus walked = walker.value(depth);
+  if (!walked.ok() && failed_at != nullptr) *failed_at = walked.error().offset;
   return std::move(walker.frames());
+}
+
+std::string decoded_string(std::string_view quoted) {
+  json::Reader reader(quoted);
+  std::string out;
+  if (!reader.read_string(out).ok()) out.assign(quoted.substr(1, quoted.size() - 2));
+  return out;
 }
 
 std::string pointer_of(WalkPath path) {

@@ -16,6 +16,10 @@ namespace lantor::diagnose {
 
 inline constexpr std::size_t kNoPlace = SIZE_MAX;
 
+// A strategy stands two levels deep in a compile command
+// ({"spec":{"strategy":...}}); read alone, it is read as deep.
+inline constexpr int kStrategyDepth = 2;
+
 struct WalkFrame {
   enum class Kind : std::uint8_t { Scalar, Array, Object };
   Kind kind = Kind::Scalar;
@@ -57,9 +61,15 @@ class WalkListener {
 // up to its end or the reader's first failure. Returns the frames still open
 // when the walk stopped: none after a whole value (or a text of whitespace),
 // the unfinished values after a failure, outermost first. Counts the values
-// it walked into `steps`.
+// it walked into `steps`; the offset of a failure goes to `failed_at` when
+// given.
 std::vector<WalkFrame> walk_text(std::string_view text, int depth, WalkListener& listener,
-                                 std::uint64_t& steps);
+                                 std::uint64_t& steps, std::size_t* failed_at = nullptr);
+
+// A string's text (its quotes included) decoded; one that does not decode (a
+// lone surrogate escape, bytes that are not UTF-8) as it stands between its
+// quotes.
+std::string decoded_string(std::string_view quoted);
 
 // The JSON Pointer of the last frame of `path`, from the first ("" for the
 // first itself).

@@ -1,14 +1,15 @@
 """The ``lantor-compile`` command-line tool: its argument parser and ``main``.
 
 A thin shell over :class:`lantor_compile.Compiler`: every subcommand but
-``schema`` turns its arguments into one JSON command, hands it to
-``Compiler.command`` and prints the response.  Nothing is computed here that
-the compiler does not report itself; ``schema`` prints the JSON Schema that
-the package ships.  The subcommands live in the ``cli_*`` modules, which
-import only downwards: ``cli_common`` at the bottom, then ``cli_input``,
-``cli_request``, ``cli_report``, ``cli_check``, ``cli_strategy``,
-``cli_progress``, ``cli_many``, ``cli_compile`` and ``cli_queries``, and
-this module on top.
+``schema`` and ``lsp`` turns its arguments into one JSON command, hands it
+to ``Compiler.command`` and prints the response.  Nothing is computed here
+that the compiler does not report itself; ``schema`` prints the JSON Schema
+that the package ships, and ``lsp`` runs the language server of the
+``lsp_*`` modules (with the ``lsp`` extra installed).  The other
+subcommands live in the ``cli_*`` modules, which import only downwards:
+``cli_common`` at the bottom, then ``cli_input``, ``cli_request``,
+``cli_report``, ``cli_check``, ``cli_strategy``, ``cli_progress``,
+``cli_many``, ``cli_compile`` and ``cli_queries``, and this module on top.
 
 Exit status, the same for ``check`` and ``compile`` whether given one file
 or many: 0 when every file is good; 1 when any file failed (not UTF-8 text,
@@ -65,7 +66,7 @@ class Parser(argparse.ArgumentParser):
 
 
 def build_parser() -> argparse.ArgumentParser:
-    """Build the argument parser with its six subcommands."""
+    """Build the argument parser with its seven subcommands."""
     parser = Parser(
         prog=PROG,
         description="Compile trading strategy JSON documents into Cargo projects.",
@@ -181,7 +182,44 @@ def build_parser() -> argparse.ArgumentParser:
     )
     schema_parser.set_defaults(run=run_schema, parser=schema_parser)
     add_check_parser(commands)
+
+    lsp_parser = commands.add_parser(
+        "lsp",
+        help="run the language server for strategy documents (needs the lsp extra)",
+        description="Run a Language Server Protocol server for strategy documents on standard "
+        "input and output, for editors: diagnostics, completion, hover, indicator navigation and "
+        "renaming, quick fixes, an outline and formatting. Needs pygls: "
+        "pip install 'lantor_compile[lsp]'.",
+    )
+    lsp_parser.add_argument(
+        "--debounce-ms",
+        type=non_negative_int,
+        default=150,
+        metavar="MS",
+        help="how long after the last change diagnostics wait before they are worked out (default 150)",
+    )
+    lsp_parser.set_defaults(run=run_lsp, parser=lsp_parser)
     return parser
+
+
+# What the language server needs beyond the package: the lsp extra.
+LSP_DEPENDENCIES = {"pygls", "lsprotocol", "cattrs", "attrs"}
+
+
+def run_lsp(args: argparse.Namespace) -> int:
+    """``lsp``: serve until the client ends the session."""
+    try:
+        from .lsp_server import serve
+    except ImportError as missing:
+        if (missing.name or "").split(".")[0] not in LSP_DEPENDENCIES:
+            raise
+        sys.stderr.write(
+            f"{PROG} lsp: the language server needs pygls ({missing}); "
+            "install it with: pip install 'lantor_compile[lsp]'\n"
+        )
+        return 2
+    serve(args.debounce_ms / 1000)
+    return 0
 
 
 class VersionAction(argparse.Action):
@@ -197,12 +235,22 @@ class VersionAction(argparse.Action):
         parser.exit()
 
 
+def non_negative_int(text: str) -> int:
+    """``--debounce-ms``: a whole number of at least 0."""
+    return whole_number(text, 0)
+
+
 def positive_int(text: str) -> int:
     """``--jobs``: a whole number of at least 1."""
+    return whole_number(text, 1)
+
+
+def whole_number(text: str, minimum: int) -> int:
+    """A whole number of at least ``minimum``, for an option's argument."""
     try:
         value = int(text)
     except ValueError:
         raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
-    if value < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1: {value}")
+    if value < minimum:
+        raise argparse.ArgumentTypeError(f"must be at least {minimum}: {value}")
     return value

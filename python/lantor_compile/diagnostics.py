@@ -23,7 +23,10 @@ class Diagnostic:
     fault, and ``line`` and ``column`` name that character; ``length`` is
     the bytes of the token there (a string, number or literal whole, a
     member's name, a container's opening bracket, one character of a syntax
-    error), 0 at the end of the text.
+    error), 0 at the end of the text. ``suggestion``, where a name near the
+    one at fault is likely meant (a misspelt member, an operand a few edits
+    from a declared indicator), is the text to put in place of those
+    ``length`` bytes: that name as a JSON string, quotes included.
     """
 
     severity: Severity
@@ -35,6 +38,7 @@ class Diagnostic:
     offset: int
     help: str | None
     length: int = 0
+    suggestion: str | None = None
 
 
 def check(text: str) -> list[Diagnostic]:
@@ -64,7 +68,7 @@ def locate_compile_failure(command: str) -> Diagnostic | None:
 
 def diagnostic(found: _lantor_check.Finding) -> Diagnostic:
     """A native finding as a Diagnostic."""
-    severity, code, message, pointer, offset, help_text, line, column, length = found
+    severity, code, message, pointer, offset, help_text, line, column, length, suggestion = found
     return Diagnostic(
         severity="error" if severity == "error" else "warning",
         code=code,
@@ -75,6 +79,7 @@ def diagnostic(found: _lantor_check.Finding) -> Diagnostic:
         offset=offset,
         help=help_text,
         length=length,
+        suggestion=suggestion,
     )
 
 

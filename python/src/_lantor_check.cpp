@@ -22,6 +22,7 @@
 #include "core/base/text_position.h"
 #include "core/describe/description.h"
 #include "core/diagnose/diagnose.h"
+#include "core/diagnose/located_values.h"
 
 namespace {
 
@@ -38,6 +39,15 @@ constexpr const char kDescribeDoc[] =
     "describe()\n--\n\n"
     "The strategy document's types and the compile request's choices, from the compiler's own tables, "
     "as JSON text.";
+constexpr const char kValuesDoc[] =
+    "values(text)\n--\n\n"
+    "Every value of a strategy document's text in the order they begin, as (parent, kind, start, end,\n"
+    "name_start, name_end, name, index, string) tuples, and the byte offset where the reader failed\n"
+    "(None when the text held one whole value).";
+constexpr const char kPositionsDoc[] =
+    "positions(data, offsets)\n--\n\n"
+    "The (line, byte column, character column, UTF-16 column) of each of `offsets`, as position\n"
+    "gives them, in one pass over `data`.";
 constexpr const char kPositionDoc[] =
     "position(data, offset)\n--\n\n"
     "The line and the columns in bytes, characters and UTF-16 units (all 1-based) of byte\n"
@@ -82,22 +92,37 @@ bool run_unlocked(Work&& work) {
 PyObject* finding_tuple(const lantor::diagnose::Finding& f) {
   const char* severity = f.severity == lantor::diagnose::Severity::Error ? "error" : "warning";
   return Py_BuildValue(
-      "(ss#s#s#nz#nnn)", severity, f.code.data(), static_cast<Py_ssize_t>(f.code.size()), f.message.data(),
+      "(ss#s#s#nz#nnnz#)", severity, f.code.data(), static_cast<Py_ssize_t>(f.code.size()), f.message.data(),
       static_cast<Py_ssize_t>(f.message.size()), f.pointer.data(), static_cast<Py_ssize_t>(f.pointer.size()),
       static_cast<Py_ssize_t>(f.offset), f.help ? f.help->data() : nullptr,
       f.help ? static_cast<Py_ssize_t>(f.help->size()) : 0, static_cast<Py_ssize_t>(f.position.line),
-      static_cast<Py_ssize_t>(f.position.char_column), static_cast<Py_ssize_t>(f.length));
+      static_cast<Py_ssize_t>(f.position.char_column), static_cast<Py_ssize_t>(f.length),
+      f.suggestion ? f.suggestion->data() : nullptr,
+      f.suggestion ? static_cast<Py_ssize_t>(f.suggestion->size()) : 0);
 }
 
-PyObject* check(PyObject*, PyObject* arg) {
-  const std::optional<std::string_view> text = utf8_argument(arg);
-  if (!text) return nullptr;
-  std::vector<lantor::diagnose::Finding> findings;
-  if (!run_unlocked([&] { findings = lantor::diagnose::check_strategy(*text); })) return nullptr;
-  PyObject* list = PyList_New(static_cast<Py_ssize_t>(findings.size()));
+// A place that may be none, as -1.
+Py_ssize_t place(std::size_t offset) {
+  return offset == lantor::diagnose::kNoPlace ? -1 : static_cast<Py_ssize_t>(offset);
+}
+
+PyObject* value_tuple(const lantor::diagnose::LocatedValue& v) {
+  using Kind = lantor::diagnose::WalkFrame::Kind;
+  const char* kind = v.kind == Kind::Object ? "object" : v.kind == Kind::Array ? "array" : "scalar";
+  return Py_BuildValue("(nsnnnnz#nz#)", place(v.parent), kind, place(v.start), place(v.end),
+                       place(v.name_start), place(v.name_end), v.is_member() ? v.name.data() : nullptr,
+                       static_cast<Py_ssize_t>(v.name.size()), static_cast<Py_ssize_t>(v.index),
+                       v.string ? v.string->data() : nullptr,
+                       v.string ? static_cast<Py_ssize_t>(v.string->size()) : 0);
+}
+
+// A new list of `items` made into objects by `make`; null with the error set.
+template <class T, class Make>
+PyObject* list_of(const std::vector<T>& items, Make make) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(items.size()));
   if (list == nullptr) return nullptr;
-  for (std::size_t i = 0; i < findings.size(); ++i) {
-    PyObject* item = finding_tuple(findings[i]);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    PyObject* item = make(items[i]);
     if (item == nullptr) {
       Py_DECREF(list);
       return nullptr;
@@ -105,6 +130,25 @@ PyObject* check(PyObject*, PyObject* arg) {
     PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
   }
   return list;
+}
+
+PyObject* check(PyObject*, PyObject* arg) {
+  const std::optional<std::string_view> text = utf8_argument(arg);
+  if (!text) return nullptr;
+  std::vector<lantor::diagnose::Finding> findings;
+  if (!run_unlocked([&] { findings = lantor::diagnose::check_strategy(*text); })) return nullptr;
+  return list_of(findings, finding_tuple);
+}
+
+PyObject* values(PyObject*, PyObject* arg) {
+  const std::optional<std::string_view> text = utf8_argument(arg);
+  if (!text) return nullptr;
+  lantor::diagnose::LocatedValues located;
+  if (!run_unlocked([&] { located = lantor::diagnose::locate_values(*text); })) return nullptr;
+  PyObject* list = list_of(located.values, value_tuple);
+  if (list == nullptr) return nullptr;
+  if (located.failed_at == lantor::diagnose::kNoPlace) return Py_BuildValue("(NO)", list, Py_None);
+  return Py_BuildValue("(Nn)", list, static_cast<Py_ssize_t>(located.failed_at));
 }
 
 PyObject* locate(PyObject*, PyObject* arg) {
@@ -132,6 +176,11 @@ PyObject* describe(PyObject*, PyObject*) {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
+PyObject* line_column_tuple(const lantor::LineColumn& at) {
+  return Py_BuildValue("(nnnn)", static_cast<Py_ssize_t>(at.line), static_cast<Py_ssize_t>(at.byte_column),
+                       static_cast<Py_ssize_t>(at.char_column), static_cast<Py_ssize_t>(at.utf16_column));
+}
+
 PyObject* position(PyObject*, PyObject* args) {
   Py_buffer data;
   Py_ssize_t offset = 0;
@@ -140,8 +189,35 @@ PyObject* position(PyObject*, PyObject* args) {
   const lantor::LineColumn at =
       lantor::line_column(text, static_cast<std::size_t>(std::max<Py_ssize_t>(offset, 0)));
   PyBuffer_Release(&data);
-  return Py_BuildValue("(nnnn)", static_cast<Py_ssize_t>(at.line), static_cast<Py_ssize_t>(at.byte_column),
-                       static_cast<Py_ssize_t>(at.char_column), static_cast<Py_ssize_t>(at.utf16_column));
+  return line_column_tuple(at);
+}
+
+PyObject* positions(PyObject*, PyObject* args) {
+  Py_buffer data;
+  PyObject* offsets_arg = nullptr;
+  if (!PyArg_ParseTuple(args, "y*O:positions", &data, &offsets_arg)) return nullptr;
+  std::vector<std::size_t> offsets;
+  PyObject* offsets_seq = PySequence_Fast(offsets_arg, "positions: offsets must be a sequence of integers");
+  if (offsets_seq != nullptr) {
+    const Py_ssize_t n = PySequence_Fast_GET_SIZE(offsets_seq);
+    offsets.reserve(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      const Py_ssize_t offset = PyLong_AsSsize_t(PySequence_Fast_GET_ITEM(offsets_seq, i));
+      if (offset == -1 && PyErr_Occurred() != nullptr) break;
+      offsets.push_back(static_cast<std::size_t>(std::max<Py_ssize_t>(offset, 0)));
+    }
+    Py_DECREF(offsets_seq);
+  }
+  if (PyErr_Occurred() != nullptr) {
+    PyBuffer_Release(&data);
+    return nullptr;
+  }
+  const std::string_view text(static_cast<const char*>(data.buf), static_cast<std::size_t>(data.len));
+  std::vector<lantor::LineColumn> found;
+  const bool done = run_unlocked([&] { found = lantor::line_columns(text, offsets); });
+  PyBuffer_Release(&data);
+  if (!done) return nullptr;
+  return list_of(found, line_column_tuple);
 }
 
 PyMethodDef kMethods[] = {
@@ -149,6 +225,8 @@ PyMethodDef kMethods[] = {
     {"locate", locate, METH_O, kLocateDoc},
     {"describe", describe, METH_NOARGS, kDescribeDoc},
     {"position", position, METH_VARARGS, kPositionDoc},
+    {"positions", positions, METH_VARARGS, kPositionsDoc},
+    {"values", values, METH_O, kValuesDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -152,33 +152,49 @@ def test_an_operand_that_fits_no_form_is_told_why(operand: str, reason_at: str, 
 
 
 LINTS = [
-    # (old, new with the mark, code, help)
+    # (old, new with the mark, code, help, suggestion)
     (
         '"qty": 1}',
         '"qty": 1},\n  "risk": {‸"stop_los_pct": 1}',
         "unknown-member",
         "did you mean `stop_loss_pct`?",
+        '"stop_loss_pct"',
     ),
-    ('"qty": 1}', '"qty": 1, ‸"fraction": 2}', "unknown-member", "the members read here are `qty`"),
-    ('"qty": 1}', '"qty": 1, ‸"": 2}', "unknown-member", "the members read here are `qty`"),
-    ('"symbol"', '‸"notes": "x",\n  "symbol"', "unknown-member", None),
-    ('["rsi", 30]', '[‸"rsj", 30]', "undeclared-indicator", "did you mean `rsi`?"),
-    ('["rsi", 30]', '[‸"close", 30]', "undeclared-indicator", 'written {"price": "close"}'),
-    ('"indicators": {', '"indicators": {‸"ema": {"type": "ema"}, ', "unused-indicator", None),
-    ('"timeframe": "1h"', '‸"timeframe": "4h", "timeframe": "1h"', "duplicate-member", "on line 3"),
+    ('"qty": 1}', '"qty": 1, ‸"fraction": 2}', "unknown-member", "the members read here are `qty`", None),
+    ('"qty": 1}', '"qty": 1, ‸"": 2}', "unknown-member", "the members read here are `qty`", None),
+    ('"symbol"', '‸"notes": "x",\n  "symbol"', "unknown-member", None, None),
+    ('["rsi", 30]', '[‸"rsj", 30]', "undeclared-indicator", "did you mean `rsi`?", '"rsi"'),
+    ('["rsi", 30]', '[‸"close", 30]', "undeclared-indicator", 'written {"price": "close"}', None),
+    ('"indicators": {', '"indicators": {‸"ema": {"type": "ema"}, ', "unused-indicator", None, None),
+    ('"timeframe": "1h"', '‸"timeframe": "4h", "timeframe": "1h"', "duplicate-member", "on line 3", None),
 ]
 
 
-@pytest.mark.parametrize(("old", "new", "code", "help_text"), LINTS)
-def test_a_lint_fires_where_it_should(old: str, new: str, code: str, help_text: str | None) -> None:
+@pytest.mark.parametrize(("old", "new", "code", "help_text", "suggestion"), LINTS)
+def test_a_lint_fires_where_it_should(
+    old: str, new: str, code: str, help_text: str | None, suggestion: str | None
+) -> None:
     text, line, column = unmark(marked(old, new))
     found = check(text)
     assert [(d.severity, d.code, d.line, d.column) for d in found] == [("warning", code, line, column)]
     if help_text is not None:
         assert found[0].help is not None and help_text in found[0].help
+    assert found[0].suggestion == suggestion
+    if suggestion is not None:
+        # The suggestion stands in for exactly the token at fault.
+        data = text.encode()
+        end = found[0].offset + found[0].length
+        assert check((data[: found[0].offset] + suggestion.encode() + data[end:]).decode()) == []
     # A warning never changes what a compile answers.
     command = '{"cmd":"compile","spec":{"strategy":' + text + ',"target":{"kind":"wasm"}},"dry_run":true}'
     assert '"manifest"' in Compiler().command(command)
+
+
+def test_a_suggested_name_is_written_as_the_json_string_of_it() -> None:
+    text = marked('{"lt": ["rsi", 30]}', '{"lt": ["rsi", 30]}, {"gt": ["r\\"sj", 1]}')
+    text = marked('"indicators": {', '"indicators": {"r\\"si": {"type": "x"}, ', text)
+    suggestions = {d.code: d.suggestion for d in check(text)}
+    assert suggestions == {"unused-indicator": None, "undeclared-indicator": '"r\\"si"'}
 
 
 @pytest.mark.parametrize(
