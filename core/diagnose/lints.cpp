@@ -38,11 +38,11 @@ std::optional<std::string> StrategyLints::did_you_mean(std::string_view name, co
   return "did you mean " + ticked(*nearest) + "?";
 }
 
-void StrategyLints::warn(std::string code, std::string message, json::Node at, bool at_name,
+void StrategyLints::warn(Code code, std::string message, json::Node at, bool at_name,
                          std::optional<std::string> help) {
   Pending pending;
-  pending.finding.severity = Severity::Warning;
-  pending.finding.code = std::move(code);
+  pending.finding.severity = code_info(code).severity;
+  pending.finding.code = code;
   pending.finding.message = std::move(message);
   pending.finding.help = std::move(help);
   pending.slot = at.slot();
@@ -59,8 +59,8 @@ void StrategyLints::unknown_member(json::Node object, std::string_view name, jso
     for (const std::string_view k : known) list += (list.empty() ? "" : ", ") + ticked(k);
     help = known.empty() ? "nothing is read here besides the tag" : "the members read here are " + list;
   }
-  warn("unknown-member", "unknown member " + ticked(name) + ", ignored but kept in the embedded spec", value,
-       true, std::move(help));
+  warn(Code::UnknownMember, "unknown member " + ticked(name) + ", ignored but kept in the embedded spec",
+       value, true, std::move(help));
 }
 
 void StrategyLints::operand_name(json::Node name) { names_.push_back(name); }
@@ -80,15 +80,16 @@ void StrategyLints::check_indicators(const strategy::IndicatorMap& declared) {
     if (!help && is_price_source(text))
       help = R"(a name refers to an indicator; the bar's price is written {"price": ")" + std::string(text) +
              "\"}";
-    warn("undeclared-indicator", "operand " + ticked(text) + " names no indicator declared in `indicators`",
-         name, false, std::move(help));
+    warn(Code::UndeclaredIndicator,
+         "operand " + ticked(text) + " names no indicator declared in `indicators`", name, false,
+         std::move(help));
   }
   const std::optional<json::Node> indicators = indicators_of(root_);
   if (!indicators || !indicators->is_object()) return;
   std::sort(read.begin(), read.end());
   for (const json::MemberRef member : indicators->members()) {
     if (std::binary_search(read.begin(), read.end(), member.name)) continue;
-    warn("unused-indicator", "indicator " + ticked(member.name) + " is declared but no rule reads it",
+    warn(Code::UnusedIndicator, "indicator " + ticked(member.name) + " is declared but no rule reads it",
          member.value, true, std::nullopt);
   }
 }

@@ -39,8 +39,7 @@ class StrategyLints final : public schema::ReadObserver {
   std::uint64_t suggestion_work() const { return suggester_.spent(); }
 
  private:
-  void warn(std::string code, std::string message, json::Node at, bool at_name,
-            std::optional<std::string> help);
+  void warn(Code code, std::string message, json::Node at, bool at_name, std::optional<std::string> help);
   std::optional<std::string> did_you_mean(std::string_view name, const Candidates& known);
 
   json::Node root_;

@@ -42,9 +42,13 @@ using NodeField = schema::Field<json::Node, T>;
 template <class T>
 using NodeRecord = schema::Record<json::Node, T>;
 
-// A failure in the members a choice set aside: placed by the record around
-// the choice.
-json::ReadError unplaced(schema::Error e) { return schema::unplaced(std::move(e.message)); }
+// A failure in the members that the choice starting at `start` set aside:
+// placed by the record around the choice, and about the choice.
+json::ReadError set_aside_failure(schema::Error e, std::size_t start) {
+  json::ReadError out = schema::unplaced({e.kind, std::move(e.message)});
+  out.value_at = start;
+  return out;
+}
 
 // ---- Target -----------------------------------------------------------------
 
@@ -57,12 +61,13 @@ const NodeRecord<Target> kNoFields = {"Target", RecordKind::Variant, {}};
 const schema::Choice kTarget = {"Target", "kind", kTargetKinds};
 
 ReadStatus read_target(TextValue v, Target& out) {
+  const std::size_t start = schema::start_of(v);
   schema::SetAside aside;
   LANTOR_ASSIGN_OR_RETURN(const schema::Tagged content, schema::read_internal_tag(v, kTarget, aside));
   out.kind = static_cast<Target::Kind>(content.index);
   const NodeRecord<Target>& fields = out.kind == Target::Kind::NoStd ? kNoStd : kNoFields;
   if (Status<schema::Error> s = schema::read_variant(content, fields, out); !s.ok())
-    return fail(unplaced(std::move(s).error()));
+    return fail(set_aside_failure(std::move(s).error(), start));
   return Ok{};
 }
 
@@ -139,6 +144,7 @@ ReadStatus read_embed_data(TextValue v, CompileSpec& out) {
     out.embed_data.reset();
     return Ok{};
   }
+  const std::size_t start = schema::start_of(v);
   CandlesDigests digests(out.crate_name);
   schema::SetAside aside;
   aside.capture = &digests;
@@ -150,7 +156,7 @@ ReadStatus read_embed_data(TextValue v, CompileSpec& out) {
   data.kind = static_cast<DatasetRef::Kind>(content.index);
   const NodeRecord<DatasetRef>& fields = data.kind == DatasetRef::Kind::Csv ? kCsv : kInline;
   if (Status<schema::Error> s = schema::read_variant(content, fields, data); !s.ok())
-    return fail(unplaced(std::move(s).error()));
+    return fail(set_aside_failure(std::move(s).error(), start));
   if (data.kind == DatasetRef::Kind::Inline && digests.taken()) data.streamed = digests.finish();
   out.embed_data = std::move(data);
   return Ok{};
@@ -175,18 +181,18 @@ ReadStatus read_opt_level(TextValue v, CompileSpec& out) {
     LANTOR_ASSIGN_OR_RETURN(out.opt_level, read_level_name(v));
     return Ok{};
   }
-  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  if (c != '{') return fail(r.peek_error(json::msg::kExpectedValue));
+  if (c < 0) return fail(r.peek_error(ErrorKind::Syntax, json::msg::kEofValue));
+  if (c != '{') return fail(r.peek_error(ErrorKind::Syntax, json::msg::kExpectedValue));
 
   LANTOR_TRY(r.open(v.depth));
   const TextValue inner{&r, v.depth + 1};
   c = r.peek_ws();
-  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  if (c < 0) return fail(r.peek_error(ErrorKind::Syntax, json::msg::kEofValue));
   if (c != '"') return fail(schema::unexpected_name(inner, "variant identifier"));
   LANTOR_ASSIGN_OR_RETURN(const OptLevel level, read_level_name(inner));
   LANTOR_TRY(r.colon());
   c = r.peek_ws();
-  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  if (c < 0) return fail(r.peek_error(ErrorKind::Syntax, json::msg::kEofValue));
   if (c != 'n') return fail(schema::unexpected(inner, "unit"));
   LANTOR_TRY(r.read_literal("null"));
   c = r.peek_ws();
@@ -195,8 +201,8 @@ ReadStatus read_opt_level(TextValue v, CompileSpec& out) {
     out.opt_level = level;
     return Ok{};
   }
-  if (c < 0) return fail(r.error(json::msg::kEofObject));
-  return fail(r.error(json::msg::kExpectedValue));
+  if (c < 0) return fail(r.error(ErrorKind::Syntax, json::msg::kEofObject));
+  return fail(r.error(ErrorKind::Syntax, json::msg::kExpectedValue));
 }
 
 // ---- The records --------------------------------------------------------------
@@ -208,7 +214,7 @@ ReadStatus read_strategy(TextValue v, CompileSpec& out) {
 ReadStatus read_target_member(TextValue v, CompileSpec& out) { return read_target(v, out.target); }
 
 constexpr TextField<CompileSpec> kCompileSpecFields[] = {
-    {"strategy", true, "any", &read_strategy},
+    {kStrategyPath[1], true, "any", &read_strategy},
     {"target", true, "Target", &read_target_member},
     {"opt_level", false, "OptLevel", &read_opt_level},
     {"embed_data", false, "DatasetRef?", &read_embed_data},
@@ -219,7 +225,7 @@ const TextRecord<CompileSpec> kCompileSpec = {"CompileSpec", RecordKind::Struct,
 ReadStatus read_spec(TextValue v, CompileReq& out) { return schema::read_record(v, kCompileSpec, out.spec); }
 
 constexpr TextField<CompileReq> kCompileReqFields[] = {
-    {"spec", true, "CompileSpec", &read_spec},
+    {kStrategyPath[0], true, "CompileSpec", &read_spec},
     {"dry_run", false, "bool", &store<&CompileReq::dry_run, &schema::read_bool<TextValue>>},
     {"out_dir", false, "string?", &store<&CompileReq::out_dir, &schema::read_opt_string<TextValue>>},
 };
@@ -231,7 +237,7 @@ const TextRecord<BytesReq> kBytesReq = {"BytesReq", RecordKind::Struct, kBytesRe
 
 // Reads the whole text as one record and nothing after it.
 template <class T>
-Result<T> read_body(std::string_view text, const TextRecord<T>& record) {
+json::ReadResult<T> read_body(std::string_view text, const TextRecord<T>& record) {
   json::Reader r(text);
   T out;
   ReadStatus s = schema::read_record(TextValue{&r, 0}, record, out);
@@ -239,7 +245,7 @@ Result<T> read_body(std::string_view text, const TextRecord<T>& record) {
   if (!s.ok()) {
     json::ReadError e = std::move(s).error();
     if (e.offset == schema::kUnplaced) e.offset = r.offset();
-    return fail(json::positioned(text, e));
+    return fail(std::move(e));
   }
   return out;
 }
@@ -257,14 +263,13 @@ ReadStatus keep_what_is_needed(std::string_view text, CompileReq& req) {
 }  // namespace
 }  // namespace request
 
-Result<CompileReq> read_compile_req(std::string_view text) {
+json::ReadResult<CompileReq> read_compile_req(std::string_view text) {
   LANTOR_ASSIGN_OR_RETURN(CompileReq req, request::read_body(text, request::kCompileReq));
-  if (json::ReadStatus kept = request::keep_what_is_needed(text, req); !kept.ok())
-    return fail(json::positioned(text, kept.error()));
+  LANTOR_TRY(request::keep_what_is_needed(text, req));
   return req;
 }
 
-Result<BytesReq> read_bytes_req(std::string_view text) {
+json::ReadResult<BytesReq> read_bytes_req(std::string_view text) {
   return request::read_body(text, request::kBytesReq);
 }
 
@@ -288,7 +293,8 @@ CompileCommand read_compile_command(std::string_view text) {
     cmd_seen = true;
     return members.read([](schema::TextValue v) -> json::ReadStatus {
       LANTOR_ASSIGN_OR_RETURN(const std::string value, schema::read_string(v));
-      if (value != "compile") return fail(schema::error_at(v, "not a compile command"));
+      if (value != "compile")
+        return fail(schema::error_at(v, {ErrorKind::InvalidValue, "not a compile command"}));
       return Ok{};
     });
   };

@@ -49,9 +49,9 @@ using lantor::diagnose::Work;
 }
 
 std::string describe(const Finding& f) {
-  return f.code + " at " + std::to_string(f.offset) + "+" + std::to_string(f.length) + " (" +
-         std::to_string(f.position.line) + ":" + std::to_string(f.position.char_column) + ") " + f.pointer +
-         ": " + f.message;
+  return std::string(lantor::diagnose::code_info(f.code).name) + " at " + std::to_string(f.offset) + "+" +
+         std::to_string(f.length) + " (" + std::to_string(f.position.line) + ":" +
+         std::to_string(f.position.char_column) + ") " + f.pointer + ": " + f.message;
 }
 
 // The pointers of at most this many findings of a text are resolved, each at
