@@ -12,6 +12,7 @@
 #include "core/diagnose/tape_path.h"
 #include "core/json/tape_reader.h"
 #include "core/project/naming.h"
+#include "core/project/plan.h"
 #include "core/request/envelope.h"
 #include "core/request/request.h"
 #include "core/request/tables.h"
@@ -243,19 +244,27 @@ std::optional<Finding> locate_compile_failure(std::string_view command, Work* wo
     const json::Node strategy = spec.strategy.root();
     Why why;
     std::size_t fallback = strategy_at;
-    if (auto typed = strategy::parse_strategy(strategy); !typed.ok()) {
-      pending.push_back(strategy_failure(strategy, typed.error(), why));
-    } else if (Result<std::string> name = derive_crate_name(spec); !name) {
-      pending.push_back(error(Code::InvalidCrateName, std::move(name).error()));
-      pending.back().node = spec.crate_name ? tree.member_or_element(spec_at, "crate_name", 4)
-                                            : tree.member(strategy_at, "symbol");
-    } else if (Status<> checked = check_target(spec.target); !checked) {
-      const std::size_t target_at = tree.member_or_element(spec_at, "target", 1);
-      pending.push_back(error(Code::McuNotAllowed, std::move(checked).error()));
-      pending.back().node = tree.member_or_element(target_at, "mcu", 1);
-      fallback = target_at;
-    } else {
-      return std::nullopt;
+    Result<std::string, CompileError> checked = check_spec(spec);
+    if (checked) return std::nullopt;
+    CompileError& e = checked.error();
+    switch (e.kind) {
+      case CompileError::Kind::BadStrategy:
+        pending.push_back(
+            strategy_failure(strategy, schema::Error{std::move(e.message), e.at, e.cause}, why));
+        break;
+      case CompileError::Kind::BadCrateName:
+        pending.push_back(error(Code::InvalidCrateName, std::move(e.message)));
+        pending.back().node = spec.crate_name ? tree.member_or_element(spec_at, "crate_name", 4)
+                                              : tree.member(strategy_at, "symbol");
+        break;
+      case CompileError::Kind::BadTarget: {
+        const std::size_t target_at = tree.member_or_element(spec_at, "target", 1);
+        pending.push_back(error(Code::McuNotAllowed, std::move(e.message)));
+        pending.back().node = tree.member_or_element(target_at, "mcu", 1);
+        fallback = target_at;
+        break;
+      }
+      default: return std::nullopt;  // nothing else is checked before a build
     }
     Placing placing(command, 0, tree, work.steps);
     if (pending.back().slot != nullptr) {

@@ -54,16 +54,7 @@ std::string file_digest(std::string_view path, Target::Kind kind, std::string_vi
 // `candles_text`, when given, is the inline dataset's canonical text, which
 // the plan takes over. A relative CSV path starts from `base_dir`.
 Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* candles_text, int base_dir) {
-  // The typed strategy only proves the document valid; what is embedded and
-  // hashed is the value as received.
-  if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed.ok())
-    return fail(bad_spec("strategy is not a valid StrategySpec: " + typed.error().message));
-
-  Result<std::string> crate_name = derive_crate_name(spec);
-  if (!crate_name) return fail(bad_spec(std::move(crate_name).error()));
-
-  if (auto checked = check_target(spec.target); !checked)
-    return fail(CompileError{CompileError::Kind::BadTarget, std::move(checked).error()});
+  LANTOR_ASSIGN_OR_RETURN(std::string crate_name, check_spec(spec));
 
   std::string spec_json = spec.strategy.canonical_text();
 
@@ -104,7 +95,7 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
 
   auto& contents = plan.contents;
   put(contents, kManifestPath,
-      render_template(manifest_template(spec.target.kind), {{"crate_name", *crate_name},
+      render_template(manifest_template(spec.target.kind), {{"crate_name", crate_name},
                                                             {"backtest_dep", kBacktestDep},
                                                             {"profile", profile_section(spec.opt_level)}}));
   put(contents, main_source_path(spec.target.kind), std::string(main_source(spec.target.kind)));
@@ -130,11 +121,25 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
     plan.complete = false;
   }
   plan.project_hash = project_hash(plan.files);
-  plan.crate_name = std::move(crate_name).value();
+  plan.crate_name = std::move(crate_name);
   return plan;
 }
 
 }  // namespace
+
+Result<std::string, CompileError> check_spec(const CompileSpec& spec) {
+  // The typed strategy only proves the document valid; what is embedded and
+  // hashed is the value as received.
+  if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed.ok()) {
+    schema::Error e = std::move(typed).error();
+    return fail(CompileError{CompileError::Kind::BadStrategy, std::move(e.message), e.kind, e.at});
+  }
+  Result<std::string> crate_name = derive_crate_name(spec);
+  if (!crate_name) return fail(CompileError{CompileError::Kind::BadCrateName, std::move(crate_name).error()});
+  if (auto checked = check_target(spec.target); !checked)
+    return fail(CompileError{CompileError::Kind::BadTarget, std::move(checked).error()});
+  return std::move(crate_name).value();
+}
 
 Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec, int base_dir) {
   return build(spec, nullptr, base_dir);
