@@ -29,9 +29,13 @@ namespace request {
 namespace {
 
 using json::ReadStatus;
+using schema::field;
+using schema::kOptional;
+using schema::kRequired;
+using schema::nullable;
 using schema::RecordKind;
-using schema::store;
 using schema::TextValue;
+namespace value = schema::value;
 
 template <class T>
 using TextField = schema::Field<TextValue, T>;
@@ -52,24 +56,25 @@ json::ReadError set_aside_failure(schema::Error e, std::size_t start) {
 
 // ---- Target -----------------------------------------------------------------
 
-constexpr NodeField<Target> kNoStdFields[] = {
-    {"mcu", true, "string", &store<&Target::mcu, &schema::read_string<json::Node>>}};
-const NodeRecord<Target> kNoStd = {"Target::NoStd", RecordKind::Variant, kNoStdFields};
+constexpr NodeField<Target> kNoStdFields[] = {field<&Target::mcu, value::kString>("mcu", kRequired)};
+constexpr NodeRecord<Target> kNoStd = {"Target::NoStd", RecordKind::Variant, kNoStdFields};
 // Wasm and Binary have no fields: other members are ignored, and the array
 // form is the tag alone.
-const NodeRecord<Target> kNoFields = {"Target", RecordKind::Variant, {}};
-const schema::Choice kTarget = {"Target", "kind", kTargetKinds};
+constexpr NodeRecord<Target> kNoFields = {"Target", RecordKind::Variant, {}};
+constexpr schema::Choice kTarget = {"Target", "kind", kTargetKinds};
 
-ReadStatus read_target(TextValue v, Target& out) {
+json::ReadResult<Target> read_target(TextValue v) {
   const std::size_t start = schema::start_of(v);
   schema::SetAside aside;
   LANTOR_ASSIGN_OR_RETURN(const schema::Tagged content, schema::read_internal_tag(v, kTarget, aside));
+  Target out;
   out.kind = static_cast<Target::Kind>(content.index);
   const NodeRecord<Target>& fields = out.kind == Target::Kind::NoStd ? kNoStd : kNoFields;
   if (Status<schema::Error> s = schema::read_variant(content, fields, out); !s.ok())
     return fail(set_aside_failure(std::move(s).error(), start));
-  return Ok{};
+  return out;
 }
+constexpr schema::ValueReader<Target, TextValue> kTargetValue = {kTarget.name, &read_target, nullptr};
 
 // ---- DatasetRef ---------------------------------------------------------------
 
@@ -80,12 +85,12 @@ Status<schema::Error> check_candles(json::Node v, DatasetRef&) {
   return Ok{};
 }
 
-constexpr NodeField<DatasetRef> kCsvFields[] = {
-    {"path", true, "string", &store<&DatasetRef::path, &schema::read_string<json::Node>>}};
-constexpr NodeField<DatasetRef> kInlineFields[] = {{"candles", true, "[any]", &check_candles}};
-const NodeRecord<DatasetRef> kCsv = {"DatasetRef::Csv", RecordKind::Variant, kCsvFields};
-const NodeRecord<DatasetRef> kInline = {"DatasetRef::Inline", RecordKind::Variant, kInlineFields};
-const schema::Choice kDataset = {"DatasetRef", "kind", kDatasetKinds};
+constexpr schema::InPlaceReader<DatasetRef, json::Node> kCandlesChecked = {"[any]", &check_candles};
+constexpr NodeField<DatasetRef> kCsvFields[] = {field<&DatasetRef::path, value::kString>("path", kRequired)};
+constexpr NodeField<DatasetRef> kInlineFields[] = {field<kCandlesChecked>("candles", kRequired)};
+constexpr NodeRecord<DatasetRef> kCsv = {"DatasetRef::Csv", RecordKind::Variant, kCsvFields};
+constexpr NodeRecord<DatasetRef> kInline = {"DatasetRef::Inline", RecordKind::Variant, kInlineFields};
+constexpr schema::Choice kDataset = {"DatasetRef", "kind", kDatasetKinds};
 
 // Hashes an inline dataset's canonical text as it comes: on its own for
 // src/candles.json, and after the head of the hashed form for the spec hash.
@@ -161,6 +166,9 @@ ReadStatus read_embed_data(TextValue v, CompileSpec& out) {
   out.embed_data = std::move(data);
   return Ok{};
 }
+constexpr auto kOptionalDataset = schema::wrapped<kDataset.name.size() + 1>("", kDataset.name, "?");
+constexpr schema::InPlaceReader<CompileSpec, TextValue> kEmbedData = {kOptionalDataset.view(),
+                                                                      &read_embed_data};
 
 // ---- OptLevel -----------------------------------------------------------------
 
@@ -174,13 +182,10 @@ json::ReadResult<OptLevel> read_level_name(TextValue v) {
 
 // "debug", "release", "size", or the one-member object form {"size":null};
 // anything else is not a value a level can start with.
-ReadStatus read_opt_level(TextValue v, CompileSpec& out) {
+json::ReadResult<OptLevel> read_opt_level(TextValue v) {
   json::Reader& r = *v.reader;
   int c = r.peek_ws();
-  if (c == '"') {
-    LANTOR_ASSIGN_OR_RETURN(out.opt_level, read_level_name(v));
-    return Ok{};
-  }
+  if (c == '"') return read_level_name(v);
   if (c < 0) return fail(r.peek_error(ErrorKind::Syntax, json::msg::kEofValue));
   if (c != '{') return fail(r.peek_error(ErrorKind::Syntax, json::msg::kExpectedValue));
 
@@ -198,42 +203,43 @@ ReadStatus read_opt_level(TextValue v, CompileSpec& out) {
   c = r.peek_ws();
   if (c == '}') {
     r.bump();
-    out.opt_level = level;
-    return Ok{};
+    return level;
   }
   if (c < 0) return fail(r.error(ErrorKind::Syntax, json::msg::kEofObject));
   return fail(r.error(ErrorKind::Syntax, json::msg::kExpectedValue));
 }
+constexpr schema::ValueReader<OptLevel, TextValue> kOptLevel = {"OptLevel", &read_opt_level, nullptr};
 
 // ---- The records --------------------------------------------------------------
 
+// The strategy is read onto the spec's own tape, as any value.
 ReadStatus read_strategy(TextValue v, CompileSpec& out) {
   return json::read_tape(*v.reader, v.depth, out.strategy);
 }
-
-ReadStatus read_target_member(TextValue v, CompileSpec& out) { return read_target(v, out.target); }
+constexpr schema::InPlaceReader<CompileSpec, TextValue> kStrategy = {schema::kAnyType.name, &read_strategy};
 
 constexpr TextField<CompileSpec> kCompileSpecFields[] = {
-    {kStrategyPath[1], true, "any", &read_strategy},
-    {"target", true, "Target", &read_target_member},
-    {"opt_level", false, "OptLevel", &read_opt_level},
-    {"embed_data", false, "DatasetRef?", &read_embed_data},
-    {"crate_name", false, "string?", &store<&CompileSpec::crate_name, &schema::read_opt_string<TextValue>>},
+    field<kStrategy>(kStrategyPath[1], kRequired),
+    field<&CompileSpec::target, kTargetValue>("target", kRequired),
+    field<&CompileSpec::opt_level, kOptLevel>("opt_level", kOptional),
+    field<kEmbedData>("embed_data", kOptional),
+    field<&CompileSpec::crate_name, nullable<value::kTextString>>("crate_name", kOptional),
 };
-const TextRecord<CompileSpec> kCompileSpec = {"CompileSpec", RecordKind::Struct, kCompileSpecFields};
+constexpr TextRecord<CompileSpec> kCompileSpec = {"CompileSpec", RecordKind::Struct, kCompileSpecFields};
 
 ReadStatus read_spec(TextValue v, CompileReq& out) { return schema::read_record(v, kCompileSpec, out.spec); }
+constexpr schema::InPlaceReader<CompileReq, TextValue> kSpec = {kCompileSpec.name, &read_spec};
 
 constexpr TextField<CompileReq> kCompileReqFields[] = {
-    {kStrategyPath[0], true, "CompileSpec", &read_spec},
-    {"dry_run", false, "bool", &store<&CompileReq::dry_run, &schema::read_bool<TextValue>>},
-    {"out_dir", false, "string?", &store<&CompileReq::out_dir, &schema::read_opt_string<TextValue>>},
+    field<kSpec>(kStrategyPath[0], kRequired),
+    field<&CompileReq::dry_run, value::kTextBool>("dry_run", kOptional),
+    field<&CompileReq::out_dir, nullable<value::kTextString>>("out_dir", kOptional),
 };
-const TextRecord<CompileReq> kCompileReq = {"CompileReq", RecordKind::Struct, kCompileReqFields};
+constexpr TextRecord<CompileReq> kCompileReq = {"CompileReq", RecordKind::Struct, kCompileReqFields};
 
 constexpr TextField<BytesReq> kBytesReqFields[] = {
-    {"path", true, "string", &store<&BytesReq::path, &schema::read_string<TextValue>>}};
-const TextRecord<BytesReq> kBytesReq = {"BytesReq", RecordKind::Struct, kBytesReqFields};
+    field<&BytesReq::path, value::kTextString>("path", kRequired)};
+constexpr TextRecord<BytesReq> kBytesReq = {"BytesReq", RecordKind::Struct, kBytesReqFields};
 
 // Reads the whole text as one record and nothing after it.
 template <class T>
@@ -336,7 +342,7 @@ const std::vector<schema::TypeInfo>& types() {
       record_info(kCompileSpec),
       schema::choice_info(kTarget),
       record_info(kNoStd),
-      schema::enum_info("OptLevel", kOptLevels),
+      schema::enum_info(kOptLevel.type, kOptLevels),
       schema::choice_info(kDataset),
       record_info(kCsv),
       record_info(kInline),

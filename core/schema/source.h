@@ -77,6 +77,9 @@ enum class Overflow : std::uint8_t {
 inline Form form_of(json::Node v) {
   return v.is_object() ? Form::Object : v.is_array() ? Form::Array : Form::Other;
 }
+// Null, which an optional value may be in place of another.
+inline bool is_null(json::Node v) { return v.is_null(); }
+inline Status<Error> take_null(json::Node) { return Ok{}; }
 // An error about `v`.
 inline Error error_at(json::Node v, Fault fault) { return {std::move(fault.message), v.slot(), fault.kind}; }
 // The same for an error about `v` as a whole (a missing or repeated member,
@@ -177,6 +180,8 @@ inline Form form_of(TextValue v) {
   const int c = v.reader->peek_ws();
   return c == '{' ? Form::Object : c == '[' ? Form::Array : Form::Other;
 }
+inline bool is_null(TextValue v) { return v.reader->peek_ws() == 'n'; }
+inline json::ReadStatus take_null(TextValue v) { return v.reader->read_literal("null"); }
 // An error about the value just read: placed where the reader stands.
 inline json::ReadError error_at(TextValue v, const Fault& fault) {
   return v.reader->error(fault.kind, fault.message);
