@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,7 @@
 #include "core/diagnose/diagnose.h"
 #include "core/dispatch/dispatch.h"
 #include "core/json/reader.h"
+#include "core/request/tables.h"
 #include "tests/support/json_reference.h"
 
 namespace {
@@ -53,6 +55,10 @@ std::string describe(const Finding& f) {
          std::to_string(f.length) + " (" + std::to_string(f.position.line) + ":" +
          std::to_string(f.position.char_column) + ") " + f.pointer + ": " + f.message;
 }
+
+// The levels a strategy document has open around it, read alone as in a
+// compile command.
+constexpr int kStrategyDepth = static_cast<int>(std::size(lantor::request::kStrategyPath));
 
 // The pointers of at most this many findings of a text are resolved, each at
 // the cost of a walk over the text.
@@ -208,7 +214,7 @@ std::optional<std::string> located(std::string_view command, bool utf8) {
 // The strategy read as a compile reads it: one JSON value two levels deep.
 bool is_one_value(std::string_view text) {
   lantor::json::Reader reader(text);
-  return lantor::json::read_value(reader, 2).ok() && reader.finish().ok();
+  return lantor::json::read_value(reader, kStrategyDepth).ok() && reader.finish().ok();
 }
 
 void agree_with_compile(std::string_view text, const std::vector<Finding>& findings, bool utf8) {
@@ -247,7 +253,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Finding& f = findings[i];
     if (f.severity == lantor::diagnose::Severity::Error) ++errors;
     if (i > 0 && f.offset < findings[i - 1].offset) violation("findings out of order", text, describe(f));
-    check_place(text, 2, f, utf8, i < kResolved || f.severity == lantor::diagnose::Severity::Error);
+    check_place(text, kStrategyDepth, f, utf8,
+                i < kResolved || f.severity == lantor::diagnose::Severity::Error);
   }
   if (errors > 1) violation("more than one error", text, describe(findings.back()));
 
