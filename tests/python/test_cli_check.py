@@ -3,6 +3,7 @@ summary, --statistics, and its exit statuses."""
 
 from __future__ import annotations
 
+import itertools
 import json
 import re
 from pathlib import Path
@@ -145,3 +146,25 @@ def test_statistics_count_each_code(folder: Path, capsys: pytest.CaptureFixture[
         # The counts stand in for the diagnostics; the summary still ends the report.
         assert not HEADER.search(err)
         assert err.splitlines()[-1].startswith("lantor-compile: 6 files checked: 3 errors and 2 warnings")
+
+
+@pytest.mark.parametrize(
+    ("text", "token"),
+    [
+        (b'{"symbol": 7}', "7"),
+        (b'{"symbol": "BTC", "timeframe": true}', "true"),
+        (b'{"symbol": "BTC", "sizing": {"type": "fixed_fractoin"}}', '"fixed_fractoin"'),
+        ('{"symbol": "BTC", "pr\u00efx\u20ac": 1}'.encode(), '"pr\u00efx\u20ac"'),
+        (b'{"symbol": "BTC", "timeframe": "1h" "x"}', '"'),
+    ],
+)
+def test_the_caret_line_underlines_the_whole_token(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str], text: bytes, token: str
+) -> None:
+    (tmp_path / "s.json").write_bytes(text)
+    report = run(["check", str(tmp_path / "s.json")], capsys)[2].splitlines()
+    underlined: list[str] = []
+    for source, caret in itertools.pairwise(report):
+        if source.startswith("1 | ") and (marks := re.fullmatch(r" *\| *(\^+)", caret)):
+            underlined.append(source[marks.start(1) : marks.end(1)])
+    assert token in underlined
