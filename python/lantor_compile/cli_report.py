@@ -134,7 +134,10 @@ def relocated(d: Diagnostic, start: int, data: bytes, pointer_prefix: str) -> Di
         return None
     line, column = line_and_column(data, offset)
     pointer = d.pointer[len(pointer_prefix) :] if d.pointer.startswith(pointer_prefix) else d.pointer
-    return dataclasses.replace(d, pointer=pointer, line=line, column=column, offset=offset)
+    # A help that names a place names it first, after " at ", in the command's
+    # frame as the pointer is; it names it in the file's frame too.
+    help_text = d.help.replace(f" at {pointer_prefix}/", " at /", 1) if d.help is not None else None
+    return dataclasses.replace(d, pointer=pointer, line=line, column=column, offset=offset, help=help_text)
 
 
 def not_utf8(data: bytes, error: UnicodeDecodeError) -> Diagnostic:
