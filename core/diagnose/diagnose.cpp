@@ -9,6 +9,7 @@
 #include "core/diagnose/lints.h"
 #include "core/diagnose/path_tree.h"
 #include "core/diagnose/pending.h"
+#include "core/diagnose/plain_words.h"
 #include "core/diagnose/tape_path.h"
 #include "core/json/tape_reader.h"
 #include "core/project/naming.h"
@@ -84,9 +85,11 @@ class Placing {
     tree_.place_all(text_, depth_, steps_);
     for (Pending& p : pending)
       if (!p.placed) take_place(p, root_node);
-    if (why.at != nullptr)
-      pending.front().finding.help =
-          "read as an expression, it fails at " + tree_.pointer(nodes[next]) + ": " + why.message;
+    if (why.at != nullptr) {
+      std::optional<std::string>& help = pending.front().finding.help;
+      help = (help ? *help + "; " : std::string()) + "read as an expression, it fails at " +
+             tree_.pointer(nodes[next]) + ": " + why.message;
+    }
   }
 
   // One finding whose node is given; `fallback` stands in for a value the
@@ -119,6 +122,7 @@ class Placing {
 Pending strategy_failure(json::Node root, const schema::Error& e, Why& why) {
   Pending p = error(code_of(e.kind), e.message);
   p.slot = e.at != nullptr ? e.at : root.slot();
+  p.finding.help = plain_help(root, e);
   if (e.kind == ErrorKind::NoOperandForm && e.at != nullptr) {
     if (std::optional<schema::Error> explained = strategy::explain_operand(json::Node(e.at, root.bytes()))) {
       why.at = explained->at != nullptr ? explained->at : e.at;
@@ -189,6 +193,16 @@ std::optional<Pending> crate_name_failure(CompileSpec& spec) {
   return p;
 }
 
+// The help of an MCU outside the allow-list: the whole list.
+std::string allowed_mcus() {
+  std::string out = "the MCU triples a no_std target may name are ";
+  for (const std::string_view mcu : request::kMcuAllowlist) {
+    if (mcu != request::kMcuAllowlist[0]) out += ", ";
+    schema::append_ticked(out, mcu);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::vector<Finding> check_strategy(std::string_view text, Work* work_out) {
@@ -249,8 +263,8 @@ std::optional<Finding> locate_compile_failure(std::string_view command, Work* wo
     CompileError& e = checked.error();
     switch (e.kind) {
       case CompileError::Kind::BadStrategy:
-        pending.push_back(
-            strategy_failure(strategy, schema::Error{std::move(e.message), e.at, e.cause}, why));
+        pending.push_back(strategy_failure(
+            strategy, schema::Error{std::move(e.message), e.at, e.cause, e.wanted, e.variants}, why));
         break;
       case CompileError::Kind::BadCrateName:
         pending.push_back(error(Code::InvalidCrateName, std::move(e.message)));
@@ -261,6 +275,7 @@ std::optional<Finding> locate_compile_failure(std::string_view command, Work* wo
         const std::size_t target_at = tree.member_or_element(spec_at, "target", 1);
         pending.push_back(error(Code::McuNotAllowed, std::move(e.message)));
         pending.back().node = tree.member_or_element(target_at, "mcu", 1);
+        pending.back().finding.help = allowed_mcus();
         fallback = target_at;
         break;
       }

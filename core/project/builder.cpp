@@ -132,7 +132,8 @@ Result<std::string, CompileError> check_spec(const CompileSpec& spec) {
   // hashed is the value as received.
   if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed.ok()) {
     schema::Error e = std::move(typed).error();
-    return fail(CompileError{CompileError::Kind::BadStrategy, std::move(e.message), e.kind, e.at});
+    return fail(CompileError{CompileError::Kind::BadStrategy, std::move(e.message), e.kind, e.at, e.wanted,
+                             e.variants});
   }
   Result<std::string> crate_name = derive_crate_name(spec);
   if (!crate_name) return fail(CompileError{CompileError::Kind::BadCrateName, std::move(crate_name).error()});

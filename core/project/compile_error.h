@@ -3,11 +3,13 @@
 // where, for whatever places the failure in the document.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "core/base/error_kind.h"
 #include "core/json/tape.h"
+#include "core/schema/describe.h"
 
 namespace lantor {
 
@@ -23,10 +25,12 @@ struct CompileError {
 
   Kind kind;
   std::string message;
-  // For BadStrategy: the reader's kind of failure, and the value of the
-  // strategy's tape it arose at.
+  // For BadStrategy: the reader's kind of failure, the value of the
+  // strategy's tape it arose at, and what it wanted there (schema::Error).
   ErrorKind cause = ErrorKind::Syntax;
   const json::TapeSlot* at = nullptr;
+  std::string_view wanted = {};
+  std::span<const schema::Variant> variants = {};
 
   static std::string_view prefix(Kind kind) {
     switch (kind) {

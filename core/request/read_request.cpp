@@ -177,7 +177,7 @@ json::ReadResult<OptLevel> read_level_name(TextValue v) {
   LANTOR_ASSIGN_OR_RETURN(const std::string name, schema::take_string(v));
   for (std::size_t i = 0; i < std::size(kOptLevels); ++i)
     if (same_text(kOptLevels[i].name, name)) return static_cast<OptLevel>(i);
-  return fail(schema::error_at(v, schema::unknown_variant(name, schema::variant_list(kOptLevels))));
+  return fail(schema::error_at(v, schema::unknown_variant(name, kOptLevels)));
 }
 
 // "debug", "release", "size", or the one-member object form {"size":null};

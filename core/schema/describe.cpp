@@ -194,11 +194,11 @@ Fault duplicate_field(std::string_view name) {
   return {ErrorKind::DuplicateField, ticked_after("duplicate field ", name)};
 }
 
-Fault unknown_variant(std::string_view name, std::string_view list) {
+Fault unknown_variant(std::string_view name, std::span<const Variant> variants) {
   std::string out = ticked_after("unknown variant ", name);
   out += ", expected ";
-  out += list;
-  return {ErrorKind::UnknownVariant, std::move(out)};
+  out += variant_list(variants);
+  return {ErrorKind::UnknownVariant, std::move(out), variants};
 }
 
 Fault invalid_type(std::string_view found, std::string_view expected) {

@@ -66,12 +66,14 @@ std::string ticked(std::string_view name);
 struct Fault {
   ErrorKind kind;
   std::string message;
+  // For an unknown variant: the variants that the name is none of.
+  std::span<const Variant> variants = {};
 };
 
 // The message forms.
-Fault missing_field(std::string_view name);    // missing field `name`
-Fault duplicate_field(std::string_view name);  // duplicate field `name`
-Fault unknown_variant(std::string_view name, std::string_view list);
+Fault missing_field(std::string_view name);                                       // missing field `name`
+Fault duplicate_field(std::string_view name);                                     // duplicate field `name`
+Fault unknown_variant(std::string_view name, std::span<const Variant> variants);  // ..., expected {list}
 Fault invalid_type(std::string_view found, std::string_view expected);
 Fault invalid_value(std::string_view found, std::string_view expected);
 Fault invalid_length(std::size_t len, std::string_view expected);

@@ -188,7 +188,7 @@ StatusOf<In> read_record(In v, const Record<In, T>& record, T& out, OnUnknown on
           v, [&](auto& elements) { return read_positions(elements, record, Overflow::FewerElements, out); });
     case Form::Other: break;
   }
-  return fail(unexpected(v, record.expected()));
+  return fail(wanting(unexpected(v, record.expected()), record.name));
 }
 
 // The same, into a fresh T whose absent fields keep their defaults.

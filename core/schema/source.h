@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +35,11 @@ struct Error {
   std::string message;
   const json::TapeSlot* at = nullptr;
   ErrorKind kind = ErrorKind::InvalidType;
+  // What was wanted, for whatever tells it in other words than the message:
+  // the name of the scalar type or record a value was not ("u32",
+  // "StrategySpec"), and the variants an unknown variant's name is none of.
+  std::string_view wanted = {};
+  std::span<const Variant> variants = {};
 };
 
 // A value in the command text: the reader stands before it (whitespace may
@@ -81,13 +87,21 @@ inline Form form_of(json::Node v) {
 inline bool is_null(json::Node v) { return v.is_null(); }
 inline Status<Error> take_null(json::Node) { return Ok{}; }
 // An error about `v`.
-inline Error error_at(json::Node v, Fault fault) { return {std::move(fault.message), v.slot(), fault.kind}; }
+inline Error error_at(json::Node v, Fault fault) {
+  return {std::move(fault.message), v.slot(), fault.kind, {}, fault.variants};
+}
 // The same for an error about `v` as a whole (a missing or repeated member,
 // an array form of the wrong length).
 inline Error error_about(json::Node v, Fault fault) { return error_at(v, std::move(fault)); }
 // "invalid type: {v described}, expected {expected}".
 inline Error unexpected(json::Node v, std::string_view expected) {
   return error_at(v, invalid_type(describe(v), expected));
+}
+// `e`, saying that a value of the type named `type` was wanted: a name that
+// lives as long as the program, a scalar type's or a record's.
+inline Error wanting(Error e, std::string_view type) {
+  e.wanted = type;
+  return e;
 }
 
 // The members of an object on a tape, walked in document order: next()
@@ -187,6 +201,8 @@ inline json::ReadError error_at(TextValue v, const Fault& fault) {
   return v.reader->error(fault.kind, fault.message);
 }
 inline json::ReadError error_about(TextValue, Fault fault) { return unplaced(std::move(fault)); }
+// A failure in the text says what it wanted in its message alone.
+inline json::ReadError wanting(json::ReadError e, std::string_view) { return e; }
 // The value at the position was found where `expected` was wanted. Scalars
 // are read (their own syntax errors win) and the error is placed past them;
 // an array or object is described without being read, the error placed just

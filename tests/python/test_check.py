@@ -266,7 +266,7 @@ def test_check_names_the_place_in_a_broken_copy_of_every_example(
         "severity": "error",
         "code": "invalid-type",
         "message": 'invalid type: string "x", expected f64',
-        "help": None,
+        "help": "`f64` is a number, whole or not, such as 14 or 0.5",
     }
 
 
@@ -281,7 +281,7 @@ def test_the_three_formats_and_the_exit_statuses(tmp_path: Path, capsys: pytest.
     assert "warning[unknown-member]: unknown member `qtty`" in human
     assert f"--> {warned_file}:{line}:{column} at /sizing/qtty" in human
     source = warned.splitlines()[line - 1]
-    assert f"{line} | {source}\n" in human and "\n  | " + " " * (column - 1) + "^\n" in human
+    assert f"{line} | {source}\n" in human and "\n  | " + " " * (column - 1) + "^^^^^^\n" in human
     assert "= help: did you mean `qty`?" in human and "\x1b[" not in human
 
     assert main(["check", "--strict", "--format", "github", warned_file]) == 1

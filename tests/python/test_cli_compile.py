@@ -93,7 +93,14 @@ def test_a_failure_placed_in_the_file_names_every_place_in_the_file(
     done, _, err = run(["compile", str(file), "--target", "wasm", "--dry-run"], capsys)
     assert done == 1 and "/spec/strategy" not in err
     assert f" --> {file}:1:47 at /entry/all/0/lt/0\n" in err
-    assert "= help: read as an expression, it fails at /entry/all/0/lt/0/add/1: unknown variant `x`" in err
+    assert "read as an expression, it fails at /entry/all/0/lt/0/add/1: unknown variant `x`" in err
+
+
+def test_an_mcu_outside_the_allow_list_is_told_the_list(capsys: pytest.CaptureFixture[str]) -> None:
+    args = ["compile", str(TREND), "--target", "no_std", "--mcu", "avr", "--dry-run"]
+    done, _, err = run(args, capsys)
+    assert done == 1
+    assert "lantor-compile: help: the MCU triples a no_std target may name are `thumbv6m-none-eabi`, " in err
 
 
 def test_a_batch_keeps_going_past_the_files_that_fail(

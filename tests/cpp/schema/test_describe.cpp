@@ -65,11 +65,11 @@ TEST(VariantList, OneTwoMany) {
 }
 
 TEST(MessageForms, SpellingsAndKinds) {
+  constexpr Variant two[] = {{"a", ""}, {"b", ""}};
   const std::tuple<Fault, ErrorKind, const char*> cases[] = {
       {missing_field("spec"), ErrorKind::MissingField, "missing field `spec`"},
       {duplicate_field("kind"), ErrorKind::DuplicateField, "duplicate field `kind`"},
-      {unknown_variant("arm", "`a` or `b`"), ErrorKind::UnknownVariant,
-       "unknown variant `arm`, expected `a` or `b`"},
+      {unknown_variant("arm", two), ErrorKind::UnknownVariant, "unknown variant `arm`, expected `a` or `b`"},
       {invalid_type("map", "a sequence"), ErrorKind::InvalidType, "invalid type: map, expected a sequence"},
       {invalid_value(describe_int(-1), "u32"), ErrorKind::InvalidValue,
        "invalid value: integer `-1`, expected u32"},
@@ -79,6 +79,8 @@ TEST(MessageForms, SpellingsAndKinds) {
   for (const auto& [fault, kind, text] : cases) {
     EXPECT_EQ(fault.message, text);
     EXPECT_EQ(fault.kind, kind) << text;
+    // Only an unknown variant keeps the variants its name is none of.
+    EXPECT_EQ(fault.variants.data(), kind == ErrorKind::UnknownVariant ? two : nullptr) << text;
   }
 }
 
