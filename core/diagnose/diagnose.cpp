@@ -223,10 +223,18 @@ std::vector<Finding> check_strategy(std::string_view text, Work* work_out) {
       const schema::ScopedObserver observing(lints);
       return strategy::parse_strategy(root);
     }();
+    // Every failure the records went on past, then the one that ended the
+    // reading, if any; the first of them all is the compile's. Only a
+    // document read without one is checked further.
+    std::vector<schema::Error>& failures = lints.recovered_errors();
+    if (!typed.ok()) failures.push_back(std::move(typed).error());
+    // Only the first failure's help tells why an operand fits no form.
     Why why;
-    if (!typed.ok()) {
-      pending.push_back(strategy_failure(root, typed.error(), why));
-    } else {
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+      Why unused;
+      pending.push_back(strategy_failure(root, failures[i], i == 0 ? why : unused));
+    }
+    if (failures.empty()) {
       lints.check_indicators(typed.value().indicators);
       if (std::optional<Pending> crate = crate_name_failure(spec)) pending.push_back(std::move(*crate));
     }

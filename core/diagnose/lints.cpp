@@ -65,6 +65,11 @@ void StrategyLints::unknown_member(json::Node object, std::string_view name, jso
 
 void StrategyLints::operand_name(json::Node name) { names_.push_back(name); }
 
+bool StrategyLints::recovered(const schema::Error& failure) {
+  recovered_.push_back(failure);
+  return true;
+}
+
 void StrategyLints::check_indicators(const strategy::IndicatorMap& declared) {
   std::vector<std::string_view> declared_names;
   declared_names.reserve(declared.size());

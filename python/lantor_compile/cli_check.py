@@ -47,7 +47,7 @@ def add_check_parser(commands: Any) -> None:
         "check",
         help="validate strategy files and report located errors and warnings",
         description="Validate each strategy FILE as a compile would and print its "
-        "diagnostics: at most one error per file and any number of warnings.",
+        "diagnostics: every error a reading can go on past, and any number of warnings.",
     )
     parser.add_argument(
         "files",

@@ -217,8 +217,9 @@ def test_check_takes_only_str(text: object) -> None:
 def test_columns_count_characters_whatever_the_line_ends(text: str, line: int, column: int) -> None:
     plain, marked_line, marked_column = unmark(text)
     assert (marked_line, marked_column) == (line, column)
-    [error] = only(check(plain), "error")
-    assert (error.line, error.column, error.pointer) == (line, column, "/timeframe")
+    # The document lacks required members too: those errors stand at its start.
+    [error] = [e for e in only(check(plain), "error") if e.pointer == "/timeframe"]
+    assert (error.line, error.column) == (line, column)
     assert plain.encode("utf-8")[error.offset : error.offset + error.length] in (b"5", b"true", b"[")
 
 

@@ -19,7 +19,7 @@ from lantor_compile.cli_check import CODES
 FILES = {
     "a_clean.json": TREND.read_bytes(),
     "b_warned.json": UNKNOWN_MEMBER.read_bytes(),
-    "c_missing.json": b'{"timeframe": "1h"}',
+    "c_missing.json": BASE.replace('"symbol": "BTC-USDT",', "").encode(),
     "d_syntax.json": b'{"symbol": }',
     "e_latin1.json": b'{"symbol": "\xe9"}',
     "notes.txt": b"not a strategy",
@@ -168,3 +168,16 @@ def test_the_caret_line_underlines_the_whole_token(
         if source.startswith("1 | ") and (marks := re.fullmatch(r" *\| *(\^+)", caret)):
             underlined.append(source[marks.start(1) : marks.end(1)])
     assert token in underlined
+
+
+def test_check_lists_every_independent_error(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+    text = BASE.replace('"symbol": "BTC-USDT"', '"symbol": 5').replace('"1h"', "true")
+    text = text.replace('"qty": 1', '"qty": "one"')
+    (tmp_path / "s.json").write_text(text, encoding="utf-8")
+    status, out, _ = run(["check", "--format", "json", str(tmp_path / "s.json")], capsys)
+    assert status == 1
+    assert [(d["code"], d["pointer"]) for d in json.loads(out)] == [
+        ("invalid-type", "/symbol"),
+        ("invalid-type", "/timeframe"),
+        ("invalid-type", "/sizing/qty"),
+    ]

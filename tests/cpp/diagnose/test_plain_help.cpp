@@ -12,6 +12,13 @@
 namespace lantor::diagnose {
 namespace {
 
+// The first finding of `code`, or null.
+const Finding* first_of(const std::vector<Finding>& found, Code code) {
+  for (const Finding& f : found)
+    if (f.code == code) return &f;
+  return nullptr;
+}
+
 // A sound document whose `sizing` and `warmup` the rows replace.
 std::string document(const std::string& sizing, const std::string& rest = "") {
   return R"({"symbol": "BTC-USDT", "timeframe": "1h", "indicators": {"rsi": {"type": "rsi", "params": [14]}},)"
@@ -41,20 +48,21 @@ TEST(PlainHelp, EachFailureGetsItsOwnWords) {
   };
   for (const HelpCase& c : cases) {
     const std::vector<Finding> found = check_strategy(c.text);
-    ASSERT_FALSE(found.empty()) << c.name;
-    EXPECT_EQ(found.front().code, c.code) << c.name;
+    const Finding* f = first_of(found, c.code);
+    ASSERT_NE(f, nullptr) << c.name;
     if (c.help == nullptr) {
-      EXPECT_FALSE(found.front().help) << c.name;
+      EXPECT_FALSE(f->help) << c.name;
     } else {
-      EXPECT_NE(found.front().help.value_or("").find(c.help), std::string::npos) << c.name;
+      EXPECT_NE(f->help.value_or("").find(c.help), std::string::npos) << c.name;
     }
   }
 }
 
 TEST(PlainHelp, AnOperandsHelpStillSaysWhereItsExpressionFails) {
   const std::vector<Finding> found = check_strategy(R"({"entry": {"lt": [{"x": 1}, 30]}})");
-  ASSERT_FALSE(found.empty());
-  EXPECT_NE(found.front().help.value_or("").find("; read as an expression, it fails at /entry/lt/0: "),
+  const Finding* f = first_of(found, Code::NoOperandForm);
+  ASSERT_NE(f, nullptr);
+  EXPECT_NE(f->help.value_or("").find("; read as an expression, it fails at /entry/lt/0: "),
             std::string::npos);
 }
 
