@@ -4,13 +4,14 @@ Create a :class:`Compiler` and hand it one command at a time as JSON text;
 each call returns the response as JSON text.  A ``Compiler`` is bound to the
 thread that created it: using it from another thread raises
 :class:`PanicException`.  :func:`compile_many` runs many commands at once on
-worker processes, or on any :class:`concurrent.futures.Executor`.
+worker threads without the interpreter lock, or on any
+:class:`concurrent.futures.Executor`.
 :func:`strategy_schema` returns the JSON Schema of the strategy document.
 :func:`check` validates a strategy document's text and returns located
 :class:`Diagnostic` values: its error, if any, and warnings.
 """
 
-from lantor_compile._lantor_compile import Compiler, PanicException, __version__, version
+from lantor_compile._lantor_compile import Compiler, PanicException, StopFlag, __version__, version
 from lantor_compile.async_compiler import AsyncCompiler, command_async
 from lantor_compile.diagnostics import Diagnostic, check
 from lantor_compile.parallel import compile_many
@@ -21,6 +22,7 @@ __all__ = [
     "Compiler",
     "Diagnostic",
     "PanicException",
+    "StopFlag",
     "__version__",
     "check",
     "command_async",

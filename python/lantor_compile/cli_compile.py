@@ -56,7 +56,8 @@ def run_one(args: argparse.Namespace, file: str) -> int:
     if not args.quiet:
         say(build_notice(file_args))
     started = time.monotonic()
-    # The build runs in a worker process, so that this one is free to draw the spinner.
+    # The build runs on a worker thread without the interpreter lock, so that
+    # the spinner's thread is free to draw.
     with (
         spinner(WAITING, args.quiet) as bar,
         ticking(bar, spin=WAITING),

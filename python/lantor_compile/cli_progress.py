@@ -5,7 +5,7 @@ Both are tqdm bars, which draw only on a terminal (``disable=None``) and
 take themselves off the screen when they close. A bar redraws only when it
 is told to, so a thread redraws it every :data:`TICK` seconds: the elapsed
 time keeps running while the build gives no news. That thread can run while
-the main one waits because the builds run in worker processes.
+the builds do because they run without the interpreter lock.
 """
 
 from __future__ import annotations

@@ -14,7 +14,7 @@ from pathlib import Path
 from typing import Any
 
 from .cli_common import DEFAULT_OUT_DIR, REQUEST, UsageError, json_string
-from .parallel import process_count
+from .parallel import worker_count
 
 # What a compile command holds before the strategy file's text, and the
 # strategy's JSON Pointer in it: {"cmd":"compile","spec":{"strategy":...
@@ -81,7 +81,7 @@ def build_notice(args: argparse.Namespace, count: int = 1) -> str:
     """The line announcing a real build (of ``count`` strategies), which blocks while cargo runs."""
     what = args.target if args.target != "no_std" else f"no_std for {args.mcu}"
     if count > 1:
-        what = f"{count} strategies for {what}, {process_count(args.jobs, count)} at a time,"
+        what = f"{count} strategies for {what}, {worker_count(args.jobs, count)} at a time,"
     details = []
     if args.crate_name is not None:
         details.append(f"crate {args.crate_name}")

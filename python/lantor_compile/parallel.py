@@ -1,13 +1,14 @@
-"""Many commands at once: :func:`compile_many` runs them on worker processes.
+"""Many commands at once: :func:`compile_many` runs them on worker threads.
 
-A command holds the interpreter lock for its whole run, so threads of one
-process cannot share the work; worker processes can (``worker_pool``), and
-so can any :class:`concurrent.futures.Executor` that runs calls elsewhere (a
-cluster's executor, for example).
+A batch of commands runs without the interpreter lock
+(``Compiler.command_batch_nogil``), so threads of one process share the work
+of many commands with no pickling and no copies between processes
+(``thread_pool``). Any :class:`concurrent.futures.Executor` can run the
+batches instead: a process pool, or a cluster's executor.
 
 This module schedules: it cuts the commands into batches, keeps a bounded
 number of them in flight, stops early when asked, and says which command an
-error belongs to. What runs the batches is a runner: the worker pool, or the
+error belongs to. What runs the batches is a runner: the thread pool, or the
 caller's executor behind :class:`_ExecutorRunner`.
 """
 
@@ -17,20 +18,21 @@ import itertools
 import json
 import operator
 import os
+import pickle
 import threading
 from collections.abc import Callable, Collection, Generator, Iterable, Iterator
 from concurrent.futures import FIRST_COMPLETED, Executor, Future, wait
-from typing import Any, Protocol, TypeAlias
+from typing import Any, NamedTuple, Protocol, TypeAlias
 
 from ._lantor_compile import Compiler
-from .worker_pool import BatchResult, WorkerPool, run_batch
+from .thread_pool import BatchResult, ThreadPool, run_batch
 
 Command: TypeAlias = "str | dict[str, Any]"
 
-# The most worker processes compile_many starts, per CPU, whatever
-# max_workers asks for: more only cost memory, since the commands (and cargo)
+# The most worker threads compile_many starts, per CPU, whatever max_workers
+# asks for: more only wait for their turn, since the commands (and cargo)
 # share the same CPUs.
-PROCESSES_PER_CPU = 4
+THREADS_PER_CPU = 4
 
 # Commands go to the workers in batches. A batch should keep its worker busy
 # for about this long: long enough that handing it over and back costs
@@ -45,16 +47,16 @@ _MAX_BATCH = 256
 _local = threading.local()
 
 
-def process_count(max_workers: int | None, commands: int | None = None) -> int:
-    """How many worker processes :func:`compile_many` starts at most without an executor.
+def worker_count(max_workers: int | None, commands: int | None = None) -> int:
+    """How many worker threads :func:`compile_many` starts at most without an executor.
 
     ``max_workers`` (default: the number of CPUs), but no more than
-    :data:`PROCESSES_PER_CPU` per CPU, and no more than ``commands`` when
-    their number is known: a process starts only for a batch that finds none
+    :data:`THREADS_PER_CPU` per CPU, and no more than ``commands`` when
+    their number is known: a thread starts only for a batch that finds none
     idle.
     """
     cpus = os.cpu_count() or 1
-    count = min(max_workers or cpus, PROCESSES_PER_CPU * cpus)
+    count = min(max_workers or cpus, THREADS_PER_CPU * cpus)
     return count if commands is None else max(1, min(count, commands))
 
 
@@ -64,7 +66,7 @@ def compile_many(
     executor: Executor | None = None,
     max_workers: int | None = None,
 ) -> Generator[tuple[int, str], None, None]:
-    """Run many commands in worker processes and yield ``(index, response)`` as each finishes.
+    """Run many commands on worker threads and yield ``(index, response)`` as each finishes.
 
     ``commands`` holds command texts (``str``, sent as they are) or dicts
     (sent as ``json.dumps(command)``); each response is the exact text that
@@ -74,26 +76,26 @@ def compile_many(
     one of any length is fine. A single ``str`` (which would be iterated
     character by character) raises ``TypeError``.
 
-    Without ``executor``, worker processes are started as the commands need
-    them: ``max_workers`` at most (default: the number of CPUs), never more
-    than four per CPU (:func:`process_count`), never more than there are
-    commands in flight. Each creates one ``Compiler`` and reuses it for all
-    the commands it runs. The workers end when the iteration does, also when
-    it is closed early, and die with the process that started them. With an
-    executor of your own (``Client.get_executor()`` of a Dask cluster, a
-    ``ProcessPoolExecutor`` kept for many calls), it is used and left running;
-    pass its number of workers as ``max_workers`` so that all of them are kept
-    busy. Each of its worker threads creates one ``Compiler``.
+    Without ``executor``, worker threads of this process run the commands,
+    without the interpreter lock, in batches: they are started as the
+    commands need them, ``max_workers`` at most (default: the number of
+    CPUs), never more than four per CPU (:func:`worker_count`), never more
+    than there are commands in flight. Each creates one ``Compiler`` and
+    reuses it for all the commands it runs; the threads end when the
+    iteration does, also when it is closed early. With an executor of your
+    own (a ``ProcessPoolExecutor`` kept for many calls,
+    ``Client.get_executor()`` of a Dask cluster), it is used and left
+    running; pass its number of workers as ``max_workers`` so that all of
+    them are kept busy. Each of its worker threads creates one ``Compiler``.
 
-    Once the caller stops (closes the iteration, or an exception or Ctrl-C,
-    in this process or a worker, ends it), no further command starts; the
-    commands already running (a cargo build, say) are waited for, so that
-    none goes on writing after the call has returned. An executor of your own
-    can only be asked to cancel what it has not started.
+    Once the caller stops (closes the iteration, or an exception or Ctrl-C
+    ends it), no further command starts, also within a batch; the commands
+    already running (a cargo build, say) are waited for, so that none goes
+    on writing after the call has returned. An executor of your own can only
+    be asked to cancel what it has not started.
 
-    Commands that build for real run at the same time: two of them that write
-    the same project directory (same output directory and crate name) must
-    not be in one call.
+    Commands that build for real run at the same time; two of them that
+    write the same project directory take turns.
 
     A command that cannot be sent (neither ``str`` nor ``dict``, a dict that
     ``json.dumps`` refuses, a ``str`` that is not valid Unicode text) raises
@@ -111,8 +113,8 @@ def compile_many(
         raise ValueError("max_workers must be at least 1")
     expected = operator.length_hint(commands)
     if executor is None:
-        workers = process_count(max_workers)
-        return _schedule(iter(commands), expected, lambda: WorkerPool(workers), workers)
+        workers = worker_count(max_workers)
+        return _schedule(iter(commands), expected, lambda: ThreadPool(workers), workers)
     given = executor
     return _schedule(
         iter(commands), expected, lambda: _ExecutorRunner(given), max_workers or os.cpu_count() or 1
@@ -122,13 +124,13 @@ def compile_many(
 class _Runner(Protocol):
     """What runs the batches for :func:`_schedule`."""
 
-    def submit(self, batch: list[str]) -> Future[BatchResult]:
-        """Start (or queue) a batch."""
+    def submit(self, batch: list[str], may_build: bool) -> Future[BatchResult]:
+        """Start (or queue) a batch; ``may_build``: its last command may start a build."""
 
     def wait_any(self, futures: Collection[Future[BatchResult]]) -> set[Future[BatchResult]]:
         """Wait until one of ``futures`` is done; return those done.
 
-        Raises KeyboardInterrupt when Ctrl-C reached a process that runs commands.
+        Ctrl-C interrupts the wait (KeyboardInterrupt).
         """
 
     def stop(self) -> None:
@@ -144,7 +146,7 @@ class _ExecutorRunner:
     def __init__(self, executor: Executor) -> None:
         self._executor = executor
 
-    def submit(self, batch: list[str]) -> Future[BatchResult]:
+    def submit(self, batch: list[str], may_build: bool) -> Future[BatchResult]:
         """Hand the batch to the executor."""
         return self._executor.submit(_run_batch_on_thread, batch)
 
@@ -164,7 +166,17 @@ def _run_batch_on_thread(commands: list[str]) -> BatchResult:
     compiler: Compiler | None = getattr(_local, "compiler", None)
     if compiler is None:
         compiler = _local.compiler = Compiler()
-    return run_batch(compiler, commands, lambda: False)
+    responses, seconds, error = run_batch(compiler, commands)
+    return responses, seconds, None if error is None else _portable(error)
+
+
+def _portable(error: BaseException) -> BaseException:
+    """``error``, or a RuntimeError that says the same where it would not survive pickling."""
+    try:
+        pickle.loads(pickle.dumps(error))
+    except Exception:
+        return RuntimeError(f"{type(error).__name__}: {error}")
+    return error
 
 
 def _schedule(
@@ -196,14 +208,15 @@ def _schedule(
                     # same time; not below an eighth of the usual size, which
                     # would only add hand-overs.
                     size = min(size, max(size // 8, (expected - position) // workers, 1))
-                batch, unsendable = _take(commands, size, position)
-                if batch:
-                    pending[runner.submit(batch)] = range(position, position + len(batch))
-                    position += len(batch)
-                if unsendable is not None:
+                taken = _take(commands, size, position)
+                if taken.texts:
+                    future = runner.submit(taken.texts, taken.may_build)
+                    pending[future] = range(position, position + len(taken.texts))
+                    position += len(taken.texts)
+                if taken.unsendable is not None:
                     # Every command before it is still answered; none after it starts.
-                    failure, failed_at = unsendable, position
-                taking = unsendable is None and len(batch) == size
+                    failure, failed_at = taken.unsendable, position
+                taking = taken.unsendable is None and not taken.exhausted
             if not pending:
                 break
             # Cancelled batches last: they were cancelled because of a failure among the others.
@@ -238,20 +251,50 @@ def _schedule(
         runner.close()
 
 
-def _take(commands: Iterator[Command], size: int, position: int) -> tuple[list[str], Exception | None]:
-    """Up to ``size`` command texts from ``commands``, and the error of one that cannot be sent.
+class _Taken(NamedTuple):
+    texts: list[str]
+    may_build: bool  # the last command may start a build
+    unsendable: Exception | None  # the error of the command after the last one
+    exhausted: bool  # no command is left
 
-    The batch ends before a command that cannot be sent; ``position`` is the
-    index of the first command taken.
+
+def _take(commands: Iterator[Command], size: int, position: int) -> _Taken:
+    """The next batch: up to ``size`` command texts from ``commands``.
+
+    The batch ends before a command that cannot be sent, and after one that
+    may start a build, so that a batch starts at most one build, at its end;
+    ``position`` is the index of the first command taken.
     """
-    batch: list[str] = []
-    for index, command in enumerate(itertools.islice(commands, size), start=position):
-        try:
-            batch.append(_command_text(index, command))
-        except Exception as error:
-            error.add_note(f"compile_many could not send command {index}")
-            return batch, error
-    return batch, None
+    texts: list[str] = []
+    for command in itertools.islice(commands, size):
+        # An ASCII str, the common case, is sent as it is; anything else is
+        # looked at more closely (this loop runs in the caller's thread for
+        # every command, beside the workers).
+        if type(command) is str and command.isascii():
+            text = command
+        else:
+            index = position + len(texts)
+            try:
+                text = _command_text(index, command)
+            except Exception as error:
+                error.add_note(f"compile_many could not send command {index}")
+                return _Taken(texts, False, error, False)
+        texts.append(text)
+        if _may_build(command, text):
+            return _Taken(texts, True, None, False)
+    return _Taken(texts, False, None, len(texts) < size)
+
+
+def _may_build(command: object, text: str) -> bool:
+    """Whether a command may start a build: a compile that is not a dry run.
+
+    Told from the text without reading it, so it errs towards yes (a dry run
+    spelt with other spacing counts as a build); the cost of a yes is only a
+    shorter batch.
+    """
+    if isinstance(command, dict):
+        return command.get("cmd") == "compile" and command.get("dry_run") is not True
+    return '"dry_run":true' not in text and '"dry_run": true' not in text and '"compile"' in text
 
 
 def _command_text(index: int, command: object) -> str:

@@ -159,7 +159,10 @@ PyModuleDef_Slot kSlots[] = {
     {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_SUPPORTED},
 #endif
 #if PY_VERSION_HEX >= 0x030D0000
-    {Py_mod_gil, Py_MOD_GIL_USED},
+    // The functions keep no state: each reads only its arguments, which the
+    // caller keeps alive (a buffer stays exported while it is read), and the
+    // core's readers keep what they share per thread.
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
 #endif
     {0, nullptr},
 };

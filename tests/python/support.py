@@ -2,9 +2,13 @@
 
 from __future__ import annotations
 
+import sysconfig
 from typing import Any
 
 from hypothesis import strategies as st
+
+# A free-threaded interpreter (built with --disable-gil) runs these tests.
+FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 
 # The smallest valid strategy: the six required members and nothing else.
 MINIMAL_STRATEGY: dict[str, Any] = {

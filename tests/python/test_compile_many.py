@@ -1,10 +1,10 @@
-"""compile_many: many commands on worker processes or any executor give the
+"""compile_many: many commands on worker threads or any executor give the
 responses of one compiler running them one after the other, byte for byte."""
 
 from __future__ import annotations
 
 import json
-import multiprocessing
+import threading
 from collections.abc import Callable, Iterator
 from concurrent.futures import Executor, Future, ProcessPoolExecutor, ThreadPoolExecutor
 from contextlib import contextmanager
@@ -15,6 +15,7 @@ import pytest
 from support import TARGETS
 
 from lantor_compile import Compiler, compile_many
+from lantor_compile.thread_pool import THREAD_NAME
 
 EXAMPLES = sorted((Path(__file__).resolve().parents[2] / "examples").glob("*.json"))
 
@@ -55,7 +56,7 @@ def no_executor() -> Iterator[None]:
 @pytest.mark.parametrize(
     "make_executor",
     [no_executor, lambda: ProcessPoolExecutor(2), lambda: ThreadPoolExecutor(3), dask_executor],
-    ids=["default-pool", "process-pool", "threads", "dask"],
+    ids=["default-threads", "process-pool", "thread-pool", "dask"],
 )
 def test_responses_are_those_of_the_sequential_run(make_executor: Callable[[], Any]) -> None:
     sent = commands() * 4  # enough for the batches to grow past one command
@@ -81,12 +82,16 @@ def test_a_lazy_iterable_is_consumed_as_the_work_goes() -> None:
     results.close()
 
 
-def test_closing_early_shuts_the_default_pool_down() -> None:
+def workers() -> list[threading.Thread]:
+    return [thread for thread in threading.enumerate() if thread.name == THREAD_NAME]
+
+
+def test_closing_early_ends_the_worker_threads() -> None:
     results = compile_many(['{"cmd":"version"}'] * 500, max_workers=2)
     next(results)
-    assert multiprocessing.active_children()
+    assert workers()
     results.close()
-    assert multiprocessing.active_children() == []
+    assert workers() == []
 
 
 class FailingExecutor(Executor):

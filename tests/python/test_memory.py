@@ -18,7 +18,7 @@ from pathlib import Path
 from typing import Any
 
 import pytest
-from support import MINIMAL_STRATEGY
+from support import FREE_THREADED, MINIMAL_STRATEGY
 
 from lantor_compile import Compiler
 
@@ -172,6 +172,9 @@ def definitely_lost(tmp_path: Path, rounds: int) -> int:
 
 
 @pytest.mark.skipif(shutil.which("valgrind") is None, reason="valgrind is not installed")
+@pytest.mark.skipif(
+    FREE_THREADED, reason="a free-threaded interpreter cannot allocate with malloc for valgrind"
+)
 def test_no_leak_that_grows_under_valgrind(tmp_path: Path) -> None:
     few = definitely_lost(tmp_path, 1)
     many = definitely_lost(tmp_path, 6)

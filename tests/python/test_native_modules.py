@@ -18,5 +18,5 @@ def test_the_checker_is_loaded_from_the_compilers_shared_object() -> None:
 
 def test_the_compiler_module_shows_only_its_own_names() -> None:
     names = {n for n in vars(_lantor_compile) if not n.startswith("__")}
-    assert names == {"Compiler", "PanicException", "version"}
+    assert names == {"Compiler", "PanicException", "StopFlag", "version"}
     assert _lantor_compile.__doc__ == "The native module (`lantor_compile._lantor_compile`)."

@@ -1,7 +1,8 @@
-"""``command_nogil`` under threads: the guarantees of ``command`` hold while
-the interpreter lock is released (each instance answers only its own thread,
-its handles number as before, a foreign call raises without touching it), and
-a running command keeps the working directory and environment of its start.
+"""``command_nogil`` and ``command_batch_nogil`` under threads: the guarantees
+of ``command`` hold while the interpreter lock is released (each instance
+answers only its own thread, its handles number as before, a foreign call
+raises without touching it), a running command keeps the working directory
+and environment of its start, and a batch starts no command once stopped.
 """
 
 from __future__ import annotations
@@ -10,6 +11,7 @@ import fcntl
 import json
 import os
 import shutil
+import signal
 import stat
 import threading
 import time
@@ -20,7 +22,7 @@ import pytest
 import test_threads
 from support import MINIMAL_STRATEGY
 
-from lantor_compile import Compiler, PanicException
+from lantor_compile import Compiler, PanicException, StopFlag
 
 STANDIN = Path(__file__).resolve().parent.parent / "data" / "standin_cargo"
 
@@ -84,9 +86,14 @@ def test_a_foreign_call_during_a_running_command_is_refused(
         assert ready.wait(60)
         assert poll_until((tmp_path / "out/btc_usdt/standin_started.txt").exists)
         compiler = lent.pop()
-        for method in ("command", "command_nogil"):
+        reset = '{"cmd":"reset"}'
+        for method, argument in [
+            ("command", reset),
+            ("command_nogil", reset),
+            ("command_batch_nogil", [reset]),
+        ]:
             with pytest.raises(PanicException, match="unsendable, but sent to another thread"):
-                getattr(compiler, method)('{"cmd":"reset"}')
+                getattr(compiler, method)(argument)
         del compiler
     finally:
         returned.set()
@@ -134,3 +141,72 @@ def test_a_command_keeps_the_directory_and_environment_of_its_start(
     assert json.loads(responses[0])["path"] == "out/btc_usdt/target/release/btc_usdt"
     assert (project / "standin_env.txt").read_text() == "at the start\n"
     assert not (second / "out").exists()
+
+
+VERSION = '{"cmd":"version"}'
+
+
+def test_a_batch_starts_no_command_once_stopped(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+    install_cargo(tmp_path, monkeypatch, "wait_for_go.sh")
+    go = tmp_path / "go"
+    monkeypatch.setenv("STANDIN_GO", str(go))
+    stop = StopFlag()
+    results: list[tuple[list[str], BaseException | None]] = []
+
+    def run() -> None:
+        compiler = Compiler()
+        results.append(
+            compiler.command_batch_nogil([VERSION, build_command(str(tmp_path / "out")), VERSION], stop)
+        )
+        results.append(compiler.command_batch_nogil([VERSION], stop))
+
+    thread = threading.Thread(target=run)
+    thread.start()
+    try:
+        assert poll_until((tmp_path / "out/btc_usdt/standin_started.txt").exists)
+        stop.set()
+    finally:
+        go.touch()
+        thread.join(60)
+    [(first, error), (second, second_error)] = results
+    assert first[0] == '{"version":"0.1.2","backtest_dep":"0.1.5"}'
+    assert len(first) == 2 and json.loads(first[1])["built"] is True
+    assert (second, error, second_error) == ([], None, None)
+
+
+class Interrupted(Exception):
+    pass
+
+
+def test_a_handler_that_raises_during_a_batch_ends_it(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    # Only the main thread runs signal handlers: the batch runs there, and
+    # waits for a project that another compile holds until the signal comes.
+    install_cargo(tmp_path, monkeypatch, "record.sh")
+    project = tmp_path / "out" / "btc_usdt"
+    project.mkdir(parents=True)
+
+    def interrupted(signum: int, frame: object) -> None:
+        raise Interrupted
+
+    def signal_once_waiting() -> None:
+        if poll_until(lambda: waiting_for_flock(project)):
+            signal.pthread_kill(threading.main_thread().ident or 0, signal.SIGUSR1)
+
+    held = os.open(project, os.O_RDONLY | os.O_DIRECTORY)
+    fcntl.flock(held, fcntl.LOCK_EX)
+    signaller = threading.Thread(target=signal_once_waiting)
+    previous = signal.signal(signal.SIGUSR1, interrupted)
+    try:
+        signaller.start()
+        responses, error = Compiler().command_batch_nogil(
+            [VERSION, build_command(str(tmp_path / "out")), VERSION]
+        )
+    finally:
+        signaller.join(60)
+        signal.signal(signal.SIGUSR1, previous)
+        os.close(held)
+    assert responses == ['{"version":"0.1.2","backtest_dep":"0.1.5"}']
+    assert isinstance(error, Interrupted)
+    assert not (project / "Cargo.toml").exists()

@@ -15,6 +15,7 @@ from lantor_compile import (
     Compiler,
     Diagnostic,
     PanicException,
+    StopFlag,
     __version__,
     check,
     compile_many,
@@ -30,6 +31,13 @@ def send(compiler: Compiler, command: dict[str, object]) -> str:
 
 def send_by_keyword(compiler: Compiler) -> str:
     return compiler.command(cmd_json='{"cmd":"version"}')
+
+
+def send_batch(compiler: Compiler, texts: list[str], stop: StopFlag) -> list[str]:
+    responses, error = compiler.command_batch_nogil(texts, stop)
+    if error is not None:
+        raise error
+    return responses
 
 
 def versions() -> tuple[str, str, str]:

@@ -1,16 +1,15 @@
-"""compile_many's worker processes: no more than the work needs, no command
-started once the caller stops, none left behind when the caller dies.
+"""compile_many's worker threads: no more than the work needs, no command
+started once the caller stops, no build left behind when the caller dies.
 
-The builds run a stand-in cargo that notes its start (with its worker's
-process id) in its project directory and waits there, at most half a minute,
-until the test releases it.
+The builds run a stand-in cargo that notes its start (with its own process
+id and its parent's) in its project directory and waits there, at most half
+a minute, until the test releases it.
 """
 
 from __future__ import annotations
 
 import contextlib
 import json
-import multiprocessing
 import os
 import signal
 import subprocess
@@ -18,15 +17,17 @@ import sys
 import threading
 import time
 from collections.abc import Callable, Iterator
+from concurrent.futures import ProcessPoolExecutor
 from concurrent.futures.process import BrokenProcessPool
 from pathlib import Path
 
 import pytest
 from test_cli import PACKAGE_PARENT, TREND, stand_in_cargo
+from test_compile_many import workers
 
 from lantor_compile import compile_many
 
-WAITING_CARGO = """echo $PPID > started
+WAITING_CARGO = """echo $PPID $$ > started.new && mv started.new started
 i=0
 while [ ! -e release ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i + 1)); done
 touch finished"""
@@ -53,8 +54,13 @@ class Builds:
     def started(self) -> set[int]:
         return {i for i, project in enumerate(self.projects) if (project / "started").exists()}
 
-    def worker(self, index: int) -> int:
-        return int((self.projects[index] / "started").read_text())
+    def finished(self) -> set[int]:
+        return {i for i, project in enumerate(self.projects) if (project / "finished").exists()}
+
+    def pids(self, index: int) -> tuple[int, int]:
+        """The process that started build ``index``, and the stand-in's own."""
+        parent, own = (self.projects[index] / "started").read_text().split()
+        return int(parent), int(own)
 
     def release(self, *indices: int) -> None:
         for i in indices or range(len(self.projects)):
@@ -81,18 +87,18 @@ def builds(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[Builds]:
     [(2, 40, None, 2), (300, 7, 1, 4)],
     ids=["fewer-commands-than-workers", "four-per-cpu"],
 )
-def test_no_more_processes_than_commands_in_flight_nor_four_per_cpu(
+def test_no_more_threads_than_commands_in_flight_nor_four_per_cpu(
     monkeypatch: pytest.MonkeyPatch, count: int, max_workers: int, cpus: int | None, most: int
 ) -> None:
     if cpus is not None:
         monkeypatch.setattr(os, "cpu_count", lambda: cpus)
     seen = 0
     for _ in compile_many(['{"cmd":"version"}'] * count, max_workers=max_workers):
-        seen = max(seen, len(multiprocessing.active_children()))
+        seen = max(seen, len(workers()))
     assert 1 <= seen <= most
 
 
-def test_closing_starts_no_queued_build_and_waits_only_for_the_running_ones(builds: Builds) -> None:
+def test_closing_starts_no_queued_build_and_waits_for_the_running_ones(builds: Builds) -> None:
     results = compile_many(builds.commands, max_workers=2)
     first: list[tuple[int, str]] = []
     taker = threading.Thread(target=lambda: first.append(next(results)))
@@ -101,14 +107,20 @@ def test_closing_starts_no_queued_build_and_waits_only_for_the_running_ones(buil
     builds.release(0)
     taker.join(60)
     assert [index for index, _ in first] == [0]
-    # The worker that built 0 took the next build before 0 was yielded;
-    # while the caller holds the iteration nothing else is handed out.
-    builds.wait_for(lambda: 2 in builds.started())
-    builds.release()
-    builds.wait_for(lambda: all((builds.projects[i] / "finished").exists() for i in (1, 2)))
-    results.close()
+    # The thread that built 0 was handed the next build before 0 was
+    # yielded; while the caller holds the iteration nothing else is handed
+    # out, also when a thread is idle.
+    builds.wait_for(lambda: builds.started() == {0, 1, 2})
+    builds.release(1)
+    builds.wait_for(lambda: builds.finished() == {0, 1})
+    closer = threading.Thread(target=results.close)
+    closer.start()
+    builds.release(2)
+    closer.join(60)
+    assert not closer.is_alive()
+    assert builds.finished() == {0, 1, 2}
     assert builds.started() == {0, 1, 2}
-    assert multiprocessing.active_children() == []
+    assert workers() == []
 
 
 SCRIPT = """
@@ -128,20 +140,31 @@ except KeyboardInterrupt:
 """
 
 
-def start_script(builds: Builds, tmp_path: Path) -> subprocess.Popen[bytes]:
+@contextlib.contextmanager
+def script(builds: Builds, tmp_path: Path) -> Iterator[subprocess.Popen[bytes]]:
+    """A process running compile_many over the builds, once builds 0 and 1 have started.
+
+    Quick commands come first, so that the batches have grown when the
+    builds come: each build still ends its batch.
+    """
     env = dict(
         os.environ, PYTHONPATH=os.pathsep.join(filter(None, [PACKAGE_PARENT, os.environ.get("PYTHONPATH")]))
     )
-    (tmp_path / "commands.json").write_text(json.dumps(builds.commands))
+    (tmp_path / "commands.json").write_text(json.dumps(['{"cmd":"version"}'] * 30 + builds.commands))
     child = subprocess.Popen(
         [sys.executable, "-c", SCRIPT, str(tmp_path / "interrupted"), str(tmp_path / "commands.json")],
         stdout=subprocess.PIPE,
         stderr=subprocess.PIPE,
         env=env,
-        start_new_session=True,  # the group is ours to clean up
+        start_new_session=True,  # the group is ours, as a terminal's would be
     )
-    builds.wait_for(lambda: builds.started() == {0, 1})
-    return child
+    try:
+        builds.wait_for(lambda: builds.started() == {0, 1})
+        yield child
+    finally:
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(child.pid, signal.SIGKILL)
+        child.wait(60)
 
 
 def gone(pid: int) -> bool:
@@ -151,55 +174,46 @@ def gone(pid: int) -> bool:
         return True
 
 
-@pytest.mark.parametrize("target", ["caller", "worker"])
-def test_ctrl_c_to_one_process_starts_no_further_build(builds: Builds, tmp_path: Path, target: str) -> None:
-    child = start_script(builds, tmp_path)
-    try:
+@pytest.mark.parametrize("target", ["caller", "terminal"])
+def test_ctrl_c_starts_no_further_build(builds: Builds, tmp_path: Path, target: str) -> None:
+    with script(builds, tmp_path) as child:
         if target == "caller":
+            # To the caller alone: its running builds end as they would.
             os.kill(child.pid, signal.SIGINT)
             builds.wait_for((tmp_path / "interrupted").exists)
+            builds.release()
         else:
-            # The worker notes the signal when its build returns.
-            os.kill(builds.worker(0), signal.SIGINT)
-            builds.release(0)
-            builds.wait_for((builds.projects[0] / "finished").exists)
-        builds.release()
+            # From a terminal, to the whole group: the builds stop too.
+            os.killpg(child.pid, signal.SIGINT)
         _, stderr = child.communicate(timeout=60)
-    finally:
-        with contextlib.suppress(ProcessLookupError):
-            os.killpg(child.pid, signal.SIGKILL)
     assert child.returncode == 130, stderr.decode()
     assert b"Traceback" not in stderr
     assert builds.started() == {0, 1}
+    assert builds.finished() == ({0, 1} if target == "caller" else set())
 
 
-def test_workers_die_with_a_caller_killed_mid_build(builds: Builds, tmp_path: Path) -> None:
-    child = start_script(builds, tmp_path)
-    try:
-        workers = [builds.worker(0), builds.worker(1)]
+def test_builds_die_with_a_caller_killed_mid_build(builds: Builds, tmp_path: Path) -> None:
+    with script(builds, tmp_path) as child:
+        stand_ins = [builds.pids(0)[1], builds.pids(1)[1]]
         os.kill(child.pid, signal.SIGKILL)
         child.wait(timeout=60)
-        builds.wait_for(lambda: all(gone(pid) for pid in workers))
-    finally:
-        with contextlib.suppress(ProcessLookupError):
-            os.killpg(child.pid, signal.SIGKILL)
+        builds.wait_for(lambda: all(gone(pid) for pid in stand_ins))
 
 
-def test_a_worker_killed_mid_build_fails_the_iteration_and_starts_nothing_more(builds: Builds) -> None:
+def test_a_process_of_a_kept_pool_killed_mid_build_fails_the_iteration(builds: Builds) -> None:
     caught: list[BaseException] = []
+    with ProcessPoolExecutor(2) as pool:
 
-    def consume() -> None:
-        try:
-            list(compile_many(builds.commands, max_workers=2))
-        except BrokenProcessPool as error:
-            caught.append(error)
+        def consume() -> None:
+            try:
+                list(compile_many(builds.commands, executor=pool, max_workers=2))
+            except BrokenProcessPool as error:
+                caught.append(error)
 
-    consumer = threading.Thread(target=consume)
-    consumer.start()
-    builds.wait_for(lambda: builds.started() == {0, 1})
-    os.kill(builds.worker(0), signal.SIGKILL)
-    builds.release(1)  # the other worker's build, which the iteration waits for
-    consumer.join(60)
-    assert "compile_many was running commands 0 to 0" in caught[0].__notes__
+        consumer = threading.Thread(target=consume)
+        consumer.start()
+        builds.wait_for(lambda: builds.started() == {0, 1})
+        os.kill(builds.pids(0)[0], signal.SIGKILL)
+        consumer.join(60)
+    assert any(note.startswith("compile_many was running commands") for note in caught[0].__notes__)
     assert builds.started() == {0, 1}
-    assert multiprocessing.active_children() == []
