@@ -227,7 +227,7 @@ std::vector<Finding> check_strategy(std::string_view text, Work* work_out) {
     // reading, if any; the first of them all is the compile's. Only a
     // document read without one is checked further.
     std::vector<schema::Error>& failures = lints.recovered_errors();
-    if (!typed.ok()) failures.push_back(std::move(typed).error());
+    if (!typed.ok()) failures.push_back(typed.error());
     // Only the first failure's help tells why an operand fits no form.
     Why why;
     for (std::size_t i = 0; i < failures.size(); ++i) {
