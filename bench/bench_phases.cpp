@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
 
   auto req = lantor::read_compile_req(text);
   if (!req) {
-    std::fprintf(stderr, "not a compile request: %s\n", req.error().c_str());
+    std::fprintf(stderr, "not a compile request: %s\n", req.error().message.c_str());
     return 1;
   }
   const lantor::CompileSpec& spec = req->spec;

@@ -62,13 +62,13 @@ int main(int argc, char** argv) {
   const std::string text = candle_command(1'000'000);
   const double mb = static_cast<double>(text.size()) / 1e6;
 
-  lantor::Result<lantor::CompileReq> req = lantor::read_compile_req(text);
+  lantor::json::ReadResult<lantor::CompileReq> req = lantor::read_compile_req(text);
   if (!req.ok()) {
-    std::fprintf(stderr, "read failed: %s\n", req.error().c_str());
+    std::fprintf(stderr, "read failed: %s\n", req.error().message.c_str());
     return 1;
   }
   double read_s = best_of(read_only ? 20 : 5, [&] {
-    lantor::Result<lantor::CompileReq> r = lantor::read_compile_req(text);
+    lantor::json::ReadResult<lantor::CompileReq> r = lantor::read_compile_req(text);
     if (!r.ok()) std::abort();
   });
   std::printf("read_compile_req: %.1f MB in %.1f ms = %.0f MB/s (target >= 400)\n", mb, read_s * 1e3,
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   std::size_t text_size = 0;
   const std::string build = text.substr(0, text.size() - std::string(",\"dry_run\":true}").size()) + "}";
   double text_s = best_of(5, [&] {
-    lantor::Result<lantor::CompileReq> r = lantor::read_compile_req(build);
+    lantor::json::ReadResult<lantor::CompileReq> r = lantor::read_compile_req(build);
     if (!r.ok() || !r->spec.embed_data->candles_json) std::abort();
     text_size = r->spec.embed_data->candles_json->size();
   });

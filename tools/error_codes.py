@@ -1,10 +1,10 @@
 """The words of the diagnostic codes that `check` and a failed compile's
 located error carry, each with an example that shows it.
 
-gen_strategy_schema.py fails unless these are exactly the package's codes
-(lantor_compile.cli_check.CODES) with their severities, runs every example
-through the checker, fails unless it draws its code, and shows the message
-it draws in the reference.
+gen_strategy_schema.py fails unless these are exactly the checker's codes,
+in its order and with their severities (lantor_compile.schema.describe()),
+runs every example through the checker, fails unless it draws its code, and
+shows the message it draws in the reference.
 """
 
 from __future__ import annotations
@@ -140,5 +140,12 @@ CODES = (
         "warning",
         "A member name repeated in one object: only its last value counts.",
         _added('"warmup": 1, "warmup": 2'),
+    ),
+    Code(
+        "too-many-warnings",
+        "warning",
+        "Stands in for the warnings after the point where their texts together grow past many times the "
+        "document's own size; it says how many were left out.",
+        _added('"notes": {"' + "k" * 3000 + '": {' + ", ".join(['"a": 1'] * 150) + "}}"),
     ),
 )

@@ -28,7 +28,7 @@ class Walker {
         now_.utf16_column += b >= 0xF0 && b <= 0xF4 ? 2 : 1;
       }
     }
-    now_.byte_column = to - line_start_ + 1;
+    now_.byte_column = std::min(offset, text_.size()) - line_start_ + 1;
     return now_;
   }
 

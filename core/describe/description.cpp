@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/base/versions.h"
+#include "core/diagnose/codes.h"
 #include "core/json/writer.h"
 #include "core/project/writer.h"
 #include "core/request/request.h"
@@ -117,7 +118,22 @@ void write_request_choices(json::Writer& w) {
   close_array(w);
   write_names("dataset_kinds", request::kDatasetKinds, w);
   text_member(w, "default_out_dir", kDefaultOutDir);
+  write_key(w, "strategy_path");
+  open_array(w);
+  for (std::string_view name : request::kStrategyPath) write_name(name, w);
+  close_array(w);
   close_object(w);
+}
+
+void write_codes(json::Writer& w) {
+  open_array(w);
+  for (const diagnose::CodeInfo& c : diagnose::kCodes) {
+    open_object(w);
+    text_member(w, "name", c.name);
+    text_member(w, "severity", c.severity == diagnose::Severity::Error ? "error" : "warning");
+    close_object(w);
+  }
+  close_array(w);
 }
 
 }  // namespace
@@ -134,6 +150,8 @@ Result<std::string> document_description() {
   close_array(w);
   write_key(w, "request");
   write_request_choices(w);
+  write_key(w, "codes");
+  write_codes(w);
   close_object(w);
   return w.take();
 }

@@ -1,7 +1,7 @@
 // The documents described for whatever is written about them outside the
 // readers: the published JSON Schemas and the reference of the strategy
-// document (tools/gen_strategy_schema.py), and the choices a compile request
-// offers, for the command-line tool. All of it comes from the tables the
+// document (tools/gen_strategy_schema.py), the choices a compile request
+// offers, for the command-line tool, and the checker's codes. All of it comes from the tables the
 // readers use, so nothing is restated beside them.
 #pragma once
 
@@ -26,7 +26,11 @@ namespace lantor::describe {
 //                       "externally_tagged", "untagged"
 //   "request"           the compile request's choices: "target_kinds",
 //                       "opt_levels", "default_opt_level", "mcus",
-//                       "dataset_kinds", "default_out_dir"
+//                       "dataset_kinds", "default_out_dir", and
+//                       "strategy_path", the members leading from a compile
+//                       command to its strategy
+//   "codes"             [{"name", "severity"}]: the checker's diagnostic
+//                       codes (diagnose/codes.h), "error" or "warning"
 // An optional member's "default" is the member of a default-constructed
 // record, written as JSON. Fails where one cannot be written.
 Result<std::string> document_description();

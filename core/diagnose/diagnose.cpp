@@ -1,7 +1,7 @@
 #include "core/diagnose/diagnose.h"
 
 #include <algorithm>
-#include <charconv>
+#include <iterator>
 #include <span>
 #include <utility>
 
@@ -9,12 +9,15 @@
 #include "core/diagnose/lints.h"
 #include "core/diagnose/path_tree.h"
 #include "core/diagnose/pending.h"
+#include "core/diagnose/plain_words.h"
 #include "core/diagnose/tape_path.h"
 #include "core/diagnose/text_walk.h"
 #include "core/json/tape_reader.h"
 #include "core/project/naming.h"
+#include "core/project/plan.h"
 #include "core/request/envelope.h"
 #include "core/request/request.h"
+#include "core/request/tables.h"
 #include "core/strategy/readers.h"
 #include "core/strategy/strategy.h"
 
@@ -29,38 +32,18 @@ constexpr std::uint64_t kSuggestionWorkFloor = std::uint64_t{1} << 16;
 constexpr std::uint64_t kWrittenPerByte = 64;
 constexpr std::uint64_t kWrittenFloor = std::uint64_t{1} << 16;
 
-// The code of a failure, from the start of its message.
-std::string code_of(std::string_view message) {
-  static constexpr std::pair<std::string_view, std::string_view> kCodes[] = {
-      {"missing field", "missing-field"},
-      {"duplicate field", "duplicate-field"},
-      {"unknown variant", "unknown-variant"},
-      {"invalid type", "invalid-type"},
-      {"invalid value", "invalid-value"},
-      {"invalid length", "invalid-length"},
-      {strategy::kOperandMismatch, "no-operand-form"},
-      {json::msg::kRecursionLimit, "too-deep"},
-      {json::msg::kNumberOutOfRange, "number-out-of-range"},
-  };
-  for (const auto& [start, code] : kCodes)
-    if (message.substr(0, start.size()) == start) return std::string(code);
-  return "syntax";
-}
-
-Pending error(std::string code, std::string message) {
+Pending error(Code code, std::string message) {
   Pending p;
-  p.finding.severity = Severity::Error;
-  p.finding.code = std::move(code);
+  p.finding.severity = code_info(code).severity;
+  p.finding.code = code;
   p.finding.message = std::move(message);
   return p;
 }
 
-// A reader that gave up at `at`, placed by a walk over the text.
-Pending reader_failure(std::string_view text, int depth, std::string message, std::size_t at,
-                       std::uint64_t& steps) {
-  TextPlace place = place_failure(text, depth, at, message, steps);
-  std::string code = code_of(message);
-  Pending p = error(std::move(code), std::move(message));
+// A reader's failure, placed by a walk over the text.
+Pending reader_failure(std::string_view text, int depth, json::ReadError failure, std::uint64_t& steps) {
+  TextPlace place = place_failure(text, depth, failure, steps);
+  Pending p = error(code_of(failure.kind), std::move(failure.message));
   p.finding.pointer = std::move(place.pointer);
   p.finding.offset = place.offset;
   p.finding.length = place.length;
@@ -99,9 +82,11 @@ class Placing {
     tree_.place_all(text_, depth_, steps_);
     for (Pending& p : pending)
       if (!p.placed) take_place(p, root_node);
-    if (why.at != nullptr)
-      pending.front().finding.help =
-          "read as an expression, it fails at " + tree_.pointer(nodes[next]) + ": " + why.message;
+    if (why.at != nullptr) {
+      std::optional<std::string>& help = pending.front().finding.help;
+      help = (help ? *help + "; " : std::string()) + "read as an expression, it fails at " +
+             tree_.pointer(nodes[next]) + ": " + why.message;
+    }
   }
 
   // One finding whose node is given; `fallback` stands in for a value the
@@ -132,13 +117,13 @@ class Placing {
 // A failure of the strategy read from the tape under `root`; an operand that
 // fits no form is told why (`why`).
 Pending strategy_failure(json::Node root, const schema::Error& e, Why& why) {
-  Pending p = error(code_of(e.message), e.message);
+  Pending p = error(code_of(e.kind), e.message);
   p.slot = e.at != nullptr ? e.at : root.slot();
-  if (e.message == strategy::kOperandMismatch && e.at != nullptr) {
-    schema::Error explained = strategy::explain_operand(json::Node(e.at, root.bytes()));
-    if (!explained.message.empty()) {
-      why.at = explained.at != nullptr ? explained.at : e.at;
-      why.message = std::move(explained.message);
+  p.finding.help = plain_help(root, e);
+  if (e.kind == ErrorKind::NoOperandForm && e.at != nullptr) {
+    if (std::optional<schema::Error> explained = strategy::explain_operand(json::Node(e.at, root.bytes()))) {
+      why.at = explained->at != nullptr ? explained->at : e.at;
+      why.message = std::move(explained->message);
     }
   }
   return p;
@@ -170,7 +155,7 @@ std::vector<Finding> finish(std::string_view text, const PathTree& tree, std::ve
     if (f.severity == Severity::Warning && work.written > budget) {
       if (dropped++ == 0) {
         summary = std::move(f);
-        summary->code = "too-many-warnings";
+        summary->code = Code::TooManyWarnings;
         summary->pointer.clear();
         summary->help = "the warnings before it already take many times the document's own size";
         summary->suggestion.reset();
@@ -192,34 +177,12 @@ std::vector<Finding> finish(std::string_view text, const PathTree& tree, std::ve
   return out;
 }
 
-// "{message} at line L column C" split into the message and the offset the
-// position stands for in `text`.
-std::pair<std::string, std::size_t> split_position(std::string_view text, std::string_view positioned) {
-  const std::size_t at = positioned.rfind(" at line ");
-  const std::size_t col = positioned.rfind(" column ");
-  if (at == std::string_view::npos || col == std::string_view::npos || col < at)
-    return {std::string(positioned), 0};
-  std::size_t line = 0;
-  std::size_t column = 0;
-  const std::string_view line_text = positioned.substr(at + 9, col - at - 9);
-  const std::string_view column_text = positioned.substr(col + 8);
-  std::from_chars(line_text.data(), line_text.data() + line_text.size(), line);
-  std::from_chars(column_text.data(), column_text.data() + column_text.size(), column);
-  std::size_t line_start = 0;
-  for (std::size_t l = 1; l < line && line_start < text.size(); ++l) {
-    const std::size_t lf = text.find('\n', line_start);
-    if (lf == std::string_view::npos) break;
-    line_start = lf + 1;
-  }
-  return {std::string(positioned.substr(0, at)), std::min(line_start + column, text.size())};
-}
-
 // The failure of a compile without `crate_name` whose strategy has no symbol
 // that makes a crate name, at the symbol (or the strategy).
 std::optional<Pending> crate_name_failure(CompileSpec& spec) {
   Result<std::string> name = derive_crate_name(spec);
   if (name) return std::nullopt;
-  Pending p = error("invalid-crate-name", std::move(name).error());
+  Pending p = error(Code::InvalidCrateName, std::move(name).error());
   const json::Node root = spec.strategy.root();
   const std::optional<json::Node> symbol = root.is_object() ? root.find("symbol") : std::nullopt;
   p.slot = symbol ? symbol->slot() : root.slot();
@@ -227,6 +190,16 @@ std::optional<Pending> crate_name_failure(CompileSpec& spec) {
       "a compile derives the crate name from `symbol` only when it sets no `crate_name`; "
       "one that names its own crate is not affected";
   return p;
+}
+
+// The help of an MCU outside the allow-list: the whole list.
+std::string allowed_mcus() {
+  std::string out = "the MCU triples a no_std target may name are ";
+  for (const std::string_view mcu : request::kMcuAllowlist) {
+    if (mcu != request::kMcuAllowlist[0]) out += ", ";
+    schema::append_ticked(out, mcu);
+  }
+  return out;
 }
 
 }  // namespace
@@ -241,8 +214,7 @@ std::vector<Finding> check_strategy(std::string_view text, Work* work_out) {
   json::ReadStatus read = json::read_tape(reader, kStrategyDepth, spec.strategy);
   if (read.ok()) read = reader.finish();
   if (!read.ok()) {
-    json::ReadError e = std::move(read).error();
-    pending.push_back(reader_failure(text, kStrategyDepth, std::move(e.message), e.offset, work.steps));
+    pending.push_back(reader_failure(text, kStrategyDepth, std::move(read).error(), work.steps));
   } else {
     const json::Node root = spec.strategy.root();
     StrategyLints lints(root, kSuggestionWorkPerByte * text.size() + kSuggestionWorkFloor);
@@ -250,10 +222,18 @@ std::vector<Finding> check_strategy(std::string_view text, Work* work_out) {
       const schema::ScopedObserver observing(lints);
       return strategy::parse_strategy(root);
     }();
+    // Every failure the records went on past, then the one that ended the
+    // reading, if any; the first of them all is the compile's. Only a
+    // document read without one is checked further.
+    std::vector<schema::Error>& failures = lints.recovered_errors();
+    if (!typed.ok()) failures.push_back(typed.error());
+    // Only the first failure's help tells why an operand fits no form.
     Why why;
-    if (!typed.ok()) {
-      pending.push_back(strategy_failure(root, typed.error(), why));
-    } else {
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+      Why unused;
+      pending.push_back(strategy_failure(root, failures[i], i == 0 ? why : unused));
+    }
+    if (failures.empty()) {
       lints.check_indicators(typed.value().indicators);
       if (std::optional<Pending> crate = crate_name_failure(spec)) pending.push_back(std::move(*crate));
     }
@@ -273,30 +253,40 @@ std::optional<Finding> locate_compile_failure(std::string_view command, Work* wo
   Work work;
   PathTree tree;
   std::vector<Pending> pending;
-  Result<CompileReq> req = read_compile_req(command);
+  json::ReadResult<CompileReq> req = read_compile_req(command);
   if (!req) {
-    auto [message, offset] = split_position(command, req.error());
-    pending.push_back(reader_failure(command, 0, std::move(message), offset, work.steps));
+    pending.push_back(reader_failure(command, 0, std::move(req).error(), work.steps));
   } else {
     CompileSpec& spec = req.value().spec;
-    const std::size_t spec_at = tree.member_or_element(PathTree::kRoot, "spec", 0);
-    const std::size_t strategy_at = tree.member_or_element(spec_at, "strategy", 0);
+    // The strategy is the first member of each record on its path.
+    const auto& [spec_name, strategy_name] = request::kStrategyPath;
+    const std::size_t spec_at = tree.member_or_element(PathTree::kRoot, spec_name, 0);
+    const std::size_t strategy_at = tree.member_or_element(spec_at, strategy_name, 0);
     const json::Node strategy = spec.strategy.root();
     Why why;
     std::size_t fallback = strategy_at;
-    if (auto typed = strategy::parse_strategy(strategy); !typed.ok()) {
-      pending.push_back(strategy_failure(strategy, typed.error(), why));
-    } else if (Result<std::string> name = derive_crate_name(spec); !name) {
-      pending.push_back(error("invalid-crate-name", std::move(name).error()));
-      pending.back().node = spec.crate_name ? tree.member_or_element(spec_at, "crate_name", 4)
-                                            : tree.member(strategy_at, "symbol");
-    } else if (Status<> checked = check_target(spec.target); !checked) {
-      const std::size_t target_at = tree.member_or_element(spec_at, "target", 1);
-      pending.push_back(error("mcu-not-allowed", std::move(checked).error()));
-      pending.back().node = tree.member_or_element(target_at, "mcu", 1);
-      fallback = target_at;
-    } else {
-      return std::nullopt;
+    Result<std::string, CompileError> checked = check_spec(spec);
+    if (checked) return std::nullopt;
+    CompileError& e = checked.error();
+    switch (e.kind) {
+      case CompileError::Kind::BadStrategy:
+        pending.push_back(strategy_failure(
+            strategy, schema::Error{std::move(e.message), e.at, e.cause, e.wanted, e.variants}, why));
+        break;
+      case CompileError::Kind::BadCrateName:
+        pending.push_back(error(Code::InvalidCrateName, std::move(e.message)));
+        pending.back().node = spec.crate_name ? tree.member_or_element(spec_at, "crate_name", 4)
+                                              : tree.member(strategy_at, "symbol");
+        break;
+      case CompileError::Kind::BadTarget: {
+        const std::size_t target_at = tree.member_or_element(spec_at, "target", 1);
+        pending.push_back(error(Code::McuNotAllowed, std::move(e.message)));
+        pending.back().node = tree.member_or_element(target_at, "mcu", 1);
+        pending.back().finding.help = allowed_mcus();
+        fallback = target_at;
+        break;
+      }
+      default: return std::nullopt;  // nothing else is checked before a build
     }
     Placing placing(command, 0, tree, work.steps);
     if (pending.back().slot != nullptr) {

@@ -20,14 +20,13 @@
 #include <vector>
 
 #include "core/base/text_position.h"
+#include "core/diagnose/codes.h"
 
 namespace lantor::diagnose {
 
-enum class Severity { Error, Warning };
-
 struct Finding {
-  Severity severity = Severity::Error;
-  std::string code;        // short kebab-case name: "missing-field", "unused-indicator"
+  Severity severity = Severity::Error;  // the code's
+  Code code = Code::Syntax;
   std::string message;     // without any prefix or position
   std::string pointer;     // JSON Pointer of the value at fault
   std::size_t offset = 0;  // byte offset of the first byte of the character at fault

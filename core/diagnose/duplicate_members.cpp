@@ -74,8 +74,8 @@ class Duplicates final : public WalkListener {
       const Member& m = members[i];
       Pending pending;
       Finding& f = pending.finding;
-      f.severity = Severity::Warning;
-      f.code = "duplicate-member";
+      f.code = Code::DuplicateMember;
+      f.severity = code_info(f.code).severity;
       f.message = "member " + schema::ticked(m.name) + " is given again later; only its last value counts";
       f.offset = m.name_start;
       f.length = m.name_length;

@@ -35,11 +35,11 @@ std::string did_you_mean(std::string_view nearest) { return "did you mean " + ti
 
 }  // namespace
 
-void StrategyLints::warn(std::string code, std::string message, json::Node at, bool at_name,
+void StrategyLints::warn(Code code, std::string message, json::Node at, bool at_name,
                          std::optional<std::string> help, std::optional<std::string_view> suggested) {
   Pending pending;
-  pending.finding.severity = Severity::Warning;
-  pending.finding.code = std::move(code);
+  pending.finding.severity = code_info(code).severity;
+  pending.finding.code = code;
   pending.finding.message = std::move(message);
   pending.finding.help = std::move(help);
   if (suggested) {
@@ -63,11 +63,16 @@ void StrategyLints::unknown_member(json::Node object, std::string_view name, jso
     for (const std::string_view k : known) list += (list.empty() ? "" : ", ") + ticked(k);
     help = known.empty() ? "nothing is read here besides the tag" : "the members read here are " + list;
   }
-  warn("unknown-member", "unknown member " + ticked(name) + ", ignored but kept in the embedded spec", value,
-       true, std::move(help), nearest);
+  warn(Code::UnknownMember, "unknown member " + ticked(name) + ", ignored but kept in the embedded spec",
+       value, true, std::move(help), nearest);
 }
 
 void StrategyLints::operand_name(json::Node name) { names_.push_back(name); }
+
+bool StrategyLints::recovered(const schema::Error& failure) {
+  recovered_.push_back(failure);
+  return true;
+}
 
 void StrategyLints::check_indicators(const strategy::IndicatorMap& declared) {
   std::vector<std::string_view> declared_names;
@@ -88,15 +93,16 @@ void StrategyLints::check_indicators(const strategy::IndicatorMap& declared) {
       help = R"(a name refers to an indicator; the bar's price is written {"price": ")" + std::string(text) +
              "\"}";
     }
-    warn("undeclared-indicator", "operand " + ticked(text) + " names no indicator declared in `indicators`",
-         name, false, std::move(help), nearest);
+    warn(Code::UndeclaredIndicator,
+         "operand " + ticked(text) + " names no indicator declared in `indicators`", name, false,
+         std::move(help), nearest);
   }
   const std::optional<json::Node> indicators = indicators_of(root_);
   if (!indicators || !indicators->is_object()) return;
   std::sort(read.begin(), read.end());
   for (const json::MemberRef member : indicators->members()) {
     if (std::binary_search(read.begin(), read.end(), member.name)) continue;
-    warn("unused-indicator", "indicator " + ticked(member.name) + " is declared but no rule reads it",
+    warn(Code::UnusedIndicator, "indicator " + ticked(member.name) + " is declared but no rule reads it",
          member.value, true, std::nullopt);
   }
 }

@@ -13,6 +13,7 @@
 #include "core/diagnose/suggest.h"
 #include "core/json/tape.h"
 #include "core/schema/observer.h"
+#include "core/schema/source.h"
 #include "core/strategy/model.h"
 
 namespace lantor::diagnose {
@@ -31,21 +32,26 @@ class StrategyLints final : public schema::ReadObserver {
   void unknown_member(json::Node object, std::string_view name, json::Node value,
                       std::span<const std::string_view> known) override;
   void operand_name(json::Node name) override;
+  // Takes every failure a record can go on past, in reading order.
+  bool recovered(const schema::Error& failure) override;
 
   // Once the whole document has read without error.
   void check_indicators(const strategy::IndicatorMap& declared);
 
   std::vector<Pending>& findings() { return findings_; }
+  // The failures gone past, the first of them the one a compile reports.
+  std::vector<schema::Error>& recovered_errors() { return recovered_; }
   std::uint64_t suggestion_work() const { return suggester_.spent(); }
 
  private:
-  void warn(std::string code, std::string message, json::Node at, bool at_name,
-            std::optional<std::string> help, std::optional<std::string_view> suggested = std::nullopt);
+  void warn(Code code, std::string message, json::Node at, bool at_name, std::optional<std::string> help,
+            std::optional<std::string_view> suggested = std::nullopt);
 
   json::Node root_;
   Suggester suggester_;
   std::vector<json::Node> names_;  // the operand names, in reading order
   std::vector<Pending> findings_;
+  std::vector<schema::Error> recovered_;
 };
 
 // duplicate-member: a member name an object of `text` repeats, whose earlier

@@ -7,18 +7,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/request/tables.h"
+
 namespace lantor::diagnose {
 
 inline constexpr std::size_t kNoPlace = SIZE_MAX;
 
-// A strategy stands two levels deep in a compile command
-// ({"spec":{"strategy":...}}); read alone, it is read as deep.
-inline constexpr int kStrategyDepth = 2;
+// A strategy stands as deep in a compile command as the members leading to
+// it; read alone, it is read as deep.
+inline constexpr int kStrategyDepth = static_cast<int>(std::size(request::kStrategyPath));
 
 struct WalkFrame {
   enum class Kind : std::uint8_t { Scalar, Array, Object };

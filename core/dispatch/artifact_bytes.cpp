@@ -12,8 +12,8 @@
 namespace lantor {
 
 HandlerResult handle_artifact_bytes(std::string_view text, CommandState& state) {
-  Result<BytesReq> req = read_bytes_req(text);
-  if (!req) return fail("bad artifact_bytes request: " + req.error());
+  json::ReadResult<BytesReq> req = read_bytes_req(text);
+  if (!req) return fail("bad artifact_bytes request: " + json::positioned(text, req.error()));
   const std::string& path = req->path;
   if (has_nul(path)) return fail("reading " + path + ": " + std::string(kNulInPathText));
 

@@ -69,8 +69,8 @@ std::string compile_response(const ProjectPlan& plan, const std::optional<std::s
 }
 
 HandlerResult handle_compile(std::string_view text, CommandState& state) {
-  Result<CompileReq> req = read_compile_req(text);
-  if (!req) return fail("bad compile request: " + req.error());
+  json::ReadResult<CompileReq> req = read_compile_req(text);
+  if (!req) return fail("bad compile request: " + json::positioned(text, req.error()));
   return run_compile(std::move(req).value(), state);
 }
 

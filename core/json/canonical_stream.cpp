@@ -153,7 +153,8 @@ ReadStatus CanonicalStreamer::member_value(int depth, Level& level, Member& m) {
       return Ok{};
     }
     Number value;
-    if (!number_value(spelling, value)) return fail(r.error(msg::kNumberOutOfRange));
+    if (!number_value(spelling, value))
+      return fail(r.error(ErrorKind::NumberOutOfRange, msg::kNumberOutOfRange));
     m.in_text = false;
     m.begin = level.values.size();
     append_canonical_number(level.values, spelling, value);

@@ -2,26 +2,17 @@
 // where an error is placed.
 #include "core/json/reader.h"
 
-#include <algorithm>
+#include "core/base/text_position.h"
 
 namespace lantor::json {
 
-TextPosition position_of(std::string_view text, std::size_t offset) {
-  offset = std::min(offset, text.size());
-  std::string_view before = text.substr(0, offset);
-  std::size_t last_lf = before.rfind('\n');
-  std::size_t line_start = last_lf == std::string_view::npos ? 0 : last_lf + 1;
-  std::size_t lines = static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
-  return {1 + lines, offset - line_start};
-}
-
 std::string positioned(std::string_view text, const ReadError& error) {
-  TextPosition p = position_of(text, error.offset);
+  const LineColumn at = line_column(text, error.offset);
   std::string out = error.message;
   out += " at line ";
-  out += std::to_string(p.line);
+  out += std::to_string(at.line);
   out += " column ";
-  out += std::to_string(p.column);
+  out += std::to_string(at.byte_column - 1);
   return out;
 }
 
@@ -82,9 +73,9 @@ ReadError Reader::element_after_comma_error(int c) const {
 
 ReadError Reader::end_object_error() const {
   int c = peek();
-  if (c == ',') return peek_error(msg::kTrailingComma);
+  if (c == ',') return peek_error(ErrorKind::Syntax, msg::kTrailingComma);
   if (c < 0) return syntax_peek_error(msg::kEofObject);
-  return peek_error(msg::kTrailingCharacters);
+  return peek_error(ErrorKind::Syntax, msg::kTrailingCharacters);
 }
 
 ReadError Reader::end_array_error() {
@@ -94,10 +85,10 @@ ReadError Reader::end_array_error() {
     // it is a trailing comma, anything else an element too many.
     bump();
     if (peek_ws() == ']') return syntax_peek_error(msg::kTrailingComma);
-    return peek_error(msg::kTrailingCharacters);
+    return peek_error(ErrorKind::Syntax, msg::kTrailingCharacters);
   }
   if (c < 0) return syntax_peek_error(msg::kEofList);
-  return peek_error(msg::kTrailingCharacters);
+  return peek_error(ErrorKind::Syntax, msg::kTrailingCharacters);
 }
 
 ReadStatus Reader::finish() {

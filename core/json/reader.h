@@ -19,13 +19,17 @@
 #include <string>
 #include <string_view>
 
+#include "core/base/error_kind.h"
 #include "core/base/result.h"
 #include "core/json/number.h"
 #include "core/json/word_scan.h"
 
 namespace lantor::json {
 
-// Arrays and objects nest at most this many levels; opening one more fails.
+// Arrays and objects nest at most this many levels, counted from the
+// outermost value of the text; opening one more fails. The one limit of
+// nesting: whatever reads a value the reader produced (a tape) counts its
+// levels the same way and can never find one deeper.
 inline constexpr int kMaxDepth = 127;
 
 // The texts of the reader itself.
@@ -54,7 +58,11 @@ inline constexpr std::string_view kTrailingCharacters = "trailing characters";
 inline constexpr std::string_view kRecursionLimit = "recursion limit exceeded";
 }  // namespace msg
 
-// A failure: the message and the byte offset where the reader gave up.
+// No offset: see ReadError::value_at.
+inline constexpr std::size_t kNoOffset = SIZE_MAX;
+
+// A failure: its kind, the message and the byte offset where the reader gave
+// up.
 struct ReadError {
   std::string message;
   std::size_t offset = 0;
@@ -63,8 +71,13 @@ struct ReadError {
   // about what a valid text holds (its depth, number range, surrogates,
   // UTF-8, or what a typed reader wanted) leave it unset.
   bool not_json = false;
+  ErrorKind kind = ErrorKind::Syntax;
+  // Where the value the failure is about starts, when that is not where the
+  // offset points: a failure in the members a tagged choice set aside is
+  // placed after the choice (or after the record around it), and is about
+  // the choice.
+  std::size_t value_at = kNoOffset;
 };
-
 template <class T>
 using ReadResult = Result<T, ReadError>;
 using ReadStatus = Status<ReadError>;
@@ -79,15 +92,10 @@ class TextSink {
   ~TextSink() = default;
 };
 
-// The line (1 + line feeds before `offset`) and column (bytes since the last
-// line feed before `offset`, or since the start).
-struct TextPosition {
-  std::size_t line;
-  std::size_t column;
-};
-TextPosition position_of(std::string_view text, std::size_t offset);
-
-// "{message} at line L column C".
+// "{message} at line L column C": L is the line of the error's offset (1 +
+// the line feeds before it), C the bytes between that line's start and the
+// offset. As the offset is just past the byte the reader looked at last, C is
+// that byte's 1-based column (0 at the text's start or after a line feed).
 std::string positioned(std::string_view text, const ReadError& error);
 
 class Reader {
@@ -122,20 +130,22 @@ class Reader {
   void advance(std::size_t n) { pos_ += n; }
 
   // An error placed where the reader stands.
-  ReadError error(std::string_view message) const { return {std::string(message), pos_}; }
+  ReadError error(ErrorKind kind, std::string_view message) const {
+    return {std::string(message), pos_, false, kind};
+  }
   // An error about the byte at the position: placed just past it (at the end
   // of the text when there is none).
-  ReadError peek_error(std::string_view message) const {
-    return {std::string(message), pos_ < text_.size() ? pos_ + 1 : text_.size()};
+  ReadError peek_error(ErrorKind kind, std::string_view message) const {
+    return {std::string(message), pos_ < text_.size() ? pos_ + 1 : text_.size(), false, kind};
   }
   // The same two placements for a breach of the grammar (ReadError::not_json).
   ReadError syntax_error(std::string_view message) const {
-    ReadError e = error(message);
+    ReadError e = error(ErrorKind::Syntax, message);
     e.not_json = true;
     return e;
   }
   ReadError syntax_peek_error(std::string_view message) const {
-    ReadError e = peek_error(message);
+    ReadError e = peek_error(ErrorKind::Syntax, message);
     e.not_json = true;
     return e;
   }
@@ -174,7 +184,8 @@ class Reader {
   }
   ReadStatus read_number(NumberSpelling& spelling, Number& value) {
     LANTOR_TRY(scan_number(spelling));
-    if (!number_value(spelling, value)) return fail(error(msg::kNumberOutOfRange));
+    if (!number_value(spelling, value))
+      return fail(error(ErrorKind::NumberOutOfRange, msg::kNumberOutOfRange));
     return Ok{};
   }
 
@@ -187,7 +198,7 @@ class Reader {
   // Opening a container at level `depth + 1`: fails past the bracket when
   // that is beyond the limit. The position is on the bracket; it is consumed.
   ReadStatus open(int depth) {
-    if (depth + 1 > kMaxDepth) return fail(peek_error(msg::kRecursionLimit));
+    if (depth + 1 > kMaxDepth) return fail(peek_error(ErrorKind::TooDeep, msg::kRecursionLimit));
     bump();
     return Ok{};
   }

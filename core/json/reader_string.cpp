@@ -95,7 +95,7 @@ ReadStatus Reader::read_escape(std::string& out) {
   ReadResult<std::uint16_t> first = read_hex4();
   LANTOR_TRY(first);
   std::uint32_t high = *first;
-  if (is_low_surrogate(high)) return fail(error(msg::kLoneSurrogate));
+  if (is_low_surrogate(high)) return fail(error(ErrorKind::BadUnicode, msg::kLoneSurrogate));
   if (!is_high_surrogate(high)) {
     append_utf8(out, high);
     return Ok{};
@@ -103,12 +103,12 @@ ReadStatus Reader::read_escape(std::string& out) {
   // A high surrogate must be followed at once by a \u escape of a low one.
   for (char want : {'\\', 'u'}) {
     if (pos_ >= text_.size()) return fail(syntax_error(msg::kEofString));
-    if (text_[pos_++] != want) return fail(error(msg::kEndOfHexEscape));
+    if (text_[pos_++] != want) return fail(error(ErrorKind::BadUnicode, msg::kEndOfHexEscape));
   }
   ReadResult<std::uint16_t> second = read_hex4();
   LANTOR_TRY(second);
   std::uint32_t low = *second;
-  if (!is_low_surrogate(low)) return fail(error(msg::kLoneSurrogate));
+  if (!is_low_surrogate(low)) return fail(error(ErrorKind::BadUnicode, msg::kLoneSurrogate));
   append_utf8(out, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
   return Ok{};
 }
@@ -136,7 +136,7 @@ ReadStatus Reader::scan_run() {
     std::size_t len = decode_utf8(text_.substr(pos_), cp);
     if (len == 0) {
       ++pos_;
-      return fail(error(msg::kInvalidCodePoint));
+      return fail(error(ErrorKind::BadUnicode, msg::kInvalidCodePoint));
     }
     pos_ += len;
   }

@@ -95,16 +95,7 @@ void add_manifest(Files& files, const CompileSpec& spec, std::string_view crate_
 // the plan takes over. A relative CSV path starts from `base_dir`.
 Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* candles_text, int base_dir,
                                         Contents contents) {
-  // The typed strategy only proves the document valid; what is embedded and
-  // hashed is the value as received.
-  if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed.ok())
-    return fail(bad_spec("strategy is not a valid StrategySpec: " + typed.error().message));
-
-  Result<std::string> crate_name = derive_crate_name(spec);
-  if (!crate_name) return fail(bad_spec(std::move(crate_name).error()));
-
-  if (auto checked = check_target(spec.target); !checked)
-    return fail(CompileError{CompileError::Kind::BadTarget, std::move(checked).error()});
+  LANTOR_ASSIGN_OR_RETURN(std::string crate_name, check_spec(spec));
 
   const std::string& spec_json = spec.strategy.canonical_text();
 
@@ -151,7 +142,7 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
                     [] { return std::string(kWasmBuildConfig); });
   else if (auto config = build_config(spec.target))
     files.add(kBuildConfigPath, std::move(*config));
-  add_manifest(files, spec, *crate_name);
+  add_manifest(files, spec, crate_name);
   if (spec.embed_data) {
     if (spec.embed_data->kind == DatasetRef::Kind::Csv)
       files.add(kCandlesCsvPath, std::move(candles_csv));
@@ -166,11 +157,26 @@ Result<ProjectPlan, CompileError> build(const CompileSpec& spec, std::string* ca
   if (contents == Contents::DigestsOnly) plan.complete = false;
 
   plan.project_hash = project_hash(plan.files);
-  plan.crate_name = std::move(crate_name).value();
+  plan.crate_name = std::move(crate_name);
   return plan;
 }
 
 }  // namespace
+
+Result<std::string, CompileError> check_spec(const CompileSpec& spec) {
+  // The typed strategy only proves the document valid; what is embedded and
+  // hashed is the value as received.
+  if (auto typed = strategy::parse_strategy(spec.strategy.root()); !typed.ok()) {
+    schema::Error e = std::move(typed).error();
+    return fail(CompileError{CompileError::Kind::BadStrategy, std::move(e.message), e.kind, e.at, e.wanted,
+                             e.variants});
+  }
+  Result<std::string> crate_name = derive_crate_name(spec);
+  if (!crate_name) return fail(CompileError{CompileError::Kind::BadCrateName, std::move(crate_name).error()});
+  if (auto checked = check_target(spec.target); !checked)
+    return fail(CompileError{CompileError::Kind::BadTarget, std::move(checked).error()});
+  return std::move(crate_name).value();
+}
 
 Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec, int base_dir, Contents contents) {
   return build(spec, nullptr, base_dir, contents);

@@ -40,7 +40,12 @@ struct ProjectPlan {
 // digests and sizes, which is all a dry run reports.
 enum class Contents { Kept, DigestsOnly };
 
-// Validates the spec, settles crate name and target, renders every file and
+// What the builder checks before it renders anything, in its order: the
+// strategy document, the crate name (given, or derived from the symbol), and
+// the target; the first failure, or the crate name.
+Result<std::string, CompileError> check_spec(const CompileSpec& spec);
+
+// Validates the spec (check_spec), settles crate name and target, renders every file and
 // computes the hashes. Reads a CSV dataset if one is named, a relative path
 // starting from the directory handle `base_dir`; writes nothing.
 Result<ProjectPlan, CompileError> build_project(const CompileSpec& spec, int base_dir = AT_FDCWD,

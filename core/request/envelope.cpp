@@ -17,7 +17,7 @@ struct Envelope {
 };
 
 constexpr schema::Field<TextValue, Envelope> kEnvelopeFields[] = {
-    {"cmd", true, "string", &schema::store<&Envelope::cmd, &schema::read_string<TextValue>>}};
+    schema::field<&Envelope::cmd, schema::value::kTextString>("cmd", schema::kRequired)};
 const schema::Record<TextValue, Envelope> kEnvelope = {"Envelope", schema::RecordKind::Struct,
                                                        kEnvelopeFields};
 

@@ -29,9 +29,13 @@ namespace request {
 namespace {
 
 using json::ReadStatus;
+using schema::field;
+using schema::kOptional;
+using schema::kRequired;
+using schema::nullable;
 using schema::RecordKind;
-using schema::store;
 using schema::TextValue;
+namespace value = schema::value;
 
 template <class T>
 using TextField = schema::Field<TextValue, T>;
@@ -42,29 +46,35 @@ using NodeField = schema::Field<json::Node, T>;
 template <class T>
 using NodeRecord = schema::Record<json::Node, T>;
 
-// A failure in the members a choice set aside: placed by the record around
-// the choice.
-json::ReadError unplaced(schema::Error e) { return schema::unplaced(std::move(e.message)); }
+// A failure in the members that the choice starting at `start` set aside:
+// placed by the record around the choice, and about the choice.
+json::ReadError set_aside_failure(schema::Error e, std::size_t start) {
+  json::ReadError out = schema::unplaced({e.kind, std::move(e.message)});
+  out.value_at = start;
+  return out;
+}
 
 // ---- Target -----------------------------------------------------------------
 
-constexpr NodeField<Target> kNoStdFields[] = {
-    {"mcu", true, "string", &store<&Target::mcu, &schema::read_string<json::Node>>}};
-const NodeRecord<Target> kNoStd = {"Target::NoStd", RecordKind::Variant, kNoStdFields};
+constexpr NodeField<Target> kNoStdFields[] = {field<&Target::mcu, value::kString>("mcu", kRequired)};
+constexpr NodeRecord<Target> kNoStd = {"Target::NoStd", RecordKind::Variant, kNoStdFields};
 // Wasm and Binary have no fields: other members are ignored, and the array
 // form is the tag alone.
-const NodeRecord<Target> kNoFields = {"Target", RecordKind::Variant, {}};
-const schema::Choice kTarget = {"Target", "kind", kTargetKinds};
+constexpr NodeRecord<Target> kNoFields = {"Target", RecordKind::Variant, {}};
+constexpr schema::Choice kTarget = {"Target", "kind", kTargetKinds};
 
-ReadStatus read_target(TextValue v, Target& out) {
+json::ReadResult<Target> read_target(TextValue v) {
+  const std::size_t start = schema::start_of(v);
   schema::SetAside aside;
   LANTOR_ASSIGN_OR_RETURN(const schema::Tagged content, schema::read_internal_tag(v, kTarget, aside));
+  Target out;
   out.kind = static_cast<Target::Kind>(content.index);
   const NodeRecord<Target>& fields = out.kind == Target::Kind::NoStd ? kNoStd : kNoFields;
   if (Status<schema::Error> s = schema::read_variant(content, fields, out); !s.ok())
-    return fail(unplaced(std::move(s).error()));
-  return Ok{};
+    return fail(set_aside_failure(std::move(s).error(), start));
+  return out;
 }
+constexpr schema::ValueReader<Target, TextValue> kTargetValue = {kTarget.name, &read_target, nullptr};
 
 // ---- DatasetRef ---------------------------------------------------------------
 
@@ -75,12 +85,12 @@ Status<schema::Error> check_candles(json::Node v, DatasetRef&) {
   return Ok{};
 }
 
-constexpr NodeField<DatasetRef> kCsvFields[] = {
-    {"path", true, "string", &store<&DatasetRef::path, &schema::read_string<json::Node>>}};
-constexpr NodeField<DatasetRef> kInlineFields[] = {{"candles", true, "[any]", &check_candles}};
-const NodeRecord<DatasetRef> kCsv = {"DatasetRef::Csv", RecordKind::Variant, kCsvFields};
-const NodeRecord<DatasetRef> kInline = {"DatasetRef::Inline", RecordKind::Variant, kInlineFields};
-const schema::Choice kDataset = {"DatasetRef", "kind", kDatasetKinds};
+constexpr schema::InPlaceReader<DatasetRef, json::Node> kCandlesChecked = {"[any]", &check_candles};
+constexpr NodeField<DatasetRef> kCsvFields[] = {field<&DatasetRef::path, value::kString>("path", kRequired)};
+constexpr NodeField<DatasetRef> kInlineFields[] = {field<kCandlesChecked>("candles", kRequired)};
+constexpr NodeRecord<DatasetRef> kCsv = {"DatasetRef::Csv", RecordKind::Variant, kCsvFields};
+constexpr NodeRecord<DatasetRef> kInline = {"DatasetRef::Inline", RecordKind::Variant, kInlineFields};
+constexpr schema::Choice kDataset = {"DatasetRef", "kind", kDatasetKinds};
 
 // Hashes an inline dataset's canonical text as it comes: on its own for
 // src/candles.json, and after the head of the hashed form for the spec hash.
@@ -139,6 +149,7 @@ ReadStatus read_embed_data(TextValue v, CompileSpec& out) {
     out.embed_data.reset();
     return Ok{};
   }
+  const std::size_t start = schema::start_of(v);
   CandlesDigests digests(out.crate_name);
   schema::SetAside aside;
   aside.capture = &digests;
@@ -150,11 +161,14 @@ ReadStatus read_embed_data(TextValue v, CompileSpec& out) {
   data.kind = static_cast<DatasetRef::Kind>(content.index);
   const NodeRecord<DatasetRef>& fields = data.kind == DatasetRef::Kind::Csv ? kCsv : kInline;
   if (Status<schema::Error> s = schema::read_variant(content, fields, data); !s.ok())
-    return fail(unplaced(std::move(s).error()));
+    return fail(set_aside_failure(std::move(s).error(), start));
   if (data.kind == DatasetRef::Kind::Inline && digests.taken()) data.streamed = digests.finish();
   out.embed_data = std::move(data);
   return Ok{};
 }
+constexpr auto kOptionalDataset = schema::wrapped<kDataset.name.size() + 1>("", kDataset.name, "?");
+constexpr schema::InPlaceReader<CompileSpec, TextValue> kEmbedData = {kOptionalDataset.view(),
+                                                                      &read_embed_data};
 
 // ---- OptLevel -----------------------------------------------------------------
 
@@ -163,75 +177,73 @@ json::ReadResult<OptLevel> read_level_name(TextValue v) {
   LANTOR_ASSIGN_OR_RETURN(const std::string name, schema::take_string(v));
   for (std::size_t i = 0; i < std::size(kOptLevels); ++i)
     if (same_text(kOptLevels[i].name, name)) return static_cast<OptLevel>(i);
-  return fail(schema::error_at(v, schema::unknown_variant(name, schema::variant_list(kOptLevels))));
+  return fail(schema::error_at(v, schema::unknown_variant(name, kOptLevels)));
 }
 
 // "debug", "release", "size", or the one-member object form {"size":null};
 // anything else is not a value a level can start with.
-ReadStatus read_opt_level(TextValue v, CompileSpec& out) {
+json::ReadResult<OptLevel> read_opt_level(TextValue v) {
   json::Reader& r = *v.reader;
   int c = r.peek_ws();
-  if (c == '"') {
-    LANTOR_ASSIGN_OR_RETURN(out.opt_level, read_level_name(v));
-    return Ok{};
-  }
-  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
-  if (c != '{') return fail(r.peek_error(json::msg::kExpectedValue));
+  if (c == '"') return read_level_name(v);
+  if (c < 0) return fail(r.peek_error(ErrorKind::Syntax, json::msg::kEofValue));
+  if (c != '{') return fail(r.peek_error(ErrorKind::Syntax, json::msg::kExpectedValue));
 
   LANTOR_TRY(r.open(v.depth));
   const TextValue inner{&r, v.depth + 1};
   c = r.peek_ws();
-  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  if (c < 0) return fail(r.peek_error(ErrorKind::Syntax, json::msg::kEofValue));
   if (c != '"') return fail(schema::unexpected_name(inner, "variant identifier"));
   LANTOR_ASSIGN_OR_RETURN(const OptLevel level, read_level_name(inner));
   LANTOR_TRY(r.colon());
   c = r.peek_ws();
-  if (c < 0) return fail(r.peek_error(json::msg::kEofValue));
+  if (c < 0) return fail(r.peek_error(ErrorKind::Syntax, json::msg::kEofValue));
   if (c != 'n') return fail(schema::unexpected(inner, "unit"));
   LANTOR_TRY(r.read_literal("null"));
   c = r.peek_ws();
   if (c == '}') {
     r.bump();
-    out.opt_level = level;
-    return Ok{};
+    return level;
   }
-  if (c < 0) return fail(r.error(json::msg::kEofObject));
-  return fail(r.error(json::msg::kExpectedValue));
+  if (c < 0) return fail(r.error(ErrorKind::Syntax, json::msg::kEofObject));
+  return fail(r.error(ErrorKind::Syntax, json::msg::kExpectedValue));
 }
+constexpr schema::ValueReader<OptLevel, TextValue> kOptLevel = {"OptLevel", &read_opt_level, nullptr};
 
 // ---- The records --------------------------------------------------------------
 
+// The strategy is read onto the spec's own tape, as any value.
 ReadStatus read_strategy(TextValue v, CompileSpec& out) {
   return json::read_tape(*v.reader, v.depth, out.strategy);
 }
-
-ReadStatus read_target_member(TextValue v, CompileSpec& out) { return read_target(v, out.target); }
+constexpr schema::InPlaceReader<CompileSpec, TextValue> kStrategy = {schema::kAnyType.name, &read_strategy};
 
 constexpr TextField<CompileSpec> kCompileSpecFields[] = {
-    {"strategy", true, "any", &read_strategy},
-    {"target", true, "Target", &read_target_member},
-    {"opt_level", false, "OptLevel", &read_opt_level},
-    {"embed_data", false, "DatasetRef?", &read_embed_data},
-    {"crate_name", false, "string?", &store<&CompileSpec::crate_name, &schema::read_opt_string<TextValue>>},
+    field<kStrategy>(kStrategyPath[1], kRequired),
+    field<&CompileSpec::target, kTargetValue>("target", kRequired),
+    field<&CompileSpec::opt_level, kOptLevel>("opt_level", kOptional),
+    field<kEmbedData>("embed_data", kOptional),
+    field<&CompileSpec::crate_name, nullable<value::kTextString>>("crate_name", kOptional),
 };
-const TextRecord<CompileSpec> kCompileSpec = {"CompileSpec", RecordKind::Struct, kCompileSpecFields};
+constexpr TextRecord<CompileSpec> kCompileSpec = {"CompileSpec", RecordKind::Struct, kCompileSpecFields};
 
 ReadStatus read_spec(TextValue v, CompileReq& out) { return schema::read_record(v, kCompileSpec, out.spec); }
+constexpr schema::InPlaceReader<CompileReq, TextValue> kSpec = {kCompileSpec.name, &read_spec};
 
 constexpr TextField<CompileReq> kCompileReqFields[] = {
-    {"spec", true, "CompileSpec", &read_spec},
-    {"dry_run", false, "bool", &store<&CompileReq::dry_run, &schema::read_bool<TextValue>>},
-    {"out_dir", false, "string?", &store<&CompileReq::out_dir, &schema::read_opt_string<TextValue>>},
+    field<kSpec>(kStrategyPath[0], kRequired),
+    field<&CompileReq::dry_run, value::kTextBool>("dry_run", kOptional),
+    field<&CompileReq::out_dir, nullable<value::kTextString>>("out_dir", kOptional),
 };
-const TextRecord<CompileReq> kCompileReq = {"CompileReq", RecordKind::Struct, kCompileReqFields};
+constexpr TextRecord<CompileReq> kCompileReq = {"CompileReq", RecordKind::Struct, kCompileReqFields};
 
 constexpr TextField<BytesReq> kBytesReqFields[] = {
-    {"path", true, "string", &store<&BytesReq::path, &schema::read_string<TextValue>>}};
-const TextRecord<BytesReq> kBytesReq = {"BytesReq", RecordKind::Struct, kBytesReqFields};
+    field<&BytesReq::path, value::kTextString>("path", kRequired)};
+constexpr TextRecord<BytesReq> kBytesReq = {"BytesReq", RecordKind::Struct, kBytesReqFields};
 
 // Reads the whole text as one record and nothing after it.
 template <class T>
-Result<T> read_body(std::string_view text, const TextRecord<T>& record) {
+json::ReadResult<T> read_body(std::string_view text, const TextRecord<T>& record) {
   json::Reader r(text);
   T out;
   ReadStatus s = schema::read_record(TextValue{&r, 0}, record, out);
@@ -239,7 +251,7 @@ Result<T> read_body(std::string_view text, const TextRecord<T>& record) {
   if (!s.ok()) {
     json::ReadError e = std::move(s).error();
     if (e.offset == schema::kUnplaced) e.offset = r.offset();
-    return fail(json::positioned(text, e));
+    return fail(std::move(e));
   }
   return out;
 }
@@ -257,14 +269,13 @@ ReadStatus keep_what_is_needed(std::string_view text, CompileReq& req) {
 }  // namespace
 }  // namespace request
 
-Result<CompileReq> read_compile_req(std::string_view text) {
+json::ReadResult<CompileReq> read_compile_req(std::string_view text) {
   LANTOR_ASSIGN_OR_RETURN(CompileReq req, request::read_body(text, request::kCompileReq));
-  if (json::ReadStatus kept = request::keep_what_is_needed(text, req); !kept.ok())
-    return fail(json::positioned(text, kept.error()));
+  LANTOR_TRY(request::keep_what_is_needed(text, req));
   return req;
 }
 
-Result<BytesReq> read_bytes_req(std::string_view text) {
+json::ReadResult<BytesReq> read_bytes_req(std::string_view text) {
   return request::read_body(text, request::kBytesReq);
 }
 
@@ -288,7 +299,8 @@ CompileCommand read_compile_command(std::string_view text) {
     cmd_seen = true;
     return members.read([](schema::TextValue v) -> json::ReadStatus {
       LANTOR_ASSIGN_OR_RETURN(const std::string value, schema::read_string(v));
-      if (value != "compile") return fail(schema::error_at(v, "not a compile command"));
+      if (value != "compile")
+        return fail(schema::error_at(v, {ErrorKind::InvalidValue, "not a compile command"}));
       return Ok{};
     });
   };
@@ -330,7 +342,7 @@ const std::vector<schema::TypeInfo>& types() {
       record_info(kCompileSpec),
       schema::choice_info(kTarget),
       record_info(kNoStd),
-      schema::enum_info("OptLevel", kOptLevels),
+      schema::enum_info(kOptLevel.type, kOptLevels),
       schema::choice_info(kDataset),
       record_info(kCsv),
       record_info(kInline),

@@ -77,13 +77,13 @@ struct BytesReq {
   std::string path;
 };
 
-// Read the whole command text as a body. The error is the reader's message
-// followed by " at line L column C". An inline dataset's text is kept when
-// the project is to be written (not a dry run), or when the spec names its
-// crate after the dataset, which the digest of the spec hash could not know
-// of; otherwise only its digests are.
-Result<CompileReq> read_compile_req(std::string_view text);
-Result<BytesReq> read_bytes_req(std::string_view text);
+// Read the whole command text as a body. The error is placed in the text
+// (json::positioned writes it as the response shows it). An inline dataset's
+// text is kept when the project is to be written (not a dry run), or when the
+// spec names its crate after the dataset, which the digest of the spec hash
+// could not know of; otherwise only its digests are.
+json::ReadResult<CompileReq> read_compile_req(std::string_view text);
+json::ReadResult<BytesReq> read_bytes_req(std::string_view text);
 
 // A whole compile command read in one pass, its "cmd" member with the body,
 // the dataset as read_compile_req keeps it. `req` is set only when the text

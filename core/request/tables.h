@@ -11,6 +11,11 @@
 
 namespace lantor::request {
 
+// The members that lead from a compile command to its strategy document,
+// {"cmd":"compile","spec":{"strategy":...}}: the strategy stands as many
+// levels deep. Each is the first field of its record.
+inline constexpr std::string_view kStrategyPath[] = {"spec", "strategy"};
+
 // The variants of `Target`; their positions are the values of Target::Kind.
 inline constexpr schema::Variant kTargetKinds[] = {{"wasm", ""}, {"binary", ""}, {"no_std", "Target::NoStd"}};
 

@@ -21,8 +21,7 @@ ResultOf<In, std::size_t> read_tag(In v, const Choice& choice) {
   if (!is_string(v)) return fail(unexpected(v, "variant identifier"));
   LANTOR_ASSIGN_OR_RETURN(const auto name, take_name(v));
   const std::size_t i = variant_index(choice.variants, name);
-  if (i == choice.variants.size())
-    return fail(error_at(v, unknown_variant(name, variant_list(choice.variants))));
+  if (i == choice.variants.size()) return fail(error_at(v, unknown_variant(name, choice.variants)));
   return i;
 }
 
@@ -31,8 +30,7 @@ ResultOf<In, std::size_t> read_tag(In v, const Choice& choice) {
 Result<TaggedVariant, Error> read_external_tag(json::Node v, std::span<const Variant> variants) {
   if (v.is_string()) {
     const std::size_t i = variant_index(variants, v.as_string());
-    if (i == variants.size())
-      return fail(error_at(v, unknown_variant(v.as_string(), variant_list(variants))));
+    if (i == variants.size()) return fail(error_at(v, unknown_variant(v.as_string(), variants)));
     return TaggedVariant{i, std::nullopt};
   }
   if (v.is_object()) {
@@ -41,7 +39,7 @@ Result<TaggedVariant, Error> read_external_tag(json::Node v, std::span<const Var
       return fail(error_at(v, invalid_value(kDescribeObject, "map with a single key")));
     const json::MemberRef only = members.front();
     const std::size_t i = variant_index(variants, only.name);
-    if (i == variants.size()) return fail(error_at(v, unknown_variant(only.name, variant_list(variants))));
+    if (i == variants.size()) return fail(error_at(v, unknown_variant(only.name, variants)));
     return TaggedVariant{i, only.value};
   }
   return fail(unexpected(v, "string or map"));

@@ -1,5 +1,7 @@
 #include "core/schema/describe.h"
 
+#include <utility>
+
 #include "core/base/utf8.h"
 #include "core/json/canonical.h"
 #include "core/schema/unicode.h"
@@ -184,31 +186,35 @@ std::string ticked_after(std::string_view head, std::string_view name) {
 
 }  // namespace
 
-std::string missing_field(std::string_view name) { return ticked_after("missing field ", name); }
+Fault missing_field(std::string_view name) {
+  return {ErrorKind::MissingField, ticked_after("missing field ", name)};
+}
 
-std::string duplicate_field(std::string_view name) { return ticked_after("duplicate field ", name); }
+Fault duplicate_field(std::string_view name) {
+  return {ErrorKind::DuplicateField, ticked_after("duplicate field ", name)};
+}
 
-std::string unknown_variant(std::string_view name, std::string_view list) {
+Fault unknown_variant(std::string_view name, std::span<const Variant> variants) {
   std::string out = ticked_after("unknown variant ", name);
   out += ", expected ";
-  out += list;
-  return out;
+  out += variant_list(variants);
+  return {ErrorKind::UnknownVariant, std::move(out), variants};
 }
 
-std::string invalid_type(std::string_view found, std::string_view expected) {
-  return found_expected("invalid type: ", found, expected);
+Fault invalid_type(std::string_view found, std::string_view expected) {
+  return {ErrorKind::InvalidType, found_expected("invalid type: ", found, expected)};
 }
 
-std::string invalid_value(std::string_view found, std::string_view expected) {
-  return found_expected("invalid value: ", found, expected);
+Fault invalid_value(std::string_view found, std::string_view expected) {
+  return {ErrorKind::InvalidValue, found_expected("invalid value: ", found, expected)};
 }
 
-std::string invalid_length(std::size_t len, std::string_view expected) {
+Fault invalid_length(std::size_t len, std::string_view expected) {
   std::string out = "invalid length ";
   append_uint(out, len);
   out += ", expected ";
   out += expected;
-  return out;
+  return {ErrorKind::InvalidLength, std::move(out)};
 }
 
 std::string tuple_of_size(std::size_t n) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/base/error_kind.h"
 #include "core/json/number.h"
 #include "core/json/tape.h"
 
@@ -60,12 +61,21 @@ std::string tuple_of_size(std::size_t n);
 void append_ticked(std::string& out, std::string_view name);
 std::string ticked(std::string_view name);
 
+// A message with the kind of failure it tells of: each form below makes its
+// text and its kind together.
+struct Fault {
+  ErrorKind kind;
+  std::string message;
+  // For an unknown variant: the variants that the name is none of.
+  std::span<const Variant> variants = {};
+};
+
 // The message forms.
-std::string missing_field(std::string_view name);    // missing field `name`
-std::string duplicate_field(std::string_view name);  // duplicate field `name`
-std::string unknown_variant(std::string_view name, std::string_view list);
-std::string invalid_type(std::string_view found, std::string_view expected);
-std::string invalid_value(std::string_view found, std::string_view expected);
-std::string invalid_length(std::size_t len, std::string_view expected);
+Fault missing_field(std::string_view name);                                       // missing field `name`
+Fault duplicate_field(std::string_view name);                                     // duplicate field `name`
+Fault unknown_variant(std::string_view name, std::span<const Variant> variants);  // ..., expected {list}
+Fault invalid_type(std::string_view found, std::string_view expected);
+Fault invalid_value(std::string_view found, std::string_view expected);
+Fault invalid_length(std::size_t len, std::string_view expected);
 
 }  // namespace lantor::schema

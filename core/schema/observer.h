@@ -14,6 +14,8 @@
 
 namespace lantor::schema {
 
+struct Error;
+
 class ReadObserver {
  public:
   // A member of `object` whose name none of `known` is, skipped unread.
@@ -21,6 +23,10 @@ class ReadObserver {
                               std::span<const std::string_view> known) = 0;
   // An operand written as a name (a JSON string).
   virtual void operand_name(json::Node name) = 0;
+  // A record's member whose value failed to read, or a required member it
+  // lacks: true to go on reading the record as if the member were absent, so
+  // that one reading finds every such failure; false to fail as usual.
+  virtual bool recovered(const Error& failure) = 0;
 
  protected:
   ~ReadObserver() = default;

@@ -111,6 +111,13 @@ template <class T>
   observer.unknown_member(object, members.name(), members.value(), known);
 }
 
+// Whether the reading goes on past `failure` in a record of a tape: only
+// where the thread's observer takes it (check, which lists every failure).
+[[gnu::cold, gnu::noinline]] inline bool goes_on_past(const Error& failure) {
+  ReadObserver* observer = current_observer();
+  return observer != nullptr && observer->recovered(failure);
+}
+
 // The walk of read_members up to its first failure; kept inline, as records
 // are read very often and the call would cost more than the walk.
 template <class In, class T, class Members, class OnUnknown>
@@ -134,17 +141,29 @@ template <class In, class T, class Members, class OnUnknown>
     const std::uint32_t bit = std::uint32_t{1} << i;
     if (seen & bit) return fail(error_about(v, duplicate_field(name)));
     seen |= bit;
-    LANTOR_TRY(members.read([&](In value) { return fields[i].read(value, out); }));
+    auto read = members.read([&](In value) { return fields[i].read(value, out); });
+    if (!read.ok()) [[unlikely]] {
+      if constexpr (std::is_same_v<In, json::Node>) {
+        if (goes_on_past(read.error())) continue;
+      }
+      return fail(std::move(read).error());
+    }
   }
-  for (std::size_t i = 0; i < fields.size(); ++i)
-    if (fields[i].required && !(seen & (std::uint32_t{1} << i)))
-      return fail(error_about(v, missing_field(fields[i].name)));
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (!fields[i].required || (seen & (std::uint32_t{1} << i))) continue;
+    auto missing = error_about(v, missing_field(fields[i].name));
+    if constexpr (std::is_same_v<In, json::Node>) {
+      if (goes_on_past(missing)) continue;
+    }
+    return fail(std::move(missing));
+  }
   return Ok{};
 }
 
 // Object form: walks the members in document order, reading those that name
 // a field, then reports the first required field that did not occur. The
-// first failure ends the walk, so a bad value is reported before a missing
+// first failure ends the walk (unless the thread's observer goes on past it:
+// goes_on_past), so a bad value is reported before a missing
 // member, and a repeated member as soon as its name is read. `tag` names a
 // member that is neither a field nor unknown (the tag of a choice).
 template <class In, class T, class OnUnknown = SkipUnknown>
@@ -188,7 +207,7 @@ StatusOf<In> read_record(In v, const Record<In, T>& record, T& out, OnUnknown on
           v, [&](auto& elements) { return read_positions(elements, record, Overflow::FewerElements, out); });
     case Form::Other: break;
   }
-  return fail(unexpected(v, record.expected()));
+  return fail(wanting(unexpected(v, record.expected()), record.name));
 }
 
 // The same, into a fresh T whose absent fields keep their defaults.

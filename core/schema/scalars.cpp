@@ -25,15 +25,16 @@ Result<std::uint32_t, Error> read_u32(json::Node v) {
   switch (v.kind()) {
     case Kind::UInt:
       if (v.as_uint() > kU32Type.maximum)
-        return fail(error_at(v, invalid_value(describe_uint(v.as_uint()), kExpected)));
+        return fail(wanting(error_at(v, invalid_value(describe_uint(v.as_uint()), kExpected)), kExpected));
       return static_cast<std::uint32_t>(v.as_uint());
-    case Kind::NegInt: return fail(error_at(v, invalid_value(describe_int(v.as_negint()), kExpected)));
-    default: return fail(unexpected(v, kExpected));
+    case Kind::NegInt:
+      return fail(wanting(error_at(v, invalid_value(describe_int(v.as_negint()), kExpected)), kExpected));
+    default: return fail(wanting(unexpected(v, kExpected), kExpected));
   }
 }
 
 Result<double, Error> read_f64(json::Node v) {
-  if (!v.is_number()) return fail(unexpected(v, kF64Type.name));
+  if (!v.is_number()) return fail(wanting(unexpected(v, kF64Type.name), kF64Type.name));
   return v.to_double();
 }
 

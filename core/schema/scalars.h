@@ -19,40 +19,25 @@ namespace lantor::schema {
 // The primitives the readers below use, for each source.
 inline bool is_string(json::Node v) { return v.is_string(); }
 inline bool is_bool(json::Node v) { return v.is_bool(); }
-inline bool is_null(json::Node v) { return v.is_null(); }
 inline Result<std::string, Error> take_string(json::Node v) { return std::string(v.as_string()); }
 // A string only looked at: the tape's own bytes.
 inline Result<std::string_view, Error> take_name(json::Node v) { return v.as_string(); }
 inline Result<bool, Error> take_bool(json::Node v) { return v.as_bool(); }
-inline Status<Error> take_null(json::Node) { return Ok{}; }
 
 inline bool is_string(TextValue v) { return v.reader->peek_ws() == '"'; }
 inline bool is_bool(TextValue v) {
   const int c = v.reader->peek_ws();
   return c == 't' || c == 'f';
 }
-inline bool is_null(TextValue v) { return v.reader->peek_ws() == 'n'; }
 json::ReadResult<std::string> take_string(TextValue v);
 inline json::ReadResult<std::string> take_name(TextValue v) { return take_string(v); }
 json::ReadResult<bool> take_bool(TextValue v);
-inline json::ReadStatus take_null(TextValue v) { return v.reader->read_literal("null"); }
 
 // A JSON string, else "invalid type: ..., expected a string".
 template <class In>
 ResultOf<In, std::string> read_string(In v) {
   if (is_string(v)) return take_string(v);
   return fail(unexpected(v, "a string"));
-}
-
-// Null (none) or a string.
-template <class In>
-ResultOf<In, std::optional<std::string>> read_opt_string(In v) {
-  if (is_null(v)) {
-    LANTOR_TRY(take_null(v));
-    return std::optional<std::string>();
-  }
-  LANTOR_ASSIGN_OR_RETURN(std::string s, read_string(v));
-  return std::optional<std::string>(std::move(s));
 }
 
 // true or false, else "invalid type: ..., expected a boolean".
@@ -97,6 +82,11 @@ namespace value {
 inline constexpr ValueReader<std::string> kString = {kStringType.name, &read_string<json::Node>,
                                                      &write_string};
 inline constexpr ValueReader<bool> kBool = {kBoolType.name, &read_bool<json::Node>, &write_bool};
+// The same two, read from the command text.
+inline constexpr ValueReader<std::string, TextValue> kTextString = {kStringType.name, &read_string<TextValue>,
+                                                                    &write_string};
+inline constexpr ValueReader<bool, TextValue> kTextBool = {kBoolType.name, &read_bool<TextValue>,
+                                                           &write_bool};
 inline constexpr ValueReader<std::uint32_t> kU32 = {kU32Type.name, &read_u32, &write_u32};
 inline constexpr ValueReader<double> kF64 = {kF64Type.name, &read_f64, &write_f64};
 }  // namespace value

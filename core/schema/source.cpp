@@ -5,9 +5,12 @@ namespace lantor::schema {
 json::ReadError unexpected(TextValue v, std::string_view expected) {
   json::Reader& r = *v.reader;
   const int c = r.peek_ws();
-  auto found = [&](std::string_view description) { return r.error(invalid_type(description, expected)); };
+  auto found = [&](std::string_view description) {
+    Fault fault = invalid_type(description, expected);
+    return r.error(fault.kind, fault.message);
+  };
   switch (c) {
-    case -1: return r.peek_error(json::msg::kEofValue);
+    case -1: return r.peek_error(ErrorKind::Syntax, json::msg::kEofValue);
     case 'n':
       if (json::ReadStatus s = r.read_literal("null"); !s.ok()) return std::move(s).error();
       return found(kDescribeNull);

@@ -15,10 +15,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "core/base/error_kind.h"
 #include "core/base/result.h"
 #include "core/json/reader.h"
 #include "core/json/tape.h"
@@ -26,12 +28,18 @@
 
 namespace lantor::schema {
 
-// A failure to read a tape's value as its type: the message, and the value it
-// arose at (for a member that is missing: the object that lacks it). Its
-// place in the tape is `at - root.slot()`.
+// A failure to read a tape's value as its type: the message, the value it
+// arose at (for a member that is missing: the object that lacks it), and its
+// kind. Its place in the tape is `at - root.slot()`.
 struct Error {
   std::string message;
   const json::TapeSlot* at = nullptr;
+  ErrorKind kind = ErrorKind::InvalidType;
+  // What was wanted, for whatever tells it in other words than the message:
+  // the name of the scalar type or record a value was not ("u32",
+  // "StrategySpec"), and the variants an unknown variant's name is none of.
+  std::string_view wanted = {};
+  std::span<const Variant> variants = {};
 };
 
 // A value in the command text: the reader stands before it (whitespace may
@@ -75,14 +83,25 @@ enum class Overflow : std::uint8_t {
 inline Form form_of(json::Node v) {
   return v.is_object() ? Form::Object : v.is_array() ? Form::Array : Form::Other;
 }
+// Null, which an optional value may be in place of another.
+inline bool is_null(json::Node v) { return v.is_null(); }
+inline Status<Error> take_null(json::Node) { return Ok{}; }
 // An error about `v`.
-inline Error error_at(json::Node v, std::string message) { return {std::move(message), v.slot()}; }
+inline Error error_at(json::Node v, Fault fault) {
+  return {std::move(fault.message), v.slot(), fault.kind, {}, fault.variants};
+}
 // The same for an error about `v` as a whole (a missing or repeated member,
 // an array form of the wrong length).
-inline Error error_about(json::Node v, std::string message) { return error_at(v, std::move(message)); }
+inline Error error_about(json::Node v, Fault fault) { return error_at(v, std::move(fault)); }
 // "invalid type: {v described}, expected {expected}".
 inline Error unexpected(json::Node v, std::string_view expected) {
   return error_at(v, invalid_type(describe(v), expected));
+}
+// `e`, saying that a value of the type named `type` was wanted: a name that
+// lives as long as the program, a scalar type's or a record's.
+inline Error wanting(Error e, std::string_view type) {
+  e.wanted = type;
+  return e;
 }
 
 // The members of an object on a tape, walked in document order: next()
@@ -131,7 +150,7 @@ class NodeElements {
     ++at_;
     return std::optional<json::Node>(element);
   }
-  Error error(std::string message) const { return error_about(container_, std::move(message)); }
+  Error error(Fault fault) const { return error_about(container_, std::move(fault)); }
   // After `fields` elements were taken: none may remain.
   Status<Error> finish(Overflow overflow, std::size_t fields) const {
     const std::size_t n = elements_.size();
@@ -162,15 +181,28 @@ Status<Error> visit_elements(json::Node v, OnElements&& on_elements) {
 // brace or bracket when that comes next.
 inline constexpr std::size_t kUnplaced = SIZE_MAX;
 
-inline json::ReadError unplaced(std::string message) { return {std::move(message), kUnplaced}; }
+inline json::ReadError unplaced(Fault fault) {
+  return {std::move(fault.message), kUnplaced, false, fault.kind};
+}
 
+// The offset of the value's first byte.
+inline std::size_t start_of(TextValue v) {
+  v.reader->skip_ws();
+  return v.reader->offset();
+}
 inline Form form_of(TextValue v) {
   const int c = v.reader->peek_ws();
   return c == '{' ? Form::Object : c == '[' ? Form::Array : Form::Other;
 }
+inline bool is_null(TextValue v) { return v.reader->peek_ws() == 'n'; }
+inline json::ReadStatus take_null(TextValue v) { return v.reader->read_literal("null"); }
 // An error about the value just read: placed where the reader stands.
-inline json::ReadError error_at(TextValue v, const std::string& message) { return v.reader->error(message); }
-inline json::ReadError error_about(TextValue, std::string message) { return unplaced(std::move(message)); }
+inline json::ReadError error_at(TextValue v, const Fault& fault) {
+  return v.reader->error(fault.kind, fault.message);
+}
+inline json::ReadError error_about(TextValue, Fault fault) { return unplaced(std::move(fault)); }
+// A failure in the text says what it wanted in its message alone.
+inline json::ReadError wanting(json::ReadError e, std::string_view) { return e; }
 // The value at the position was found where `expected` was wanted. Scalars
 // are read (their own syntax errors win) and the error is placed past them;
 // an array or object is described without being read, the error placed just
@@ -231,7 +263,7 @@ class TextElements {
     if (!more) return std::optional<TextValue>();
     return std::optional<TextValue>(TextValue{&reader_, depth_});
   }
-  json::ReadError error(std::string message) const { return unplaced(std::move(message)); }
+  json::ReadError error(Fault fault) const { return unplaced(std::move(fault)); }
   json::ReadStatus finish(Overflow, std::size_t) const { return Ok{}; }
 
  private:

@@ -1,12 +1,14 @@
-// Value readers: how one kind of value is read from a tape, together with
-// the type it reads (written as listing.h writes types) and how such a value
-// is written back as JSON. A record's rows are made from them by field(), so
-// a member's listed type is always the type of the reader that reads it, and
-// its default (the member of a default-constructed record) can be written
-// out for whatever describes the document.
+// Value readers: how one kind of value is read from a source (a tape, or the
+// command text), together with the type it reads (written as listing.h
+// writes types) and how such a value is written back as JSON. A record's rows
+// are made from them by field(), so a member's listed type is always the type
+// of the reader that reads it, and its default (the member of a
+// default-constructed record) can be written out for whatever describes the
+// document.
 //
 //   field<&Costs::maker_bps, value::kF64>("maker_bps", kOptional)
 //   field<&StrategySpec::warmup, nullable<value::kU32>>("warmup", kOptional)
+//   field<kEmbedData>("embed_data", kOptional)      (a reader in place, below)
 #pragma once
 
 #include <array>
@@ -22,11 +24,12 @@
 
 namespace lantor::schema {
 
-template <class V>
+template <class V, class In = json::Node>
 struct ValueReader {
   using Value = V;
+  using Source = In;
   std::string_view type;
-  Result<V, Error> (*read)(json::Node);
+  ResultOf<In, V> (*read)(In);
   // Writes a value as JSON and says whether it could: false for a value of
   // a kind no writer is kept for (a present rule: rules are never defaults),
   // and always false where `write` is null.
@@ -55,13 +58,35 @@ bool write_member(const typename MemberOf<decltype(Member)>::Owner& record, json
   return write_with<R>(record.*Member, out);
 }
 
+template <const auto& R>
+using SourceOf = typename std::remove_cvref_t<decltype(R)>::Source;
+
 // The row of a record's table for the member `Member`, read by `R`.
 template <auto Member, const auto& R>
-constexpr Field<json::Node, typename MemberOf<decltype(Member)>::Owner> field(std::string_view name,
-                                                                              bool required) {
+constexpr Field<SourceOf<R>, typename MemberOf<decltype(Member)>::Owner> field(std::string_view name,
+                                                                               bool required) {
   static_assert(std::is_same_v<typename MemberOf<decltype(Member)>::Type, ValueOf<R>>,
                 "the reader reads the member's type");
   return {name, required, R.type, &store<Member, R.read>, &write_member<Member, R>};
+}
+
+// A reader of a member read in place, into the record: a value too large to
+// move once more, or one whose reading needs what the record holds already
+// (an inline dataset's digest starts with the crate name read before it).
+// No writer is kept.
+template <class T, class In>
+struct InPlaceReader {
+  using Record = T;
+  using Source = In;
+  std::string_view type;
+  StatusOf<In> (*read)(In, T&);
+};
+
+// The row of a record's table for the member that `R` reads in place.
+template <const auto& R>
+constexpr Field<SourceOf<R>, typename std::remove_cvref_t<decltype(R)>::Record> field(std::string_view name,
+                                                                                      bool required) {
+  return {name, required, R.type, R.read};
 }
 
 // The pieces the writers below share, out of line so that the many writers
@@ -110,10 +135,14 @@ constexpr TypeName<N> wrapped(std::string_view open, std::string_view text, std:
 template <const auto& R>
 struct Nullable {
   using Inner = ValueOf<R>;
+  using In = SourceOf<R>;
   static constexpr auto kName = wrapped<R.type.size() + 1>("", R.type, "?");
 
-  static Result<std::optional<Inner>, Error> read(json::Node v) {
-    if (v.is_null()) return std::optional<Inner>();
+  static ResultOf<In, std::optional<Inner>> read(In v) {
+    if (is_null(v)) {
+      LANTOR_TRY(take_null(v));
+      return std::optional<Inner>();
+    }
     LANTOR_ASSIGN_OR_RETURN(Inner && inner, R.read(v));
     return std::optional<Inner>(std::move(inner));
   }
@@ -126,8 +155,8 @@ struct Nullable {
   }
 };
 template <const auto& R>
-inline constexpr ValueReader<std::optional<ValueOf<R>>> nullable = {Nullable<R>::kName.view(),
-                                                                    &Nullable<R>::read, &Nullable<R>::write};
+inline constexpr ValueReader<std::optional<ValueOf<R>>, SourceOf<R>> nullable = {
+    Nullable<R>::kName.view(), &Nullable<R>::read, &Nullable<R>::write};
 
 // [X]: a sequence of values of R, into the container L.
 template <class L, const auto& R>

@@ -96,7 +96,7 @@ Read<Condition> read_bars_since_entry(json::Node data) {
 }  // namespace
 
 Read<Condition> read_condition(json::Node v, std::size_t depth) {
-  if (depth > kMaxDepth) return fail(schema::error_at(v, std::string(kRecursionLimit)));
+  if (too_deep(v, depth)) return fail(too_deep_error(v));
   LANTOR_ASSIGN_OR_RETURN(const schema::TaggedVariant variant,
                           schema::read_external_tag(v, variants::kCondition));
   LANTOR_ASSIGN_OR_RETURN(const json::Node d, schema::newtype_data(v, variant));

@@ -2,6 +2,7 @@
 // expression (an externally tagged `Expr`), tried in that order. Whatever
 // goes wrong inside an expression, the operand reports one fixed message.
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "core/schema/choice.h"
@@ -57,14 +58,14 @@ Read<Expr> read_expr(json::Node v, std::size_t depth) {
 
 }  // namespace
 
-schema::Error explain_operand(json::Node v) {
+std::optional<schema::Error> explain_operand(json::Node v) {
   for (;;) {
     Read<Expr> expr = read_expr(v, 0);
-    if (expr.ok()) return {};
+    if (expr.ok()) return std::nullopt;
     schema::Error e = std::move(expr).error();
     // An operand nested in this one that fits no form: its own reason is the
     // deeper one.
-    if (e.message != kOperandMismatch || e.at == v.slot() || e.at == nullptr) return e;
+    if (e.kind != ErrorKind::NoOperandForm || e.at == v.slot() || e.at == nullptr) return e;
     v = json::Node(e.at, v.bytes());
   }
 }
@@ -76,9 +77,9 @@ Read<Operand> read_operand(json::Node v, std::size_t depth) {
     return Operand{std::string(v.as_string())};
   }
   if (v.is_number()) return Operand{v.to_double()};
-  if (depth > kMaxDepth) return fail(schema::error_at(v, std::string(kRecursionLimit)));
+  if (too_deep(v, depth)) return fail(too_deep_error(v));
   Read<Expr> expr = read_expr(v, depth);
-  if (!expr.ok()) return fail(schema::error_at(v, std::string(kOperandMismatch)));
+  if (!expr.ok()) return fail(schema::error_at(v, {ErrorKind::NoOperandForm, std::string(kOperandMismatch)}));
   return Operand{std::make_unique<Expr>(std::move(expr).value())};
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/base/result.h"
+#include "core/json/reader.h"
 #include "core/json/tape.h"
 #include "core/json/writer.h"
 #include "core/schema/source.h"
@@ -19,12 +20,17 @@ template <class T>
 using Read = Result<T, schema::Error>;
 
 // Conditions and expressions recurse once per nesting level of the value.
-// The JSON reader never produces more than 127 levels, so a value it read
-// never comes near this bound; the bound only keeps a deeper tape from
-// exhausting the stack. `depth` is the nesting level of the value being
-// read, counting the strategy document as level 1.
-inline constexpr std::size_t kMaxDepth = 256;
-inline constexpr std::string_view kRecursionLimit = "recursion limit exceeded";
+// `depth` is the nesting level of the value being read, counting the strategy
+// document as level 1. The JSON reader never makes a tape whose containers
+// nest deeper than json::kMaxDepth levels from its root, so no value it read
+// is too deep; the check only keeps a tape made otherwise from exhausting the
+// stack, and refuses it as the reader refuses such a text.
+inline bool too_deep(json::Node v, std::size_t depth) {
+  return depth > static_cast<std::size_t>(json::kMaxDepth) && (v.is_array() || v.is_object());
+}
+inline schema::Error too_deep_error(json::Node v) {
+  return schema::error_at(v, {ErrorKind::TooDeep, std::string(json::msg::kRecursionLimit)});
+}
 
 // The message of every operand that fits none of its forms.
 inline constexpr std::string_view kOperandMismatch =

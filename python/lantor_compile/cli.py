@@ -28,7 +28,7 @@ from collections.abc import Sequence
 from typing import NoReturn
 
 from .cli_check import add_check_parser
-from .cli_common import DEFAULT_OUT_DIR, PROG, UsageError, printable, write_text
+from .cli_common import DEFAULT_OUT_DIR, PROG, REQUEST, UsageError, printable, write_text
 from .cli_compile import run_compile
 from .cli_queries import run_hash, run_schema, run_targets, run_version, version_line
 
@@ -102,13 +102,15 @@ def build_parser() -> argparse.ArgumentParser:
         help="strategy JSON file, a folder of them (*.json), or - for standard input",
     )
     compile_parser.add_argument(
-        "--target", required=True, choices=("wasm", "binary", "no_std"), help="what to build"
+        "--target", required=True, choices=REQUEST["target_kinds"], help="what to build"
     )
     compile_parser.add_argument(
         "--mcu", metavar="TRIPLE", help="microcontroller target triple (--target no_std only)"
     )
     compile_parser.add_argument(
-        "--opt-level", choices=("debug", "release", "size"), help="optimisation level (default release)"
+        "--opt-level",
+        choices=REQUEST["opt_levels"],
+        help=f"optimisation level (default {REQUEST['default_opt_level']})",
     )
     compile_parser.add_argument(
         "--crate-name", metavar="NAME", help="crate name (default: derived from the symbol)"

@@ -14,14 +14,21 @@ import argparse
 import json
 import re
 import sys
+from typing import Any
 
 from ._lantor_compile import Compiler
+from .schema import describe
 
 PROG = "lantor-compile"
 
-# The output directory the compiler uses when a request names none.  Only
-# shown in notices; the request itself leaves "out_dir" out.
-DEFAULT_OUT_DIR = "_out"
+# What a compile request may choose, as the compiler describes it: the
+# target kinds, the optimisation levels and the default one, the allowed
+# MCUs, the output directory used when a request names none, and where the
+# strategy stands in a compile command.
+REQUEST: dict[str, Any] = describe()["request"]
+
+# Only shown in notices; the request itself leaves "out_dir" out.
+DEFAULT_OUT_DIR: str = REQUEST["default_out_dir"]
 
 
 # The control characters: C0, DEL and C1.

@@ -46,6 +46,7 @@ def human_report(name: str, data: bytes, d: Diagnostic, colour: bool = False) ->
     """
     head = paint(f"{d.severity}[{d.code}]", BOLD_RED if d.severity == "error" else BOLD_YELLOW, colour)
     line, caret = excerpt(source_line(data, d.offset), d.column)
+    marks = "^" * underline_width(data, d, len(line) - caret)
     gutter = " " * len(str(d.line))
     bar = paint(f"{gutter} |", BOLD_BLUE, colour)
     # The caret's indent repeats the line's own tabs so that it lines up.
@@ -56,7 +57,7 @@ def human_report(name: str, data: bytes, d: Diagnostic, colour: bool = False) ->
         f"{gutter}{paint('-->', BOLD_BLUE, colour)} {place}",
         bar,
         f"{paint(f'{d.line} |', BOLD_BLUE, colour)} {line}",
-        f"{bar} {indent}{paint('^', BOLD_RED if d.severity == 'error' else BOLD_YELLOW, colour)}",
+        f"{bar} {indent}{paint(marks, BOLD_RED if d.severity == 'error' else BOLD_YELLOW, colour)}",
     ]
     if d.help is not None:
         out.append(f"{gutter} {paint('=', BOLD_BLUE, colour)} help: {printable(d.help, keep='')}")
@@ -80,6 +81,17 @@ def excerpt(line: str, column: int) -> tuple[str, int]:
     head = "..." if start > 0 else ""
     tail = "..." if end < len(shown) else ""
     return head + shown[start:end] + tail, len(head) + caret - start
+
+
+def underline_width(data: bytes, d: Diagnostic, room: int) -> int:
+    """How many characters the caret line marks under the diagnostic's place.
+
+    The whole token there as it is shown (control characters escaped), but
+    never past the ``room`` left on the shown line, and at least one.
+    """
+    token = data[d.offset : d.offset + d.length].decode("utf-8", errors="replace")
+    token = token.split("\n", 1)[0].rstrip("\r")
+    return max(1, min(len(printable(token, keep="\t")), room))
 
 
 def json_item(d: Diagnostic) -> dict[str, Any]:
@@ -122,7 +134,10 @@ def relocated(d: Diagnostic, start: int, data: bytes, pointer_prefix: str) -> Di
         return None
     line, column = line_and_column(data, offset)
     pointer = d.pointer[len(pointer_prefix) :] if d.pointer.startswith(pointer_prefix) else d.pointer
-    return dataclasses.replace(d, pointer=pointer, line=line, column=column, offset=offset)
+    # A help that names a place names it first, after " at ", in the command's
+    # frame as the pointer is; it names it in the file's frame too.
+    help_text = d.help.replace(f" at {pointer_prefix}/", " at /", 1) if d.help is not None else None
+    return dataclasses.replace(d, pointer=pointer, line=line, column=column, offset=offset, help=help_text)
 
 
 def not_utf8(data: bytes, error: UnicodeDecodeError) -> Diagnostic:

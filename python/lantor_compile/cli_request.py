@@ -13,13 +13,14 @@ import tomllib
 from pathlib import Path
 from typing import Any
 
-from .cli_common import DEFAULT_OUT_DIR, UsageError, json_string
+from .cli_common import DEFAULT_OUT_DIR, REQUEST, UsageError, json_string
 from .parallel import worker_count
 
 # What a compile command holds before the strategy file's text, and the
-# strategy's JSON Pointer in it.
-STRATEGY_PREFIX = '{"cmd":"compile","spec":{"strategy":'
-STRATEGY_POINTER = "/spec/strategy"
+# strategy's JSON Pointer in it: {"cmd":"compile","spec":{"strategy":...
+_STRATEGY_PATH: list[str] = REQUEST["strategy_path"]
+STRATEGY_PREFIX = '{"cmd":"compile",' + "{".join(f"{json.dumps(name)}:" for name in _STRATEGY_PATH)
+STRATEGY_POINTER = "".join(f"/{name}" for name in _STRATEGY_PATH)
 
 
 def compile_command(args: argparse.Namespace, strategy: str, candles: str | None) -> str:

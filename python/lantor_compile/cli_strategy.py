@@ -15,7 +15,7 @@ import json
 import sys
 from dataclasses import dataclass
 
-from .cli_common import file_line, printable_json, write_text
+from .cli_common import file_line, printable_json, say, write_text
 from .cli_input import json_problem, read_file
 from .cli_report import display_name, human_report, json_item, not_utf8, relocated, use_colour
 from .cli_request import STRATEGY_POINTER, STRATEGY_PREFIX
@@ -81,22 +81,34 @@ def print_unsent(strategy: StrategyFile, output: str) -> None:
 
 
 def failure_place(command: str, strategy: StrategyFile) -> Diagnostic | None:
-    """Where a failed compile command failed in its strategy file, when that is where it failed.
+    """Where a failed compile command failed in its strategy file, when that is where it failed."""
+    found = locate_compile_failure(command)
+    return None if found is None else in_file(found, strategy)
+
+
+def in_file(found: Diagnostic, strategy: StrategyFile) -> Diagnostic | None:
+    """``found``, placed in the command, placed in its strategy file instead; None when it lies outside.
 
     The file's text stands unchanged in the command after STRATEGY_PREFIX,
     so a place in the command maps back to a line and column in the file.
     """
-    found = locate_compile_failure(command)
-    if found is None:
-        return None
     return relocated(found, len(STRATEGY_PREFIX.encode("utf-8")), strategy.data, STRATEGY_POINTER)
 
 
 def report_location(command: str, strategy: StrategyFile) -> None:
-    """After a failed compile: the located diagnostic in the strategy file, if it failed there."""
-    placed = failure_place(command, strategy)
+    """After a failed compile: the located diagnostic in the strategy file, if it failed there.
+
+    A failure in the command's own options (an MCU outside the allow-list)
+    has no place in the file; its help, when it has one, is said alone.
+    """
+    found = locate_compile_failure(command)
+    if found is None:
+        return
+    placed = in_file(found, strategy)
     if placed is not None:
         sys.stderr.write(
             human_report(display_name(strategy.name), strategy.data, placed, use_colour(sys.stderr))
         )
         sys.stderr.flush()
+    elif found.help is not None:
+        say(f"help: {found.help}")

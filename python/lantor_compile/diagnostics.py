@@ -44,11 +44,14 @@ class Diagnostic:
 def check(text: str) -> list[Diagnostic]:
     """Validate a strategy document's own text and return its diagnostics.
 
-    At most one error (validation stops at the first, with the message a
-    compile gives after "strategy is not a valid StrategySpec: ", the
-    reader's message for text that is not JSON, or the crate name that a
-    compile without ``crate_name`` would refuse) and any number of warnings,
-    ordered by their place in the text. Its cost grows with the text's
+    Every error a reading can go on past (a member's value that does not
+    read, a required member missing), each at its own place, with the
+    message a compile gives after "strategy is not a valid StrategySpec: ";
+    the compile's own error, the first in reading order, is always among
+    them. A text that is not JSON gets the reader's one error, and a
+    document without errors may get the crate name that a compile without
+    ``crate_name`` would refuse. Any number of warnings too, all ordered by
+    their place in the text. Its cost grows with the text's
     length, not faster; raises MemoryError when memory runs out.
 
     ``text`` is the document as ``str``, the text a compile command holds:

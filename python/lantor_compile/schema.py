@@ -51,7 +51,11 @@ def describe() -> dict[str, Any]:
     - ``"request"``: the compile request's choices: ``"target_kinds"``,
       ``"opt_levels"`` and ``"default_opt_level"``, ``"mcus"`` (the
       allow-list of ``no_std`` targets), ``"dataset_kinds"`` and
-      ``"default_out_dir"``.
+      ``"default_out_dir"``; and ``"strategy_path"``, the members that lead
+      from a compile command to its strategy (``["spec", "strategy"]``);
+    - ``"codes"``: the diagnostic codes of :func:`lantor_compile.check`,
+      each ``{"name", "severity"}`` with the severity ``"error"`` or
+      ``"warning"``.
     """
     description: dict[str, Any] = json.loads(_lantor_check.describe())
     return description

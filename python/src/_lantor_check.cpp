@@ -51,7 +51,8 @@ constexpr const char kPositionsDoc[] =
 constexpr const char kPositionDoc[] =
     "position(data, offset)\n--\n\n"
     "The line and the columns in bytes, characters and UTF-16 units (all 1-based) of byte\n"
-    "`offset` of the UTF-8 bytes `data`; an offset inside a character stands for its first byte.";
+    "`offset` of the UTF-8 bytes `data`: the bytes up to the offset, and the character that\n"
+    "holds it (an offset inside a character stands for its first byte).";
 
 // Strict UTF-8: lone surrogates raise UnicodeEncodeError, as Compiler.command does.
 std::optional<std::string_view> utf8_argument(PyObject* arg) {
@@ -91,8 +92,9 @@ bool run_unlocked(Work&& work) {
 
 PyObject* finding_tuple(const lantor::diagnose::Finding& f) {
   const char* severity = f.severity == lantor::diagnose::Severity::Error ? "error" : "warning";
+  const std::string_view code = lantor::diagnose::code_info(f.code).name;
   return Py_BuildValue(
-      "(ss#s#s#nz#nnnz#)", severity, f.code.data(), static_cast<Py_ssize_t>(f.code.size()), f.message.data(),
+      "(ss#s#s#nz#nnnz#)", severity, code.data(), static_cast<Py_ssize_t>(code.size()), f.message.data(),
       static_cast<Py_ssize_t>(f.message.size()), f.pointer.data(), static_cast<Py_ssize_t>(f.pointer.size()),
       static_cast<Py_ssize_t>(f.offset), f.help ? f.help->data() : nullptr,
       f.help ? static_cast<Py_ssize_t>(f.help->size()) : 0, static_cast<Py_ssize_t>(f.position.line),

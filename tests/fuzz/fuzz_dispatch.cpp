@@ -251,18 +251,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<lantor::CompileReq> dry_run;
   std::optional<std::string> body_error;
   if (cmd && *cmd == "artifact_bytes") {
-    lantor::Result<lantor::BytesReq> req = lantor::read_bytes_req(input);
+    lantor::json::ReadResult<lantor::BytesReq> req = lantor::read_bytes_req(input);
     if (req) return 0;
-    body_error = "bad artifact_bytes request: " + req.error();
+    body_error = "bad artifact_bytes request: " + lantor::json::positioned(input, req.error());
   }
   if (cmd && *cmd == "compile") {
-    lantor::Result<lantor::CompileReq> req = lantor::read_compile_req(input);
+    lantor::json::ReadResult<lantor::CompileReq> req = lantor::read_compile_req(input);
     if (req) {
       if (!req->dry_run) return 0;
       if (req->spec.embed_data && req->spec.embed_data->kind == lantor::DatasetRef::Kind::Csv) return 0;
       dry_run = std::move(req).value();
     } else {
-      body_error = "bad compile request: " + req.error();
+      body_error = "bad compile request: " + lantor::json::positioned(input, req.error());
     }
   }
 

@@ -3,6 +3,7 @@ summary, --statistics, and its exit statuses."""
 
 from __future__ import annotations
 
+import itertools
 import json
 import re
 from pathlib import Path
@@ -18,7 +19,7 @@ from lantor_compile.cli_check import CODES
 FILES = {
     "a_clean.json": TREND.read_bytes(),
     "b_warned.json": UNKNOWN_MEMBER.read_bytes(),
-    "c_missing.json": b'{"timeframe": "1h"}',
+    "c_missing.json": BASE.replace('"symbol": "BTC-USDT",', "").encode(),
     "d_syntax.json": b'{"symbol": }',
     "e_latin1.json": b'{"symbol": "\xe9"}',
     "notes.txt": b"not a strategy",
@@ -145,3 +146,38 @@ def test_statistics_count_each_code(folder: Path, capsys: pytest.CaptureFixture[
         # The counts stand in for the diagnostics; the summary still ends the report.
         assert not HEADER.search(err)
         assert err.splitlines()[-1].startswith("lantor-compile: 6 files checked: 3 errors and 2 warnings")
+
+
+@pytest.mark.parametrize(
+    ("text", "token"),
+    [
+        (b'{"symbol": 7}', "7"),
+        (b'{"symbol": "BTC", "timeframe": true}', "true"),
+        (b'{"symbol": "BTC", "sizing": {"type": "fixed_fractoin"}}', '"fixed_fractoin"'),
+        ('{"symbol": "BTC", "pr\u00efx\u20ac": 1}'.encode(), '"pr\u00efx\u20ac"'),
+        (b'{"symbol": "BTC", "timeframe": "1h" "x"}', '"'),
+    ],
+)
+def test_the_caret_line_underlines_the_whole_token(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str], text: bytes, token: str
+) -> None:
+    (tmp_path / "s.json").write_bytes(text)
+    report = run(["check", str(tmp_path / "s.json")], capsys)[2].splitlines()
+    underlined: list[str] = []
+    for source, caret in itertools.pairwise(report):
+        if source.startswith("1 | ") and (marks := re.fullmatch(r" *\| *(\^+)", caret)):
+            underlined.append(source[marks.start(1) : marks.end(1)])
+    assert token in underlined
+
+
+def test_check_lists_every_independent_error(tmp_path: Path, capsys: pytest.CaptureFixture[str]) -> None:
+    text = BASE.replace('"symbol": "BTC-USDT"', '"symbol": 5').replace('"1h"', "true")
+    text = text.replace('"qty": 1', '"qty": "one"')
+    (tmp_path / "s.json").write_text(text, encoding="utf-8")
+    status, out, _ = run(["check", "--format", "json", str(tmp_path / "s.json")], capsys)
+    assert status == 1
+    assert [(d["code"], d["pointer"]) for d in json.loads(out)] == [
+        ("invalid-type", "/symbol"),
+        ("invalid-type", "/timeframe"),
+        ("invalid-type", "/sizing/qty"),
+    ]

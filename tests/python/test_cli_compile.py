@@ -85,6 +85,24 @@ def test_one_file_that_fails_is_placed_and_exits_1(
     assert list(json.loads(line)) == ["file", "response" if b"timeframe" in data else "error"]
 
 
+def test_a_failure_placed_in_the_file_names_every_place_in_the_file(
+    tmp_path: Path, capsys: pytest.CaptureFixture[str]
+) -> None:
+    file = tmp_path / "s.json"
+    file.write_bytes(b'{"timeframe": "1h", "entry": {"all": [{"lt": [{"add": [1, {"x": 2}]}, 1]}]}}')
+    done, _, err = run(["compile", str(file), "--target", "wasm", "--dry-run"], capsys)
+    assert done == 1 and "/spec/strategy" not in err
+    assert f" --> {file}:1:47 at /entry/all/0/lt/0\n" in err
+    assert "read as an expression, it fails at /entry/all/0/lt/0/add/1: unknown variant `x`" in err
+
+
+def test_an_mcu_outside_the_allow_list_is_told_the_list(capsys: pytest.CaptureFixture[str]) -> None:
+    args = ["compile", str(TREND), "--target", "no_std", "--mcu", "avr", "--dry-run"]
+    done, _, err = run(args, capsys)
+    assert done == 1
+    assert "lantor-compile: help: the MCU triples a no_std target may name are `thumbv6m-none-eabi`, " in err
+
+
 def test_a_batch_keeps_going_past_the_files_that_fail(
     tmp_path: Path, capsys: pytest.CaptureFixture[str]
 ) -> None:

@@ -11,7 +11,7 @@ from lantor_compile import _lantor_check, _lantor_compile
 def test_the_checker_is_loaded_from_the_compilers_shared_object() -> None:
     assert _lantor_check.__name__ == "lantor_compile._lantor_check"
     assert _lantor_check.__file__ == _lantor_compile.__file__
-    assert _lantor_check.check('{"symbol": 1}')[0][1] == "invalid-type"
+    assert "invalid-type" in [found[1] for found in _lantor_check.check('{"symbol": 1}')]
     package = Path(lantor_compile.__file__).parent
     assert [p.name for p in package.glob("*.so")] == [Path(_lantor_compile.__file__).name]
 

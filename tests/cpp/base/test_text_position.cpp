@@ -25,9 +25,9 @@ const PositionCase kCases[] = {
     {"a\r\nb", 2, {1, 3, 3, 3}},  // a carriage return is the line's last character
     {"a\r\nb", 3, {2, 1, 1, 1}},
     {"\t\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80x", 10, {1, 11, 5, 6}},
-    {"\xC3\xA9x", 1, {1, 1, 1, 1}},              // inside "é": the character itself
-    {"\"\\u00\xE4\xB8\xAD\"", 7, {1, 6, 6, 6}},  // inside a three-byte character, at its last byte
-    {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 6, {1, 5, 2, 3}},
+    {"\xC3\xA9x", 1, {1, 2, 1, 1}},              // inside "é": the character itself, but bytes to the offset
+    {"\"\\u00\xE4\xB8\xAD\"", 7, {1, 8, 6, 6}},  // inside a three-byte character, at its last byte
+    {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 6, {1, 7, 2, 3}},
     {"ab", 9, {1, 3, 3, 3}},  // past the end: the end
     {"x\n\xC3\xA9\n\xC3\xA9y", 7, {3, 3, 2, 2}},
 };

@@ -91,8 +91,8 @@ TEST(CheckCost, LongNamesGetNoSuggestionAndNoTable) {
   Work work;
   const std::vector<Finding> found = check_strategy(text, &work);
   ASSERT_EQ(found.size(), 2u);
-  EXPECT_EQ(found[0].code, "unused-indicator");
-  EXPECT_EQ(found[1].code, "undeclared-indicator");
+  EXPECT_EQ(found[0].code, Code::UnusedIndicator);
+  EXPECT_EQ(found[1].code, Code::UndeclaredIndicator);
   EXPECT_FALSE(found[1].help);
   EXPECT_EQ(work.comparisons, 0u);
 }
@@ -105,7 +105,7 @@ TEST(CheckCost, WarningsPastTheirShareAreSummedUp) {
   const std::vector<Finding> found = check_strategy(text, &work);
   ASSERT_FALSE(found.empty());
   const Finding& last = found.back();
-  EXPECT_EQ(last.code, "too-many-warnings");
+  EXPECT_EQ(last.code, Code::TooManyWarnings);
   EXPECT_EQ(last.pointer, "");
   EXPECT_EQ(last.message, std::to_string(20001 - found.size()) + " more warnings from here on are not shown");
   EXPECT_LE(work.written, 64 * text.size() + 65536 + 2 * text.size());

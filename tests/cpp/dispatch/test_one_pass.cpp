@@ -24,7 +24,7 @@ const std::string kSpec =
 
 // A compile that is not a dry run would build; such texts are left out.
 bool would_build(const std::string& text) {
-  Result<CompileReq> req = read_compile_req(text);
+  json::ReadResult<CompileReq> req = read_compile_req(text);
   return req && !req->dry_run;
 }
 

@@ -25,7 +25,7 @@ inline CompileSpec spec_of(std::string_view spec_text) {
   text += spec_text;
   text += '}';
   auto req = read_compile_req(text);
-  EXPECT_TRUE(req.ok()) << spec_text << ": " << (req.ok() ? "" : req.error());
+  EXPECT_TRUE(req.ok()) << spec_text << ": " << (req.ok() ? "" : req.error().message);
   return req.ok() ? std::move(req).value().spec : CompileSpec{};
 }
 

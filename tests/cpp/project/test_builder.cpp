@@ -198,6 +198,17 @@ TEST(BuildProject, ChecksStrategyThenCrateNameThenTarget) {
   EXPECT_EQ(error_of(spec_with(kBadMcu, R"(,"crate_name":"Bad")")),
             "bad spec: crate name \"Bad\" is not a valid identifier (^[a-z][a-z0-9_]*$); set `crate_name`");
   EXPECT_EQ(error_of(spec_with(kBadMcu)), "bad target: mcu \"x86\" is not in the allowlist");
+  // What a locator of the failure reads beside the text.
+  const CompileSpec bad_strategy =
+      spec_of(std::string(R"({"strategy":{"symbol":"1X"},"target":)") + kBadMcu + "}");
+  Result<std::string, CompileError> strategy_first = check_spec(bad_strategy);
+  ASSERT_FALSE(strategy_first.ok());
+  EXPECT_EQ(strategy_first.error().kind, CompileError::Kind::BadStrategy);
+  EXPECT_EQ(strategy_first.error().cause, ErrorKind::MissingField);
+  EXPECT_EQ(strategy_first.error().at, bad_strategy.strategy.root().slot());
+  EXPECT_EQ(check_spec(spec_with(kBadMcu, R"(,"crate_name":"Bad")")).error().kind,
+            CompileError::Kind::BadCrateName);
+  EXPECT_EQ(check_spec(spec_with(kBadMcu)).error().kind, CompileError::Kind::BadTarget);
   // A bad target is found before a dataset is read.
   EXPECT_EQ(error_of(spec_with(kBadMcu, R"(,"embed_data":{"kind":"csv","path":"/nonexistent/x.csv"})")),
             "bad target: mcu \"x86\" is not in the allowlist");
@@ -345,6 +356,9 @@ TEST(BuildProject, ArrayFormStrategyIsEmbeddedAsAnArray) {
 }
 
 TEST(CompileError, PrefixThenMessage) {
+  EXPECT_EQ((CompileError{CompileError::Kind::BadStrategy, "x"}.text()),
+            "bad spec: strategy is not a valid StrategySpec: x");
+  EXPECT_EQ((CompileError{CompileError::Kind::BadCrateName, "x"}.text()), "bad spec: x");
   EXPECT_EQ((CompileError{CompileError::Kind::BadSpec, "x"}.text()), "bad spec: x");
   EXPECT_EQ((CompileError{CompileError::Kind::BadTarget, "x"}.text()), "bad target: x");
   EXPECT_EQ((CompileError{CompileError::Kind::Build, ""}.text()), "build: ");

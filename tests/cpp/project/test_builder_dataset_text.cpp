@@ -26,8 +26,8 @@ TEST(BuildProjectDatasetText, HashedAsReadOrKeptTheManifestIsTheSame) {
   for (const auto& [extra, hashed_only] : cases) {
     const std::string spec =
         "{\"strategy\":" + std::string(kStrategy) + ",\"target\":{\"kind\":\"wasm\"}" + extra + "}";
-    Result<CompileReq> kept = read_compile_req("{\"cmd\":\"compile\",\"spec\":" + spec + "}");
-    Result<CompileReq> hashed =
+    json::ReadResult<CompileReq> kept = read_compile_req("{\"cmd\":\"compile\",\"spec\":" + spec + "}");
+    json::ReadResult<CompileReq> hashed =
         read_compile_req("{\"cmd\":\"compile\",\"spec\":" + spec + ",\"dry_run\":true}");
     ASSERT_TRUE(kept.ok() && hashed.ok()) << extra;
     ASSERT_TRUE(kept->spec.embed_data->candles_json.has_value());

@@ -31,14 +31,14 @@ TEST(DatasetText, DigestsAndKeptTextAreTheReferenceCanonicalText) {
   };
   for (const auto& [data, candles] : cases) {
     const std::string expected = json::canonical_json(*json::parse_json(candles));
-    Result<CompileReq> dry = read_compile_req(command(data));
-    ASSERT_TRUE(dry.ok()) << data << ": " << dry.error();
+    json::ReadResult<CompileReq> dry = read_compile_req(command(data));
+    ASSERT_TRUE(dry.ok()) << data << ": " << dry.error().message;
     ASSERT_TRUE(dry->spec.embed_data->streamed.has_value()) << data;
     EXPECT_FALSE(dry->spec.embed_data->candles_json.has_value()) << data;
     EXPECT_EQ(dry->spec.embed_data->streamed->canonical_sha256, sha256_hex(expected)) << data;
     EXPECT_EQ(dry->spec.embed_data->streamed->canonical_len, expected.size()) << data;
 
-    Result<CompileReq> built = read_compile_req(command(data, "}"));
+    json::ReadResult<CompileReq> built = read_compile_req(command(data, "}"));
     ASSERT_TRUE(built.ok()) << data;
     ASSERT_TRUE(built->spec.embed_data->candles_json.has_value()) << data;
     EXPECT_FALSE(built->spec.embed_data->streamed.has_value()) << data;
@@ -70,9 +70,9 @@ TEST(DatasetText, FailuresAreThoseOfAnyValue) {
       {R"(["csv",[1]])", "invalid type: sequence, expected a string at line 1 column 101"},
   };
   for (const auto& [data, error] : cases) {
-    Result<CompileReq> r = read_compile_req(command(data));
+    json::ReadResult<CompileReq> r = read_compile_req(command(data));
     ASSERT_FALSE(r.ok()) << data;
-    EXPECT_EQ(r.error(), error) << data;
+    EXPECT_EQ(json::positioned(command(data), r.error()), error) << data;
   }
 }
 
@@ -83,9 +83,10 @@ TEST(DatasetText, KeepsTheNestingLimit) {
            std::string(static_cast<std::size_t>(levels), ']');
   };
   EXPECT_TRUE(read_compile_req(command(R"({"kind":"inline","candles":)" + arrays(124) + "}")).ok());
-  Result<CompileReq> deeper = read_compile_req(command(R"({"kind":"inline","candles":)" + arrays(125) + "}"));
+  const std::string text = command(R"({"kind":"inline","candles":)" + arrays(125) + "}");
+  json::ReadResult<CompileReq> deeper = read_compile_req(text);
   ASSERT_FALSE(deeper.ok());
-  EXPECT_EQ(deeper.error(), "recursion limit exceeded at line 1 column 241");
+  EXPECT_EQ(json::positioned(text, deeper.error()), "recursion limit exceeded at line 1 column 241");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "core/request/request.h"
 
@@ -20,9 +21,9 @@ std::string spec_with(const std::string& members) {
 class CompileReqErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(CompileReqErrors, ReportsTextAndPosition) {
-  Result<CompileReq> r = read_compile_req(GetParam().text);
+  json::ReadResult<CompileReq> r = read_compile_req(GetParam().text);
   ASSERT_FALSE(r.ok()) << GetParam().text;
-  EXPECT_EQ(r.error(), GetParam().error) << GetParam().text;
+  EXPECT_EQ(json::positioned(GetParam().text, r.error()), GetParam().error) << GetParam().text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -146,14 +147,53 @@ TEST(BytesReqErrors, ReportTextAndPosition) {
       {R"({"path":"a"})", nullptr},
   };
   for (const auto& c : cases) {
-    Result<BytesReq> r = read_bytes_req(c.text);
+    json::ReadResult<BytesReq> r = read_bytes_req(c.text);
     if (c.error == nullptr) {
       EXPECT_TRUE(r.ok()) << c.text;
       continue;
     }
     ASSERT_FALSE(r.ok()) << c.text;
-    EXPECT_EQ(r.error(), c.error) << c.text;
+    EXPECT_EQ(json::positioned(c.text, r.error()), c.error) << c.text;
   }
+}
+
+// Each kind a command's reading can report, where it arises.
+TEST(CompileReqErrors, KnowTheirKind) {
+  const std::pair<std::string, ErrorKind> cases[] = {
+      {spec_with(R"("target":{"kind":"wasm"},})"), ErrorKind::Syntax},
+      {spec_with(R"("target":{"kind":"wasm"},"opt_level":"size","crate_name":"\udc00")"),
+       ErrorKind::BadUnicode},
+      {R"({"cmd":"compile","spec":{"strategy":1e400,"target":{"kind":"wasm"}}})",
+       ErrorKind::NumberOutOfRange},
+      {R"({"cmd":"compile","spec":{"strategy":)" + std::string(126, '[') + std::string(126, ']') + "}}",
+       ErrorKind::TooDeep},
+      {R"({"cmd":"compile"})", ErrorKind::MissingField},
+      {spec_with(R"("target":{"kind":"wasm"},"target":{"kind":"wasm"})"), ErrorKind::DuplicateField},
+      {spec_with(R"("target":{"kind":"arm"})"), ErrorKind::UnknownVariant},
+      {spec_with(R"("target":"wasm")"), ErrorKind::InvalidType},
+      {spec_with(R"("target":["no_std"])"), ErrorKind::InvalidLength},
+  };
+  for (const auto& [text, kind] : cases) {
+    json::ReadResult<CompileReq> r = read_compile_req(text);
+    ASSERT_FALSE(r.ok()) << text;
+    EXPECT_EQ(r.error().kind, kind) << text << ": " << r.error().message;
+  }
+}
+
+// A failure in what a tagged choice set aside is placed after the choice, as
+// its message says, and is about the choice itself.
+TEST(CompileReqErrors, SetAsideFailuresNameTheirChoice) {
+  const std::string target = R"({"kind":"no_std"})";
+  for (const std::string& after : {std::string(), std::string(R"(,"opt_level":"size")")}) {
+    const std::string text = spec_with(R"("target": )" + target + after);
+    json::ReadResult<CompileReq> r = read_compile_req(text);
+    ASSERT_FALSE(r.ok()) << text;
+    EXPECT_EQ(r.error().message, "missing field `mcu`");
+    EXPECT_EQ(r.error().value_at, text.find(target)) << text;
+  }
+  json::ReadResult<CompileReq> placed = read_compile_req(spec_with(R"("target":{"kind":"arm"})"));
+  ASSERT_FALSE(placed.ok());
+  EXPECT_EQ(placed.error().value_at, json::kNoOffset);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ std::string with_strategy(const std::string& strategy, const std::string& spec_m
 }
 
 CompileReq read_ok(const std::string& text) {
-  Result<CompileReq> r = read_compile_req(text);
-  EXPECT_TRUE(r.ok()) << text << "\n" << (r.ok() ? "" : r.error());
+  json::ReadResult<CompileReq> r = read_compile_req(text);
+  EXPECT_TRUE(r.ok()) << text << "\n" << (r.ok() ? "" : r.error().message);
   return r.ok() ? std::move(r).value() : CompileReq{};
 }
 
@@ -94,7 +94,7 @@ TEST(CompileReqRead, ArrayForms) {
   CompileReq r = read_ok(R"([["s",{"kind":"wasm"}],true])");
   EXPECT_TRUE(r.dry_run);
   EXPECT_TRUE(r.spec.strategy == json::Value::string("s"));
-  Result<BytesReq> b = read_bytes_req(R"(["artifact_bytes"])");
+  json::ReadResult<BytesReq> b = read_bytes_req(R"(["artifact_bytes"])");
   ASSERT_TRUE(b.ok());
   EXPECT_EQ(b->path, "artifact_bytes");
 }
@@ -107,14 +107,16 @@ TEST(CompileReqRead, NestingLimitCoversWhatIsRead) {
   // Command object level 1, spec 2, strategy value from level 3.
   auto strategy = [](int levels) { return std::string(levels, '[') + std::string(levels, ']'); };
   read_ok(with_strategy(strategy(125)));
-  Result<CompileReq> deep = read_compile_req(with_strategy(strategy(126)));
+  json::ReadResult<CompileReq> deep = read_compile_req(with_strategy(strategy(126)));
   ASSERT_FALSE(deep.ok());
-  EXPECT_EQ(deep.error(), "recursion limit exceeded at line 1 column 162");
+  EXPECT_EQ(deep.error().kind, ErrorKind::TooDeep);
+  EXPECT_EQ(json::positioned(with_strategy(strategy(126)), deep.error()),
+            "recursion limit exceeded at line 1 column 162");
 
   // Set-aside members count too: target object is level 3.
   std::string aside =
       R"({"cmd":"compile","spec":{"strategy":1,"target":{"kind":"wasm","x":)" + strategy(125) + "}}}";
-  EXPECT_EQ(read_compile_req(aside).error().rfind("recursion limit exceeded", 0), 0u);
+  EXPECT_EQ(read_compile_req(aside).error().kind, ErrorKind::TooDeep);
 
   // Skipped members are not limited, however deep.
   const std::size_t huge = 10'000'000;
@@ -123,7 +125,8 @@ TEST(CompileReqRead, NestingLimitCoversWhatIsRead) {
   EXPECT_TRUE(read_envelope(skipped).has_value());
   // Inside the strategy the same nesting fails at the limit.
   std::string in_strategy = with_strategy(std::string(huge, '[') + std::string(huge, ']'));
-  EXPECT_EQ(read_compile_req(in_strategy).error(), "recursion limit exceeded at line 1 column 162");
+  EXPECT_EQ(json::positioned(in_strategy, read_compile_req(in_strategy).error()),
+            "recursion limit exceeded at line 1 column 162");
 }
 
 TEST(JsonTestSuite, EveryFileThroughTheRequestReaders) {
@@ -136,8 +139,8 @@ TEST(JsonTestSuite, EveryFileThroughTheRequestReaders) {
         R"({"cmd":"compile","spec":{"strategy":)" + body + R"(,"target":{"kind":"wasm"}},"dry_run":true})";
     if (name[0] == 'y') {
       EXPECT_TRUE(read_envelope(text).has_value()) << name;
-      Result<CompileReq> r = read_compile_req(text);
-      EXPECT_TRUE(r.ok()) << name << ": " << (r.ok() ? "" : r.error());
+      json::ReadResult<CompileReq> r = read_compile_req(text);
+      EXPECT_TRUE(r.ok()) << name << ": " << (r.ok() ? "" : r.error().message);
       ++accepted;
     } else if (name[0] == 'n') {
       EXPECT_FALSE(read_envelope(body).has_value()) << name;

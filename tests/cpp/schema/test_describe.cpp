@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "core/json/tape_reader.h"
 #include "core/schema/describe.h"
@@ -63,14 +64,24 @@ TEST(VariantList, OneTwoMany) {
   EXPECT_EQ(variant_list(three), "one of `wasm`, `binary`, `no_std`");
 }
 
-TEST(MessageForms, Spellings) {
-  EXPECT_EQ(missing_field("spec"), "missing field `spec`");
-  EXPECT_EQ(duplicate_field("kind"), "duplicate field `kind`");
-  EXPECT_EQ(unknown_variant("arm", "`a` or `b`"), "unknown variant `arm`, expected `a` or `b`");
-  EXPECT_EQ(invalid_type("map", "a sequence"), "invalid type: map, expected a sequence");
-  EXPECT_EQ(invalid_value(describe_int(-1), "u32"), "invalid value: integer `-1`, expected u32");
-  EXPECT_EQ(invalid_length(0, "struct CompileSpec with 5 elements"),
-            "invalid length 0, expected struct CompileSpec with 5 elements");
+TEST(MessageForms, SpellingsAndKinds) {
+  constexpr Variant two[] = {{"a", ""}, {"b", ""}};
+  const std::tuple<Fault, ErrorKind, const char*> cases[] = {
+      {missing_field("spec"), ErrorKind::MissingField, "missing field `spec`"},
+      {duplicate_field("kind"), ErrorKind::DuplicateField, "duplicate field `kind`"},
+      {unknown_variant("arm", two), ErrorKind::UnknownVariant, "unknown variant `arm`, expected `a` or `b`"},
+      {invalid_type("map", "a sequence"), ErrorKind::InvalidType, "invalid type: map, expected a sequence"},
+      {invalid_value(describe_int(-1), "u32"), ErrorKind::InvalidValue,
+       "invalid value: integer `-1`, expected u32"},
+      {invalid_length(0, "struct CompileSpec with 5 elements"), ErrorKind::InvalidLength,
+       "invalid length 0, expected struct CompileSpec with 5 elements"},
+  };
+  for (const auto& [fault, kind, text] : cases) {
+    EXPECT_EQ(fault.message, text);
+    EXPECT_EQ(fault.kind, kind) << text;
+    // Only an unknown variant keeps the variants its name is none of.
+    EXPECT_EQ(fault.variants.data(), kind == ErrorKind::UnknownVariant ? two : nullptr) << text;
+  }
 }
 
 }  // namespace

@@ -51,12 +51,17 @@ TEST(Depth, DeepestReadableValuesAreValidatedInFull) {
             std::string::npos);
 }
 
-TEST(Depth, DeeperTapesAreRefused) {
+TEST(Depth, DeeperTapesAreRefusedAtTheReadersLimit) {
   // Read with room for more levels than a request allows, yet few enough that
-  // a sanitizer build's larger frames still fit on the stack.
+  // a sanitizer build's larger frames still fit on the stack. The innermost
+  // condition at level 127 is as deep as the reader goes; one level more is
+  // refused as the reader refuses it.
   constexpr int kRoom = -10'000;
-  EXPECT_EQ(outcome(with_member("entry", nested_nots(300, R"({"in_position": true})")), kRoom),
-            "recursion limit exceeded");
+  EXPECT_EQ(outcome(with_member("entry", nested_nots(125, R"({"in_position": true})")), kRoom), kValid);
+  auto deeper = typed(with_member("entry", nested_nots(126, R"({"in_position": true})")), kRoom);
+  ASSERT_FALSE(deeper.ok());
+  EXPECT_EQ(deeper.error().kind, ErrorKind::TooDeep);
+  EXPECT_EQ(deeper.error().message, json::msg::kRecursionLimit);
   EXPECT_EQ(outcome(with_member("entry", R"({"gt": [)" + nested_adds(300, R"("a")") + ", 0]}"), kRoom),
             kOperandMismatch);
 }

@@ -1,6 +1,7 @@
 // The strategy document itself: its members, null handling, the order of
 // errors, and the array form.
 #include <string>
+#include <utility>
 
 #include "strategy_test_support.h"
 
@@ -12,6 +13,24 @@ struct MemberRow {
   const char* value;
   const char* expected;
 };
+
+// Each kind a strategy's reading can report, where it arises (too deep: see
+// test_depth.cpp).
+TEST(Document, ErrorsKnowTheirKind) {
+  const std::pair<std::string, ErrorKind> cases[] = {
+      {"{}", ErrorKind::MissingField},
+      {with_member("symbol", "5"), ErrorKind::InvalidType},
+      {with_member("warmup", "-1"), ErrorKind::InvalidValue},
+      {with_member("sizing", R"({"type": "nope"})"), ErrorKind::UnknownVariant},
+      {with_member("entry", R"({"gt": [1]})"), ErrorKind::InvalidLength},
+      {with_member("entry", R"({"gt": [null, 0]})"), ErrorKind::NoOperandForm},
+  };
+  for (const auto& [text, kind] : cases) {
+    auto spec = typed(text);
+    ASSERT_FALSE(spec.ok()) << text;
+    EXPECT_EQ(spec.error().kind, kind) << text << ": " << spec.error().message;
+  }
+}
 
 TEST(Document, MemberValues) {
   const MemberRow rows[] = {
