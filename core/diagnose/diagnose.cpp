@@ -120,6 +120,7 @@ Pending strategy_failure(json::Node root, const schema::Error& e, Why& why) {
   Pending p = error(code_of(e.kind), e.message);
   p.slot = e.at != nullptr ? e.at : root.slot();
   p.finding.help = plain_help(root, e);
+  p.finding.suggestion = variant_suggestion(root, e);
   if (e.kind == ErrorKind::NoOperandForm && e.at != nullptr) {
     if (std::optional<schema::Error> explained = strategy::explain_operand(json::Node(e.at, root.bytes()))) {
       why.at = explained->at != nullptr ? explained->at : e.at;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/diagnose/suggest.h"
+#include "core/json/canonical.h"
 #include "core/schema/scalars.h"
 #include "core/strategy/tables.h"
 
@@ -22,16 +23,15 @@ std::optional<std::string_view> variant_name(json::Node at) {
   return std::nullopt;
 }
 
-std::optional<std::string> nearest_variant(json::Node at, const schema::Error& e) {
+// The variant nearest to the misspelt name at `at`, among those `e` lists.
+std::optional<std::string_view> nearest_variant(json::Node at, const schema::Error& e) {
   const std::optional<std::string_view> name = variant_name(at);
   if (!name) return std::nullopt;
   std::vector<std::string_view> names;
   names.reserve(e.variants.size());
   for (const schema::Variant& v : e.variants) names.push_back(v.name);
   Suggester suggester(kVariantSuggestionWork);
-  const std::optional<std::string_view> nearest = suggester.nearest(*name, names);
-  if (!nearest) return std::nullopt;
-  return "did you mean " + schema::ticked(*nearest) + "?";
+  return suggester.nearest(*name, names);
 }
 
 // What a value of the type named `wanted` is.
@@ -49,9 +49,12 @@ std::optional<std::string> type_in_words(std::string_view wanted) {
 
 std::optional<std::string> plain_help(json::Node root, const schema::Error& e) {
   switch (e.kind) {
-    case ErrorKind::UnknownVariant:
+    case ErrorKind::UnknownVariant: {
       if (e.at == nullptr || e.variants.empty()) return std::nullopt;
-      return nearest_variant(json::Node(e.at, root.bytes()), e);
+      const std::optional<std::string_view> nearest = nearest_variant(json::Node(e.at, root.bytes()), e);
+      if (!nearest) return std::nullopt;
+      return "did you mean " + schema::ticked(*nearest) + "?";
+    }
     case ErrorKind::NoOperandForm:
       return "an operand (`untagged enum Operand`) is an indicator's name, a number, or an expression "
              R"(object such as {"price": "close"} or {"add": [...]})";
@@ -59,6 +62,19 @@ std::optional<std::string> plain_help(json::Node root, const schema::Error& e) {
     case ErrorKind::InvalidValue: return type_in_words(e.wanted);
     default: return std::nullopt;
   }
+}
+
+std::optional<std::string> variant_suggestion(json::Node root, const schema::Error& e) {
+  if (e.kind != ErrorKind::UnknownVariant || e.at == nullptr || e.variants.empty()) return std::nullopt;
+  const json::Node at(e.at, root.bytes());
+  // Only a tag written as a string is replaced by a name; an externally
+  // tagged object holds more than its name.
+  if (!at.is_string()) return std::nullopt;
+  const std::optional<std::string_view> nearest = nearest_variant(at, e);
+  if (!nearest) return std::nullopt;
+  std::string text;
+  json::append_json_string(text, *nearest);
+  return text;
 }
 
 }  // namespace lantor::diagnose

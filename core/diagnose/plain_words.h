@@ -16,4 +16,8 @@ namespace lantor::diagnose {
 // none when its message needs no other words.
 std::optional<std::string> plain_help(json::Node root, const schema::Error& e);
 
+// For a misspelt variant written as a string, the nearest variant's name as
+// the JSON string to put in its place (the finding's suggestion); else none.
+std::optional<std::string> variant_suggestion(json::Node root, const schema::Error& e);
+
 }  // namespace lantor::diagnose

@@ -318,6 +318,7 @@ async def test_definition_references_and_rename(client: LanguageClient) -> None:
 FIXED = [
     # (broken text, the titles of its fixes, the text the first one leaves when known)
     (broken('"stop_loss_pct"', '"stop_los_pct"'), ['Replace with "stop_loss_pct"'], TREND),
+    (broken('"fixed_fraction"', '"fixed_fractoin"'), ['Replace with "fixed_fraction"'], TREND),
     (
         broken('["ema_fast", "ema_slow"] },', '["ema_fsat", "ema_slow"] },'),
         ['Replace with "ema_fast"', 'Declare indicator "ema_fsat"'],

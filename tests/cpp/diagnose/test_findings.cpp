@@ -4,6 +4,7 @@
 // document it checks). A compile command's failure is placed in the command.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -67,12 +68,24 @@ TEST(Findings, EachKindIsPlacedAtItsValue) {
 
 TEST(Findings, AValidDocumentHasNone) { EXPECT_TRUE(check_strategy(document()).empty()); }
 
-TEST(Findings, AMisspeltMemberIsOfferedTheNearestName) {
-  const std::vector<Finding> found =
-      check_strategy(document(R"({"lt": ["rsi", 30]})", R"(, "risk": {"stop_loss_pc": 1})"));
-  ASSERT_EQ(found.size(), 1u);
-  ASSERT_TRUE(found[0].help);
-  EXPECT_NE(found[0].help->find("stop_loss_pct"), std::string::npos) << *found[0].help;
+// A misspelt member or variant tag is offered the nearest name, in the help
+// and as the JSON text to put in its place.
+TEST(Findings, AMisspeltNameIsOfferedTheNearestOne) {
+  std::string variant = document();
+  const std::string tag = R"("fixed_qty")";
+  variant.replace(variant.find(tag), tag.size(), R"("fixed_qyt")");
+  const std::pair<std::string, const char*> rows[] = {
+      {document(R"({"lt": ["rsi", 30]})", R"(, "risk": {"stop_loss_pc": 1})"), R"("stop_loss_pct")"},
+      {variant, R"("fixed_qty")"},
+  };
+  for (const auto& [text, nearest] : rows) {
+    const std::vector<Finding> found = check_strategy(text);
+    ASSERT_EQ(found.size(), 1u) << text;
+    ASSERT_TRUE(found[0].help && found[0].suggestion) << text;
+    EXPECT_EQ(*found[0].suggestion, nearest);
+    EXPECT_NE(found[0].help->find(std::string_view(nearest).substr(1, std::strlen(nearest) - 2)), std::string::npos)
+        << *found[0].help;
+  }
 }
 
 TEST(Findings, ACompileFailureIsPlacedInTheCommand) {
