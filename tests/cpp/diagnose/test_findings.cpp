@@ -83,7 +83,8 @@ TEST(Findings, AMisspeltNameIsOfferedTheNearestOne) {
     ASSERT_EQ(found.size(), 1u) << text;
     ASSERT_TRUE(found[0].help && found[0].suggestion) << text;
     EXPECT_EQ(*found[0].suggestion, nearest);
-    EXPECT_NE(found[0].help->find(std::string_view(nearest).substr(1, std::strlen(nearest) - 2)), std::string::npos)
+    EXPECT_NE(found[0].help->find(std::string_view(nearest).substr(1, std::strlen(nearest) - 2)),
+              std::string::npos)
         << *found[0].help;
   }
 }
