@@ -6,8 +6,9 @@ The commands are dry-run compiles of the examples, each for every target,
 repeated up to --commands (default 1000). Each round times, in turn:
 
 - the sequential loop: one Compiler, one command after the other;
-- compile_many as it runs by default, on --workers threads (default 2)
-  started and ended inside the call;
+- compile_many as it runs by default, with --workers (default 2): worker
+  threads started and ended inside the call, and the caller's thread
+  taking a share;
 - compile_many on a ProcessPoolExecutor of --workers processes kept from
   round to round, as a program that sends many batches to processes keeps one.
 

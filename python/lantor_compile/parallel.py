@@ -80,9 +80,12 @@ def compile_many(
     without the interpreter lock, in batches: they are started as the
     commands need them, ``max_workers`` at most (default: the number of
     CPUs), never more than four per CPU (:func:`worker_count`), never more
-    than there are commands in flight. Each creates one ``Compiler`` and
-    reuses it for all the commands it runs; the threads end when the
-    iteration does, also when it is closed early. With an executor of your
+    than there are commands in flight. The calling thread takes a share:
+    while it waits for responses it runs batches of commands that build
+    nothing itself, so those need one thread fewer (none with
+    ``max_workers=1``); builds always run on worker threads. Each thread
+    creates one ``Compiler`` and reuses it for all the commands it runs; the
+    threads end when the iteration does, also when it is closed early. With an executor of your
     own (a ``ProcessPoolExecutor`` kept for many calls,
     ``Client.get_executor()`` of a Dask cluster), it is used and left
     running; pass its number of workers as ``max_workers`` so that all of
@@ -294,7 +297,9 @@ def _may_build(command: object, text: str) -> bool:
     """
     if isinstance(command, dict):
         return command.get("cmd") == "compile" and command.get("dry_run") is not True
-    return '"dry_run":true' not in text and '"dry_run": true' not in text and '"compile"' in text
+    # Searched from the end, where a command usually has it, since this runs
+    # for every command in the caller's thread.
+    return text.rfind('"dry_run":true') < 0 and text.rfind('"dry_run": true') < 0 and '"compile"' in text
 
 
 def _command_text(index: int, command: object) -> str:

@@ -19,6 +19,14 @@ caller's thread, to a thread that is idle, and only then: the caller's
 thread runs the handler before it hands out anything more. Batches of quick
 commands (dry runs) wait in a queue that any idle thread takes from.
 
+The caller's thread takes part too: while it waits for a result, it runs
+a batch of quick commands from the queue itself, with a compiler of its own,
+so that the commands of a pool of ``max_workers`` share ``max_workers``
+CPUs among ``max_workers - 1`` threads and the caller's. A thread is started
+for a batch of quick commands only while there are fewer than that; for a
+batch that may build, while there are fewer than ``max_workers``: builds run
+on the pool's threads only, as the rule above needs.
+
 The threads are daemon threads: a pool that was never closed does not keep
 the interpreter from exiting, and a build still running then ends with the
 process (a child's parent-death signal follows the thread that started it).
@@ -87,6 +95,7 @@ class ThreadPool:
         self._held: collections.deque[_Job] = collections.deque()  # handed out by the caller
         self._workers: list[_Worker] = []
         self._closing = False
+        self._compiler: list[Compiler] = []  # the caller's thread's, for the batches it runs
 
     def submit(self, batch: list[str], may_build: bool = False) -> Future[BatchResult]:
         """Queue ``batch``; it starts as soon as a thread is idle or may be started.
@@ -108,13 +117,20 @@ class ThreadPool:
 
         Ctrl-C interrupts the wait (KeyboardInterrupt).
         """
-        with self._for_caller:
-            while True:
+        while True:
+            with self._for_caller:
                 self._hand_out()
                 done = {future for future in futures if future.done()}
                 if done:
                     return done
-                self._for_caller.wait()
+                job = self._quick.popleft() if self._quick else None
+                if job is None:
+                    self._for_caller.wait()
+                    continue
+            # Rather than wait, the caller's thread runs a batch itself.
+            future, batch = job
+            if future.set_running_or_notify_cancel():
+                self._run(future, batch, self._compiler)()
 
     def stop(self) -> None:
         """Start no further command: the waiting batches are cancelled, the running ones end early."""
@@ -137,6 +153,7 @@ class ThreadPool:
         for worker in self._workers:
             if worker.thread is not None:
                 worker.thread.join()
+        self._compiler.clear()
 
     def _hand_out(self) -> None:
         """Give held batches to idle threads, and start threads for the batches no idle one takes."""
@@ -150,7 +167,9 @@ class ThreadPool:
                 self._for_work.notify_all()  # the one it is for among them
         idle = sum(worker.idle and worker.given is None for worker in self._workers)
         unstarted = len(self._quick) - idle
-        while (self._held or unstarted > 0) and len(self._workers) < self._max_workers:
+        while len(self._workers) < self._max_workers and (
+            self._held or (unstarted > 0 and len(self._workers) < self._max_workers - 1)
+        ):
             worker = _Worker()
             if self._held:
                 worker.given = self._held.popleft()
@@ -209,21 +228,28 @@ class ThreadPool:
 
     def _serve(self, worker: _Worker) -> None:
         """A thread's life: run each batch it gets until the pool closes."""
-        compiler: Compiler | None = None
+        compiler: list[Compiler] = []
         finish: Callable[[], None] | None = None
         while (job := self._next(worker, finish)) is not None:
             future, batch = job
             finish = None
-            if not future.set_running_or_notify_cancel():
-                continue
-            try:
-                if compiler is None:
-                    compiler = Compiler()
-                result = run_batch(compiler, batch, self._stop)
-            except BaseException as error:  # the caller's to raise, with the batch's indices
-                self._stop.set()
-                finish = functools.partial(future.set_exception, error)
-                continue
-            if result[2] is not None:
-                self._stop.set()  # the caller raises that error: nothing more starts
-            finish = functools.partial(future.set_result, result)
+            if future.set_running_or_notify_cancel():
+                finish = self._run(future, batch, compiler)
+
+    def _run(
+        self, future: Future[BatchResult], batch: list[str], compiler: list[Compiler]
+    ) -> Callable[[], None]:
+        """Run ``batch`` on this thread; return what settles ``future`` with its outcome.
+
+        ``compiler`` holds this thread's compiler once the first batch has created it.
+        """
+        try:
+            if not compiler:
+                compiler.append(Compiler())
+            result = run_batch(compiler[0], batch, self._stop)
+        except BaseException as error:  # the caller's to raise, with the batch's indices
+            self._stop.set()
+            return functools.partial(future.set_exception, error)
+        if result[2] is not None:
+            self._stop.set()  # the caller raises that error: nothing more starts
+        return functools.partial(future.set_result, result)

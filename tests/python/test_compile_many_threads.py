@@ -83,19 +83,22 @@ def builds(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[Builds]:
 
 
 @pytest.mark.parametrize(
-    ("count", "max_workers", "cpus", "most"),
-    [(2, 40, None, 2), (300, 7, 1, 4)],
-    ids=["fewer-commands-than-workers", "four-per-cpu"],
+    ("count", "max_workers", "cpus", "least", "most"),
+    [(2, 40, None, 1, 2), (300, 7, 1, 1, 4), (300, 1, None, 0, 0)],
+    ids=["fewer-commands-than-workers", "four-per-cpu", "the-caller-runs-quick-commands-alone"],
 )
 def test_no_more_threads_than_commands_in_flight_nor_four_per_cpu(
-    monkeypatch: pytest.MonkeyPatch, count: int, max_workers: int, cpus: int | None, most: int
+    monkeypatch: pytest.MonkeyPatch, count: int, max_workers: int, cpus: int | None, least: int, most: int
 ) -> None:
     if cpus is not None:
         monkeypatch.setattr(os, "cpu_count", lambda: cpus)
     seen = 0
+    answered = 0
     for _ in compile_many(['{"cmd":"version"}'] * count, max_workers=max_workers):
         seen = max(seen, len(workers()))
-    assert 1 <= seen <= most
+        answered += 1
+    assert answered == count
+    assert least <= seen <= most
 
 
 def test_closing_starts_no_queued_build_and_waits_for_the_running_ones(builds: Builds) -> None:
