@@ -55,6 +55,18 @@ Result<json::Node, Error> newtype_data(json::Node v, const TaggedVariant& varian
   return *variant.data;
 }
 
+Result<NewtypeVariant, Error> read_newtype_variant(json::Node v, std::span<const Variant> variants) {
+  if (v.is_object() && v.size() == 1) {
+    const json::MemberRef only = v.members().front();
+    const std::size_t i = variant_index(variants, only.name);
+    if (i < variants.size()) return NewtypeVariant{i, only.value};
+  }
+  // Anything else fails: as the two steps tell it.
+  LANTOR_ASSIGN_OR_RETURN(const TaggedVariant variant, read_external_tag(v, variants));
+  LANTOR_ASSIGN_OR_RETURN(const json::Node data, newtype_data(v, variant));
+  return NewtypeVariant{variant.index, data};
+}
+
 Result<Tagged, Error> read_internal_tag(json::Node v, const Choice& choice) {
   if (v.is_object()) {
     // Member names are unique, so there is at most one tag; the other members

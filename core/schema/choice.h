@@ -45,6 +45,16 @@ Status<Error> expect_unit(json::Node v, const TaggedVariant& variant);
 // The data of a variant that must carry some; fails for the bare-string form.
 Result<json::Node, Error> newtype_data(json::Node v, const TaggedVariant& variant);
 
+// A variant that carries data, and its data.
+struct NewtypeVariant {
+  std::size_t index;
+  json::Node data;
+};
+
+// read_external_tag and newtype_data in one step: the one-member object form
+// naming a variant, or the first failure of the two.
+Result<NewtypeVariant, Error> read_newtype_variant(json::Node v, std::span<const Variant> variants);
+
 // Reads a choice whose variants all carry no data into the enumerator at the
 // variant's position.
 template <class E>

@@ -73,20 +73,21 @@ constexpr Field<SourceOf<R>, typename MemberOf<decltype(Member)>::Owner> field(s
 // A reader of a member read in place, into the record: a value too large to
 // move once more, or one whose reading needs what the record holds already
 // (an inline dataset's digest starts with the crate name read before it).
-// No writer is kept.
+// A writer of the member is kept where one is given.
 template <class T, class In>
 struct InPlaceReader {
   using Record = T;
   using Source = In;
   std::string_view type;
   StatusOf<In> (*read)(In, T&);
+  bool (*write)(const T&, json::Writer&) = nullptr;
 };
 
 // The row of a record's table for the member that `R` reads in place.
 template <const auto& R>
 constexpr Field<SourceOf<R>, typename std::remove_cvref_t<decltype(R)>::Record> field(std::string_view name,
                                                                                       bool required) {
-  return {name, required, R.type, R.read};
+  return {name, required, R.type, R.read, R.write};
 }
 
 // The pieces the writers below share, out of line so that the many writers
