@@ -70,6 +70,10 @@ template <class R, class A>
 struct ReaderOf<R (*)(A)> {
   using In = A;
 };
+template <class R, class A, class V>
+struct ReaderOf<R (*)(A, V&)> {
+  using In = A;
+};
 
 template <auto Member, auto Read>
 StatusOf<typename ReaderOf<decltype(Read)>::In> store(typename ReaderOf<decltype(Read)>::In v,

@@ -40,6 +40,13 @@ ResultOf<In, std::string> read_string(In v) {
   return fail(unexpected(v, "a string"));
 }
 
+// The same into `out`, which takes the string's bytes.
+inline Status<Error> read_string_into(json::Node v, std::string& out) {
+  if (!v.is_string()) return fail(unexpected(v, "a string"));
+  out.assign(v.as_string());
+  return Ok{};
+}
+
 // true or false, else "invalid type: ..., expected a boolean".
 template <class In>
 ResultOf<In, bool> read_bool(In v) {
@@ -79,8 +86,8 @@ bool write_u32(const std::uint32_t& u, json::Writer& out);
 bool write_f64(const double& d, json::Writer& out);
 
 namespace value {
-inline constexpr ValueReader<std::string> kString = {kStringType.name, &read_string<json::Node>,
-                                                     &write_string};
+inline constexpr ValueReader<std::string> kString = {kStringType.name, &read_string<json::Node>, &write_string,
+                                                     &read_string_into};
 inline constexpr ValueReader<bool> kBool = {kBoolType.name, &read_bool<json::Node>, &write_bool};
 // The same two, read from the command text.
 inline constexpr ValueReader<std::string, TextValue> kTextString = {kStringType.name, &read_string<TextValue>,

@@ -70,7 +70,7 @@ Status<schema::Error> read_group(Junction junction, json::Node data, std::size_t
 }
 
 Status<schema::Error> read_negation(json::Node data, std::size_t depth, Negation& n) {
-  n.inner = std::make_unique<Condition>();
+  n.inner = pool_make<Condition>();
   return read_condition(data, depth + 1, *n.inner);
 }
 

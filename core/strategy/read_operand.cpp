@@ -78,7 +78,7 @@ Status<schema::Error> read_operand(json::Node v, std::size_t depth, Operand& out
     return Ok{};
   }
   if (too_deep(v, depth)) return fail(too_deep_error(v));
-  auto expr = std::make_unique<Expr>();
+  auto expr = pool_make<Expr>();
   if (!read_expr(v, depth, *expr).ok())
     return fail(schema::error_at(v, {ErrorKind::NoOperandForm, std::string(kOperandMismatch)}));
   out.value = std::move(expr);
