@@ -1,5 +1,7 @@
 #include "core/schema/choice.h"
 
+#include <cassert>
+
 #include "core/base/short_text.h"
 #include "core/json/tape_reader.h"
 #include "core/schema/scalars.h"
@@ -55,16 +57,13 @@ Result<json::Node, Error> newtype_data(json::Node v, const TaggedVariant& varian
   return *variant.data;
 }
 
-Result<NewtypeVariant, Error> read_newtype_variant(json::Node v, std::span<const Variant> variants) {
-  if (v.is_object() && v.size() == 1) {
-    const json::MemberRef only = v.members().front();
-    const std::size_t i = variant_index(variants, only.name);
-    if (i < variants.size()) return NewtypeVariant{i, only.value};
-  }
-  // Anything else fails: as the two steps tell it.
-  LANTOR_ASSIGN_OR_RETURN(const TaggedVariant variant, read_external_tag(v, variants));
-  LANTOR_ASSIGN_OR_RETURN(const json::Node data, newtype_data(v, variant));
-  return NewtypeVariant{variant.index, data};
+Error not_newtype_variant(json::Node v, std::span<const Variant> variants) {
+  // As the two steps tell it: one of them fails for such a value.
+  Result<TaggedVariant, Error> tag = read_external_tag(v, variants);
+  if (!tag.ok()) return std::move(tag).error();
+  Result<json::Node, Error> data = newtype_data(v, *tag);
+  assert(!data.ok() && "a one-member object naming a variant is read by read_newtype_variant");
+  return std::move(data).error();
 }
 
 Result<Tagged, Error> read_internal_tag(json::Node v, const Choice& choice) {

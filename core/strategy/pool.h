@@ -50,7 +50,9 @@ Owned<T> pool_make(Args&&... args) {
   void* storage = pool_allocate(sizeof(T));
   struct GiveBack {
     void* storage;
-    ~GiveBack() { pool_deallocate(storage, sizeof(T)); }
+    ~GiveBack() {
+      if (storage != nullptr) pool_deallocate(storage, sizeof(T));
+    }
   } on_throw{storage};
   T* made = ::new (storage) T(std::forward<Args>(args)...);
   on_throw.storage = nullptr;

@@ -77,7 +77,7 @@ Status<schema::Error> read_negation(json::Node data, std::size_t depth, Negation
 // `BarsCmp`: five comparisons, each with a count.
 Status<schema::Error> read_bars_since_entry(json::Node data, Condition& out) {
   LANTOR_ASSIGN_OR_RETURN(const schema::NewtypeVariant variant,
-                          schema::read_newtype_variant(data, variants::kBarsCmp));
+                          schema::read_newtype_variant(data, variants::kBarsCmpIndex));
   LANTOR_ASSIGN_OR_RETURN(const std::uint32_t bars, schema::read_u32(variant.data));
   out.value = BarsCmp{static_cast<BarsCmp::Op>(variant.index), bars};
   return Ok{};
@@ -88,7 +88,7 @@ Status<schema::Error> read_bars_since_entry(json::Node data, Condition& out) {
 Status<schema::Error> read_condition(json::Node v, std::size_t depth, Condition& out) {
   if (too_deep(v, depth)) return fail(too_deep_error(v));
   LANTOR_ASSIGN_OR_RETURN(const schema::NewtypeVariant variant,
-                          schema::read_newtype_variant(v, variants::kCondition));
+                          schema::read_newtype_variant(v, variants::kConditionIndex));
   const json::Node d = variant.data;
   const std::size_t op = variant.index;
   if (op <= kCrossBelow) {

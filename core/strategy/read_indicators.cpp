@@ -16,7 +16,7 @@ namespace lantor::strategy {
 namespace {
 
 // The feed's name; null (no feed) is read by the nullable form around it.
-Read<Feed> read_feed(json::Node v) { return schema::read_unit_enum<Feed>(v, variants::kFeed); }
+Read<Feed> read_feed(json::Node v) { return schema::read_unit_enum<Feed>(v, variants::kFeedIndex); }
 bool write_feed(const Feed& f, json::Writer& out) { return schema::write_unit_enum(f, variants::kFeed, out); }
 constexpr schema::ValueReader<Feed> kFeed = {"Feed", &read_feed, &write_feed};
 

@@ -39,10 +39,10 @@ Status<schema::Error> read_prev(json::Node data, std::size_t depth, Prev& out) {
 }
 
 Status<schema::Error> read_expr(json::Node v, std::size_t depth, Expr& out) {
-  LANTOR_ASSIGN_OR_RETURN(const schema::NewtypeVariant variant, schema::read_newtype_variant(v, variants::kExpr));
+  LANTOR_ASSIGN_OR_RETURN(const schema::NewtypeVariant variant, schema::read_newtype_variant(v, variants::kExprIndex));
   switch (variant.index) {
     case 0: {
-      LANTOR_ASSIGN_OR_RETURN(out.value, schema::read_unit_enum<PriceSource>(variant.data, variants::kPriceSource));
+      LANTOR_ASSIGN_OR_RETURN(out.value, schema::read_unit_enum<PriceSource>(variant.data, variants::kPriceSourceIndex));
       return Ok{};
     }
     case 1: return read_prev(variant.data, depth, out.value.emplace<Prev>());
@@ -70,7 +70,11 @@ Status<schema::Error> read_operand(json::Node v, std::size_t depth, Operand& out
   if (v.is_string()) {
     if (schema::ReadObserver* observer = schema::current_observer()) [[unlikely]]
       observer->operand_name(v);
-    out.value.emplace<std::string>(v.as_string());
+    // A fresh operand holds a name already: its bytes are taken in place.
+    if (std::string* name = std::get_if<std::string>(&out.value))
+      name->assign(v.as_string());
+    else
+      out.value.emplace<std::string>(v.as_string());
     return Ok{};
   }
   if (v.is_number()) {
