@@ -25,7 +25,8 @@ Error not_u32(json::Node v) {
   switch (v.kind()) {
     case Kind::UInt:
       return wanting(error_at(v, invalid_value(describe_uint(v.as_uint()), kExpected)), kExpected);
-    case Kind::NegInt: return wanting(error_at(v, invalid_value(describe_int(v.as_negint()), kExpected)), kExpected);
+    case Kind::NegInt:
+      return wanting(error_at(v, invalid_value(describe_int(v.as_negint()), kExpected)), kExpected);
     default: return wanting(unexpected(v, kExpected), kExpected);
   }
 }

@@ -97,8 +97,8 @@ bool write_u32(const std::uint32_t& u, json::Writer& out);
 bool write_f64(const double& d, json::Writer& out);
 
 namespace value {
-inline constexpr ValueReader<std::string> kString = {kStringType.name, &read_string<json::Node>, &write_string,
-                                                     &read_string_into};
+inline constexpr ValueReader<std::string> kString = {kStringType.name, &read_string<json::Node>,
+                                                     &write_string, &read_string_into};
 inline constexpr ValueReader<bool> kBool = {kBoolType.name, &read_bool<json::Node>, &write_bool};
 // The same two, read from the command text.
 inline constexpr ValueReader<std::string, TextValue> kTextString = {kStringType.name, &read_string<TextValue>,

@@ -68,8 +68,8 @@ using SourceOf = typename std::remove_cvref_t<decltype(R)>::Source;
 // A field reader that reads the member `Member` in place with `ReadInto`. A
 // member that fails to read is left at its default, as `store` leaves it.
 template <auto Member, auto ReadInto>
-StatusOf<typename ReaderOf<decltype(ReadInto)>::In> store_into(typename ReaderOf<decltype(ReadInto)>::In v,
-                                                               typename MemberOf<decltype(Member)>::Owner& out) {
+StatusOf<typename ReaderOf<decltype(ReadInto)>::In> store_into(
+    typename ReaderOf<decltype(ReadInto)>::In v, typename MemberOf<decltype(Member)>::Owner& out) {
   auto read = ReadInto(v, out.*Member);
   if (!read.ok()) [[unlikely]]
     out.*Member = typename MemberOf<decltype(Member)>::Type{};

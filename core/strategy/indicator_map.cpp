@@ -43,9 +43,10 @@ void name_places(std::span<const std::string_view> names, std::span<std::uint32_
 }
 
 IndicatorMap::IndicatorMap(List<value_type> entries) : entries_(std::move(entries)) {
-  assert(std::adjacent_find(entries_.begin(), entries_.end(), [](const value_type& a, const value_type& b) {
-           return !json::name_before(a.first, b.first);
-         }) == entries_.end() &&
+  assert(std::adjacent_find(entries_.begin(), entries_.end(),
+                            [](const value_type& a, const value_type& b) {
+                              return !json::name_before(a.first, b.first);
+                            }) == entries_.end() &&
          "entries with distinct names in name order");
 }
 

@@ -94,7 +94,8 @@ Status<schema::Error> read_condition(json::Node v, std::size_t depth, Condition&
   if (op <= kCrossBelow) {
     // A fresh condition already holds a comparison.
     Comparison* c = std::get_if<Comparison>(&out.value);
-    return read_comparison(static_cast<CompareOp>(op - kGt), d, depth, c ? *c : out.value.emplace<Comparison>());
+    return read_comparison(static_cast<CompareOp>(op - kGt), d, depth,
+                           c ? *c : out.value.emplace<Comparison>());
   }
   switch (op) {
     case kBetween: return read_between(d, depth, out.value.emplace<Between>());
@@ -103,7 +104,8 @@ Status<schema::Error> read_condition(json::Node v, std::size_t depth, Condition&
       return read_trend(op == kRising ? Direction::Rising : Direction::Falling, d, depth,
                         out.value.emplace<Trend>());
     case kAll:
-    case kAny: return read_group(op == kAll ? Junction::All : Junction::Any, d, depth, out.value.emplace<Group>());
+    case kAny:
+      return read_group(op == kAll ? Junction::All : Junction::Any, d, depth, out.value.emplace<Group>());
     case kNot: return read_negation(d, depth, out.value.emplace<Negation>());
     case kInPosition: {
       LANTOR_ASSIGN_OR_RETURN(const bool b, schema::read_bool(d));

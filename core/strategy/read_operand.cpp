@@ -39,15 +39,18 @@ Status<schema::Error> read_prev(json::Node data, std::size_t depth, Prev& out) {
 }
 
 Status<schema::Error> read_expr(json::Node v, std::size_t depth, Expr& out) {
-  LANTOR_ASSIGN_OR_RETURN(const schema::NewtypeVariant variant, schema::read_newtype_variant(v, variants::kExprIndex));
+  LANTOR_ASSIGN_OR_RETURN(const schema::NewtypeVariant variant,
+                          schema::read_newtype_variant(v, variants::kExprIndex));
   switch (variant.index) {
     case 0: {
-      LANTOR_ASSIGN_OR_RETURN(out.value, schema::read_unit_enum<PriceSource>(variant.data, variants::kPriceSourceIndex));
+      LANTOR_ASSIGN_OR_RETURN(out.value,
+                              schema::read_unit_enum<PriceSource>(variant.data, variants::kPriceSourceIndex));
       return Ok{};
     }
     case 1: return read_prev(variant.data, depth, out.value.emplace<Prev>());
     default:
-      return read_arith(static_cast<ArithOp>(variant.index - 2), variant.data, depth, out.value.emplace<Arith>());
+      return read_arith(static_cast<ArithOp>(variant.index - 2), variant.data, depth,
+                        out.value.emplace<Arith>());
   }
 }
 

@@ -55,13 +55,16 @@ bool write_optional_rule(const StrategySpec& s, json::Writer& out) {
   return true;
 }
 
-constexpr schema::InPlaceReader<StrategySpec, json::Node> kEntry = {"Condition", &read_rule<&StrategySpec::entry>};
-constexpr schema::InPlaceReader<StrategySpec, json::Node> kExit = {"Condition", &read_rule<&StrategySpec::exit>};
+constexpr schema::InPlaceReader<StrategySpec, json::Node> kEntry = {"Condition",
+                                                                    &read_rule<&StrategySpec::entry>};
+constexpr schema::InPlaceReader<StrategySpec, json::Node> kExit = {"Condition",
+                                                                   &read_rule<&StrategySpec::exit>};
 constexpr schema::InPlaceReader<StrategySpec, json::Node> kShortEntry = {
     "Condition?", &read_optional_rule<&StrategySpec::short_entry>,
     &write_optional_rule<&StrategySpec::short_entry>};
 constexpr schema::InPlaceReader<StrategySpec, json::Node> kShortExit = {
-    "Condition?", &read_optional_rule<&StrategySpec::short_exit>, &write_optional_rule<&StrategySpec::short_exit>};
+    "Condition?", &read_optional_rule<&StrategySpec::short_exit>,
+    &write_optional_rule<&StrategySpec::short_exit>};
 
 // In declaration order, which is the order of the array form and the order
 // in which missing members are reported.
