@@ -61,9 +61,9 @@ class VariantIndex {
   // From the length and the two end bytes, which tell short names apart.
   static constexpr std::size_t slot_of(std::string_view name) noexcept {
     if (name.empty()) return 0;
-    return (name.size() * 2 + static_cast<unsigned char>(name.front()) * 5 +
-            static_cast<unsigned char>(name.back())) %
-           kSlots;
+    const std::size_t first = static_cast<unsigned char>(name.front());
+    const std::size_t last = static_cast<unsigned char>(name.back());
+    return (name.size() * 2 + first * 5 + last) % kSlots;
   }
 
   std::span<const Variant> variants_;

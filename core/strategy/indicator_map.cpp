@@ -11,15 +11,9 @@ namespace lantor::strategy {
 
 namespace {
 
-// A name with its first eight bytes as a number that orders names as their
-// bytes do (zeros past a shorter name's end), so that most comparisons are
-// one of numbers; names that share those bytes are compared whole.
-struct Keyed {
-  std::uint64_t key;
-  std::string_view name;
-  std::uint32_t position;
-};
-
+// A name's first eight bytes as a number that orders names as their bytes
+// do (zeros past a shorter name's end), so that most comparisons are one of
+// numbers; names that share those bytes are compared whole.
 std::uint64_t order_key(std::string_view name) {
   std::uint64_t word = 0;
   copy_text(reinterpret_cast<char*>(&word), name.data(), std::min<std::size_t>(name.size(), sizeof word));
@@ -28,16 +22,20 @@ std::uint64_t order_key(std::string_view name) {
   return word;
 }
 
+struct Keyed {
+  std::uint64_t key;
+  std::uint32_t position;
+};
+
 }  // namespace
 
 void name_places(std::span<const std::string_view> names, std::span<std::uint32_t> places) {
   assert(places.size() >= names.size());
-  List<Keyed> keyed;
-  keyed.reserve(names.size());
+  List<Keyed> keyed(names.size());
   for (std::size_t i = 0; i < names.size(); ++i)
-    keyed.push_back({order_key(names[i]), names[i], static_cast<std::uint32_t>(i)});
-  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    return a.key != b.key ? a.key < b.key : json::name_before(a.name, b.name);
+    keyed[i] = {order_key(names[i]), static_cast<std::uint32_t>(i)};
+  std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+    return a.key != b.key ? a.key < b.key : json::name_before(names[a.position], names[b.position]);
   });
   for (std::size_t k = 0; k < keyed.size(); ++k) places[keyed[k].position] = static_cast<std::uint32_t>(k);
 }
