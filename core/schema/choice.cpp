@@ -1,5 +1,7 @@
 #include "core/schema/choice.h"
 
+#include <cassert>
+
 #include "core/base/short_text.h"
 #include "core/json/tape_reader.h"
 #include "core/schema/scalars.h"
@@ -53,6 +55,15 @@ Status<Error> expect_unit(json::Node, const TaggedVariant& variant) {
 Result<json::Node, Error> newtype_data(json::Node v, const TaggedVariant& variant) {
   if (!variant.data) return fail(error_at(v, invalid_type(kDescribeUnitVariant, "newtype variant")));
   return *variant.data;
+}
+
+Error not_newtype_variant(json::Node v, std::span<const Variant> variants) {
+  // As the two steps tell it: one of them fails for such a value.
+  Result<TaggedVariant, Error> tag = read_external_tag(v, variants);
+  if (!tag.ok()) return std::move(tag).error();
+  Result<json::Node, Error> data = newtype_data(v, *tag);
+  assert(!data.ok() && "a one-member object naming a variant is read by read_newtype_variant");
+  return std::move(data).error();
 }
 
 Result<Tagged, Error> read_internal_tag(json::Node v, const Choice& choice) {

@@ -12,12 +12,15 @@
 //   aside as it comes and read as the variant's own once the choice is read.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "core/base/short_text.h"
 #include "core/json/tape.h"
 #include "core/json/writer.h"
 #include "core/schema/record.h"
@@ -27,6 +30,45 @@
 namespace lantor::schema {
 
 // ---- Externally tagged ------------------------------------------------------
+
+// A list of variants with an index by name, made at compile time: a name is
+// found in a probe or two of a small open-addressed table instead of a walk
+// along the list. Made only as a constant from a list that lives as long:
+//   inline constexpr VariantIndex kShapeIndex{kShape};
+class VariantIndex {
+ public:
+  template <std::size_t N>
+  explicit constexpr VariantIndex(const Variant (&variants)[N]) : variants_(variants) {
+    static_assert(N < kSlots, "an empty slot ends every probe");
+    for (std::size_t i = 0; i < N; ++i) {
+      std::size_t s = slot_of(variants[i].name);
+      while (slots_[s] != 0) s = (s + 1) % kSlots;
+      slots_[s] = static_cast<std::uint8_t>(i + 1);
+    }
+  }
+  std::span<const Variant> variants() const noexcept { return variants_; }
+  // The position of the variant named `name`, or variants().size().
+  std::size_t find(std::string_view name) const noexcept {
+    for (std::size_t s = slot_of(name);; s = (s + 1) % kSlots) {
+      const std::size_t at = slots_[s];
+      if (at == 0) return variants_.size();
+      if (same_text(variants_[at - 1].name, name)) return at - 1;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 32;
+  // From the length and the two end bytes, which tell short names apart.
+  static constexpr std::size_t slot_of(std::string_view name) noexcept {
+    if (name.empty()) return 0;
+    const std::size_t first = static_cast<unsigned char>(name.front());
+    const std::size_t last = static_cast<unsigned char>(name.back());
+    return (name.size() * 2 + first * 5 + last) % kSlots;
+  }
+
+  std::span<const Variant> variants_;
+  std::array<std::uint8_t, kSlots> slots_{};
+};
 
 // A recognised variant: its position in the list and its data, which is
 // absent for the bare-string form.
@@ -45,11 +87,37 @@ Status<Error> expect_unit(json::Node v, const TaggedVariant& variant);
 // The data of a variant that must carry some; fails for the bare-string form.
 Result<json::Node, Error> newtype_data(json::Node v, const TaggedVariant& variant);
 
+// A variant that carries data, and its data.
+struct NewtypeVariant {
+  std::size_t index;
+  json::Node data;
+};
+
+// The failure of read_newtype_variant for a value that is not a one-member
+// object naming one of `variants`.
+[[gnu::cold]] Error not_newtype_variant(json::Node v, std::span<const Variant> variants);
+
+// read_external_tag and newtype_data in one step: the one-member object form
+// naming a variant, or the first failure of the two.
+inline Result<NewtypeVariant, Error> read_newtype_variant(json::Node v, const VariantIndex& variants) {
+  if (v.is_object() && v.size() == 1) {
+    const json::MemberRef only = v.members().front();
+    const std::size_t i = variants.find(only.name);
+    if (i < variants.variants().size()) return NewtypeVariant{i, only.value};
+  }
+  return fail(not_newtype_variant(v, variants.variants()));
+}
+
 // Reads a choice whose variants all carry no data into the enumerator at the
 // variant's position.
 template <class E>
-Result<E, Error> read_unit_enum(json::Node v, std::span<const Variant> variants) {
-  LANTOR_ASSIGN_OR_RETURN(const TaggedVariant variant, read_external_tag(v, variants));
+Result<E, Error> read_unit_enum(json::Node v, const VariantIndex& variants) {
+  // The bare name, as such choices are mostly written.
+  if (v.is_string()) {
+    const std::size_t i = variants.find(v.as_string());
+    if (i < variants.variants().size()) return static_cast<E>(i);
+  }
+  LANTOR_ASSIGN_OR_RETURN(const TaggedVariant variant, read_external_tag(v, variants.variants()));
   LANTOR_TRY(expect_unit(v, variant));
   return static_cast<E>(variant.index);
 }

@@ -70,6 +70,10 @@ template <class R, class A>
 struct ReaderOf<R (*)(A)> {
   using In = A;
 };
+template <class R, class A, class V>
+struct ReaderOf<R (*)(A, V&)> {
+  using In = A;
+};
 
 template <auto Member, auto Read>
 StatusOf<typename ReaderOf<decltype(Read)>::In> store(typename ReaderOf<decltype(Read)>::In v,
@@ -78,9 +82,13 @@ StatusOf<typename ReaderOf<decltype(Read)>::In> store(typename ReaderOf<decltype
   return Ok{};
 }
 
-// The position of the field named `name`, or fields.size().
+// The position of the field named `name`, or fields.size(). The names of a
+// record's fields are distinct, so the field at `guess` may be tried first:
+// the one after the field last found, as members mostly come in declaration
+// order.
 template <class In, class T>
-std::size_t field_index(std::span<const Field<In, T>> fields, std::string_view name) {
+std::size_t field_index(std::span<const Field<In, T>> fields, std::string_view name, std::size_t guess = 0) {
+  if (guess < fields.size() && same_text(fields[guess].name, name)) return guess;
   std::size_t i = 0;
   while (i < fields.size() && !same_text(fields[i].name, name)) ++i;
   return i;
@@ -125,11 +133,12 @@ template <class In, class T, class Members, class OnUnknown>
                                                         std::span<const Field<In, T>> fields, T& out,
                                                         OnUnknown& on_unknown, std::string_view tag) {
   std::uint32_t seen = 0;
+  std::size_t next_field = 0;
   for (;;) {
     LANTOR_ASSIGN_OR_RETURN(const bool more, members.next());
     if (!more) break;
     const std::string_view name = members.name();
-    const std::size_t i = field_index(fields, name);
+    const std::size_t i = field_index(fields, name, next_field);
     if (i == fields.size()) {
       if constexpr (std::is_same_v<In, json::Node>) {
         if (ReadObserver* observer = current_observer()) [[unlikely]]
@@ -138,6 +147,7 @@ template <class In, class T, class Members, class OnUnknown>
       LANTOR_TRY(on_unknown(name, members, out));
       continue;
     }
+    next_field = i + 1;
     const std::uint32_t bit = std::uint32_t{1} << i;
     if (seen & bit) return fail(error_about(v, duplicate_field(name)));
     seen |= bit;

@@ -40,6 +40,13 @@ ResultOf<In, std::string> read_string(In v) {
   return fail(unexpected(v, "a string"));
 }
 
+// The same into `out`, which takes the string's bytes.
+inline Status<Error> read_string_into(json::Node v, std::string& out) {
+  if (!v.is_string()) return fail(unexpected(v, "a string"));
+  out.assign(v.as_string());
+  return Ok{};
+}
+
 // true or false, else "invalid type: ..., expected a boolean".
 template <class In>
 ResultOf<In, bool> read_bool(In v) {
@@ -47,13 +54,24 @@ ResultOf<In, bool> read_bool(In v) {
   return fail(unexpected(v, "a boolean"));
 }
 
+// The failures of read_u32 and read_f64, out of the way of their success.
+[[gnu::cold]] Error not_u32(json::Node v);
+[[gnu::cold]] Error not_f64(json::Node v);
+
 // A JSON integer from 0 to 4294967295. An integer out of that range is an
 // invalid value; anything else, a whole number written with a fraction or an
 // exponent included, is an invalid type.
-Result<std::uint32_t, Error> read_u32(json::Node v);
+inline Result<std::uint32_t, Error> read_u32(json::Node v) {
+  if (v.kind() == json::Kind::UInt && v.as_uint() <= std::numeric_limits<std::uint32_t>::max())
+    return static_cast<std::uint32_t>(v.as_uint());
+  return fail(not_u32(v));
+}
 
 // Any JSON number, integers converted to the nearest binary64.
-Result<double, Error> read_f64(json::Node v);
+inline Result<double, Error> read_f64(json::Node v) {
+  if (!v.is_number()) return fail(not_f64(v));
+  return v.to_double();
+}
 
 // ---- The scalar types, described -----------------------------------------
 
@@ -80,7 +98,7 @@ bool write_f64(const double& d, json::Writer& out);
 
 namespace value {
 inline constexpr ValueReader<std::string> kString = {kStringType.name, &read_string<json::Node>,
-                                                     &write_string};
+                                                     &write_string, &read_string_into};
 inline constexpr ValueReader<bool> kBool = {kBoolType.name, &read_bool<json::Node>, &write_bool};
 // The same two, read from the command text.
 inline constexpr ValueReader<std::string, TextValue> kTextString = {kStringType.name, &read_string<TextValue>,

@@ -34,6 +34,10 @@ struct ValueReader {
   // a kind no writer is kept for (a present rule: rules are never defaults),
   // and always false where `write` is null.
   bool (*write)(const V&, json::Writer&);
+  // Where given, reads the value into a default one in place, as `read`
+  // would make it: a record's member is then filled where it lies instead
+  // of being made and moved in.
+  StatusOf<In> (*read_into)(In, V&) = nullptr;
 };
 
 template <const auto& R>
@@ -61,32 +65,48 @@ bool write_member(const typename MemberOf<decltype(Member)>::Owner& record, json
 template <const auto& R>
 using SourceOf = typename std::remove_cvref_t<decltype(R)>::Source;
 
+// A field reader that reads the member `Member` in place with `ReadInto`. A
+// member that fails to read is left at its default, as `store` leaves it.
+template <auto Member, auto ReadInto>
+StatusOf<typename ReaderOf<decltype(ReadInto)>::In> store_into(
+    typename ReaderOf<decltype(ReadInto)>::In v, typename MemberOf<decltype(Member)>::Owner& out) {
+  auto read = ReadInto(v, out.*Member);
+  if (!read.ok()) [[unlikely]]
+    out.*Member = typename MemberOf<decltype(Member)>::Type{};
+  return read;
+}
+
 // The row of a record's table for the member `Member`, read by `R`.
 template <auto Member, const auto& R>
 constexpr Field<SourceOf<R>, typename MemberOf<decltype(Member)>::Owner> field(std::string_view name,
                                                                                bool required) {
   static_assert(std::is_same_v<typename MemberOf<decltype(Member)>::Type, ValueOf<R>>,
                 "the reader reads the member's type");
-  return {name, required, R.type, &store<Member, R.read>, &write_member<Member, R>};
+  if constexpr (R.read_into != nullptr) {
+    return {name, required, R.type, &store_into<Member, R.read_into>, &write_member<Member, R>};
+  } else {
+    return {name, required, R.type, &store<Member, R.read>, &write_member<Member, R>};
+  }
 }
 
 // A reader of a member read in place, into the record: a value too large to
 // move once more, or one whose reading needs what the record holds already
 // (an inline dataset's digest starts with the crate name read before it).
-// No writer is kept.
+// A writer of the member is kept where one is given.
 template <class T, class In>
 struct InPlaceReader {
   using Record = T;
   using Source = In;
   std::string_view type;
   StatusOf<In> (*read)(In, T&);
+  bool (*write)(const T&, json::Writer&) = nullptr;
 };
 
 // The row of a record's table for the member that `R` reads in place.
 template <const auto& R>
 constexpr Field<SourceOf<R>, typename std::remove_cvref_t<decltype(R)>::Record> field(std::string_view name,
                                                                                       bool required) {
-  return {name, required, R.type, R.read};
+  return {name, required, R.type, R.read, R.write};
 }
 
 // The pieces the writers below share, out of line so that the many writers
@@ -163,14 +183,19 @@ template <class L, const auto& R>
 struct Sequence {
   static constexpr auto kName = wrapped<R.type.size() + 2>("[", R.type, "]");
 
-  static Result<L, Error> read(json::Node v) {
+  static Status<Error> read_into(json::Node v, L& out) {
     if (!v.is_array()) return fail(unexpected(v, "a sequence"));
-    L out;
+    out.clear();
     out.reserve(v.size());
     for (json::Node e : v.elements()) {
       LANTOR_ASSIGN_OR_RETURN(auto&& item, R.read(e));
       out.push_back(std::move(item));
     }
+    return Ok{};
+  }
+  static Result<L, Error> read(json::Node v) {
+    L out;
+    LANTOR_TRY(read_into(v, out));
     return out;
   }
   static bool write(const L& items, json::Writer& out) {
@@ -183,6 +208,6 @@ struct Sequence {
 };
 template <class L, const auto& R>
 inline constexpr ValueReader<L> sequence = {Sequence<L, R>::kName.view(), &Sequence<L, R>::read,
-                                            &Sequence<L, R>::write};
+                                            &Sequence<L, R>::write, &Sequence<L, R>::read_into};
 
 }  // namespace lantor::schema

@@ -3,12 +3,13 @@
 // names, so an enumerator's value is its position in the matching name list.
 //
 // Conditions and expressions nest; the recursive links are owned through
-// std::vector and std::unique_ptr, which makes the tree types move-only.
+// lists and Owned pointers (pool.h), which makes the tree types move-only.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,8 +20,8 @@
 
 namespace lantor::strategy {
 
-// The model's lists take their storage from the pool (pool.h): a model is
-// built and dropped within one command.
+// The model's lists and tree nodes take their storage from the pool
+// (pool.h): a model is built and dropped within one command.
 template <class T>
 using List = std::vector<T, PoolAllocator<T>>;
 
@@ -36,7 +37,8 @@ struct IndicatorSpec {
 };
 
 // Indicators by name, in byte order of their names: a sorted list, made
-// once from entries with distinct names in any order.
+// once from entries with distinct names already in that order (name_places
+// tells where each one goes).
 class IndicatorMap {
  public:
   using value_type = std::pair<std::string, IndicatorSpec>;
@@ -56,6 +58,10 @@ class IndicatorMap {
   List<value_type> entries_;
 };
 
+// The place in byte order of each of `names`, which are distinct: the name
+// names[i] is the places[i]-th. `places` has room for every name.
+void name_places(std::span<const std::string_view> names, std::span<std::uint32_t> places);
+
 // ---- Operands ------------------------------------------------------------
 
 struct Expr;
@@ -63,7 +69,7 @@ struct Expr;
 // A value a rule compares: an indicator (or other series) by name, a
 // constant, or an expression over further operands.
 struct Operand {
-  std::variant<std::string, double, std::unique_ptr<Expr>> value;
+  std::variant<std::string, double, Owned<Expr>> value;
 
   bool is_name() const { return value.index() == 0; }
   bool is_constant() const { return value.index() == 1; }
@@ -128,7 +134,7 @@ struct Group {
 };
 
 struct Negation {
-  std::unique_ptr<Condition> inner;
+  Owned<Condition> inner;
 };
 
 struct InPosition {

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <new>
+#include <utility>
 
 namespace lantor::strategy {
 
@@ -29,5 +32,31 @@ struct PoolAllocator {
     return true;
   }
 };
+
+// Owns one object made by pool_make: the nodes of the model's trees.
+template <class T>
+struct PoolDelete {
+  void operator()(T* p) const noexcept {
+    p->~T();
+    pool_deallocate(p, sizeof(T));
+  }
+};
+template <class T>
+using Owned = std::unique_ptr<T, PoolDelete<T>>;
+
+// A T made in storage from the pool.
+template <class T, class... Args>
+Owned<T> pool_make(Args&&... args) {
+  void* storage = pool_allocate(sizeof(T));
+  struct GiveBack {
+    void* storage;
+    ~GiveBack() {
+      if (storage != nullptr) pool_deallocate(storage, sizeof(T));
+    }
+  } on_throw{storage};
+  T* made = ::new (storage) T(std::forward<Args>(args)...);
+  on_throw.storage = nullptr;
+  return Owned<T>(made);
+}
 
 }  // namespace lantor::strategy

@@ -1,4 +1,6 @@
 // The `indicators` section: a map from indicator name to `IndicatorSpec`.
+#include <cstdint>
+#include <string_view>
 #include <utility>
 
 #include "core/schema/choice.h"
@@ -14,7 +16,7 @@ namespace lantor::strategy {
 namespace {
 
 // The feed's name; null (no feed) is read by the nullable form around it.
-Read<Feed> read_feed(json::Node v) { return schema::read_unit_enum<Feed>(v, variants::kFeed); }
+Read<Feed> read_feed(json::Node v) { return schema::read_unit_enum<Feed>(v, variants::kFeedIndex); }
 bool write_feed(const Feed& f, json::Writer& out) { return schema::write_unit_enum(f, variants::kFeed, out); }
 constexpr schema::ValueReader<Feed> kFeed = {"Feed", &read_feed, &write_feed};
 
@@ -35,12 +37,20 @@ const RecordTable<IndicatorSpec> kIndicatorSpec = {"IndicatorSpec", schema::Reco
 
 Read<IndicatorMap> read_indicators(json::Node v) {
   if (!v.is_object()) return fail(schema::unexpected(v, "a map"));
+  // The tape's names are distinct: where each entry goes in name order is
+  // worked out on them first, so that each one is read in place.
+  const std::size_t n = v.size();
+  List<std::string_view> names;
+  names.reserve(n);
+  for (json::MemberRef member : v.members()) names.push_back(member.name);
+  List<std::uint32_t> places(n);
+  name_places(names, places);
   // Read in document order, so that the first bad one is the one reported.
-  List<IndicatorMap::value_type> entries;
-  entries.reserve(v.size());
+  List<IndicatorMap::value_type> entries(n);
+  std::size_t i = 0;
   for (json::MemberRef member : v.members()) {
-    // Names are unique; each is read where it will stay.
-    IndicatorSpec& spec = entries.emplace_back(std::string(member.name), IndicatorSpec{}).second;
+    auto& [name, spec] = entries[places[i++]];
+    name = member.name;
     LANTOR_TRY(read_record(member.value, kIndicatorSpec, spec));
   }
   return IndicatorMap(std::move(entries));

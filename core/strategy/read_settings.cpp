@@ -20,7 +20,7 @@ using schema::value::kF64;
 using schema::value::kU32;
 
 Read<OrderType> read_order_type(json::Node v) {
-  return schema::read_unit_enum<OrderType>(v, variants::kOrderType);
+  return schema::read_unit_enum<OrderType>(v, variants::kOrderTypeIndex);
 }
 bool write_order_type(const OrderType& o, json::Writer& out) {
   return schema::write_unit_enum(o, variants::kOrderType, out);
@@ -28,7 +28,7 @@ bool write_order_type(const OrderType& o, json::Writer& out) {
 constexpr schema::ValueReader<OrderType> kOrderTypeValue = {"OrderType", &read_order_type, &write_order_type};
 
 Read<FillTiming> read_fill_timing(json::Node v) {
-  return schema::read_unit_enum<FillTiming>(v, variants::kFillTiming);
+  return schema::read_unit_enum<FillTiming>(v, variants::kFillTimingIndex);
 }
 bool write_fill_timing(const FillTiming& f, json::Writer& out) {
   return schema::write_unit_enum(f, variants::kFillTiming, out);

@@ -38,8 +38,10 @@ inline constexpr std::string_view kOperandMismatch =
 
 Read<IndicatorMap> read_indicators(json::Node v);
 
-Read<Operand> read_operand(json::Node v, std::size_t depth);
-Read<Condition> read_condition(json::Node v, std::size_t depth);
+// Operands and conditions are read into the node given, which keeps what
+// was read up to a failure: a caller that goes on past one resets it.
+Status<schema::Error> read_operand(json::Node v, std::size_t depth, Operand& out);
+Status<schema::Error> read_condition(json::Node v, std::size_t depth, Condition& out);
 
 Read<Sizing> read_sizing(json::Node v);
 Read<Slippage> read_slippage(json::Node v);

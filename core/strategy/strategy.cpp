@@ -22,10 +22,49 @@ using schema::nullable;
 // The document's members sit at nesting level 2.
 constexpr std::size_t kMemberDepth = 2;
 
-Read<Condition> read_rule(json::Node v) { return read_condition(v, kMemberDepth); }
+// A rule is read in place, as a condition tree is large to move. One that
+// fails is left at its default, as if absent, for a reading that goes on
+// past the failure.
+template <auto Rule>
+Status<schema::Error> read_rule(json::Node v, StrategySpec& out) {
+  Status<schema::Error> read = read_condition(v, kMemberDepth, out.*Rule);
+  if (!read.ok()) [[unlikely]]
+    out.*Rule = Condition{};
+  return read;
+}
 
-// A rule has no writer: none is a default, and an absent one is null.
-constexpr schema::ValueReader<Condition> kRule = {"Condition", &read_rule, nullptr};
+// null (absent) or a rule.
+template <auto Rule>
+Status<schema::Error> read_optional_rule(json::Node v, StrategySpec& out) {
+  std::optional<Condition>& rule = out.*Rule;
+  if (v.is_null()) {
+    rule.reset();
+    return Ok{};
+  }
+  Status<schema::Error> read = read_condition(v, kMemberDepth, rule.emplace());
+  if (!read.ok()) [[unlikely]]
+    rule.reset();
+  return read;
+}
+
+// A rule has no writer, as none is a default; an absent one is null.
+template <auto Rule>
+bool write_optional_rule(const StrategySpec& s, json::Writer& out) {
+  if (s.*Rule) return false;
+  schema::write_null(out);
+  return true;
+}
+
+constexpr schema::InPlaceReader<StrategySpec, json::Node> kEntry = {"Condition",
+                                                                    &read_rule<&StrategySpec::entry>};
+constexpr schema::InPlaceReader<StrategySpec, json::Node> kExit = {"Condition",
+                                                                   &read_rule<&StrategySpec::exit>};
+constexpr schema::InPlaceReader<StrategySpec, json::Node> kShortEntry = {
+    "Condition?", &read_optional_rule<&StrategySpec::short_entry>,
+    &write_optional_rule<&StrategySpec::short_entry>};
+constexpr schema::InPlaceReader<StrategySpec, json::Node> kShortExit = {
+    "Condition?", &read_optional_rule<&StrategySpec::short_exit>,
+    &write_optional_rule<&StrategySpec::short_exit>};
 
 // In declaration order, which is the order of the array form and the order
 // in which missing members are reported.
@@ -35,10 +74,10 @@ constexpr Field<StrategySpec> kStrategyFields[] = {
     field<&StrategySpec::ref_symbol, nullable<schema::value::kString>>("ref_symbol", kOptional),
     field<&StrategySpec::timeframe, schema::value::kString>("timeframe", kRequired),
     field<&StrategySpec::indicators, value::kIndicators>("indicators", kRequired),
-    field<&StrategySpec::entry, kRule>("entry", kRequired),
-    field<&StrategySpec::exit, kRule>("exit", kRequired),
-    field<&StrategySpec::short_entry, nullable<kRule>>("short_entry", kOptional),
-    field<&StrategySpec::short_exit, nullable<kRule>>("short_exit", kOptional),
+    field<kEntry>("entry", kRequired),
+    field<kExit>("exit", kRequired),
+    field<kShortEntry>("short_entry", kOptional),
+    field<kShortExit>("short_exit", kOptional),
     field<&StrategySpec::sizing, value::kSizing>("sizing", kRequired),
     field<&StrategySpec::costs, value::kCosts>("costs", kOptional),
     field<&StrategySpec::risk, value::kRisk>("risk", kOptional),

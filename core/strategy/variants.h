@@ -4,6 +4,7 @@
 // order is the order of the lists in unknown-variant messages.
 #pragma once
 
+#include "core/schema/choice.h"
 #include "core/schema/describe.h"
 
 namespace lantor::strategy::variants {
@@ -58,5 +59,14 @@ inline constexpr Variant kFillTiming[] = {{"next_open", ""}, {"close", ""}};
 
 // The forms an Operand is tried as, in order.
 inline constexpr Variant kOperand[] = {{"name", "string"}, {"constant", "f64"}, {"expression", "Expr"}};
+
+// The lists the readers look names up in, indexed by name.
+inline constexpr schema::VariantIndex kFeedIndex{kFeed};
+inline constexpr schema::VariantIndex kPriceSourceIndex{kPriceSource};
+inline constexpr schema::VariantIndex kExprIndex{kExpr};
+inline constexpr schema::VariantIndex kConditionIndex{kCondition};
+inline constexpr schema::VariantIndex kBarsCmpIndex{kBarsCmp};
+inline constexpr schema::VariantIndex kOrderTypeIndex{kOrderType};
+inline constexpr schema::VariantIndex kFillTimingIndex{kFillTiming};
 
 }  // namespace lantor::strategy::variants

@@ -1,5 +1,11 @@
 // The `indicators` section: the map, `IndicatorSpec` in both forms, `Feed`.
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/json/canonical.h"
 
 #include "strategy_test_support.h"
 
@@ -92,6 +98,41 @@ TEST(Indicators, TypedValues) {
   EXPECT_FALSE(spec->indicators.find("slow")->feed.has_value());
   EXPECT_TRUE(spec->indicators.find("bare")->params.empty());
   EXPECT_FALSE(spec->indicators.find("bare")->feed.has_value());
+}
+
+// The places name_places gives put the names in the order a plain sort by
+// bytes does, names that share their first eight bytes or end early included.
+TEST(Indicators, NamePlacesAreByteOrder) {
+  using namespace std::string_literals;
+  std::vector<std::string> reversed;
+  for (int i = 40; i > 0; --i) reversed.push_back("ind_" + std::to_string(i));
+  const std::vector<std::string> rows[] = {
+      {},
+      {"b", "a"},
+      {"ema_50", "ema_5", "ema_500", "funding_rate", "adx_14"},
+      {"abcdefgh1", "abcdefgh0", "abcdefgh", "abcdefg"},
+      {"\xff", "a", "\x7f", "\x80x"},
+      {"a\0b"s, "a", "a\0"s, ""},
+      reversed,
+  };
+  for (const auto& names : rows) {
+    const std::vector<std::string_view> views(names.begin(), names.end());
+    std::vector<std::uint32_t> places(names.size());
+    name_places(views, places);
+    std::vector<std::string_view> placed(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) placed.at(places[i]) = views[i];
+    std::vector<std::string_view> sorted = views;
+    std::sort(sorted.begin(), sorted.end(), json::name_before);
+    EXPECT_EQ(placed, sorted) << names.size() << " names";
+  }
+}
+
+TEST(Indicators, KeptInNameOrderWhateverTheDocumentOrder) {
+  auto spec = typed(with_member("indicators", R"({"b": ["x"], "ab": ["y"], "a": ["z"]})"));
+  ASSERT_TRUE(spec.ok()) << spec.error().message;
+  std::vector<std::string> names;
+  for (const auto& [name, indicator] : spec->indicators) names.push_back(name + "=" + indicator.type);
+  EXPECT_EQ(names, (std::vector<std::string>{"a=z", "ab=y", "b=x"}));
 }
 
 }  // namespace

@@ -90,15 +90,15 @@ TEST(Operands, TypedTree) {
   ASSERT_TRUE(cmp.right.is_constant());
   EXPECT_EQ(std::get<double>(cmp.right.value), 3.0);
   ASSERT_TRUE(cmp.left.is_expr());
-  const auto& div = std::get<Arith>(std::get<std::unique_ptr<Expr>>(cmp.left.value)->value);
+  const auto& div = std::get<Arith>(std::get<Owned<Expr>>(cmp.left.value)->value);
   EXPECT_EQ(div.op, ArithOp::Div);
-  const auto& add = std::get<Arith>(std::get<std::unique_ptr<Expr>>(div.left.value)->value);
+  const auto& add = std::get<Arith>(std::get<Owned<Expr>>(div.left.value)->value);
   EXPECT_EQ(add.op, ArithOp::Add);
   EXPECT_EQ(std::get<std::string>(add.left.value), "a");
   EXPECT_EQ(std::get<double>(add.right.value), -2.0);
-  const auto& prev = std::get<Prev>(std::get<std::unique_ptr<Expr>>(div.right.value)->value);
+  const auto& prev = std::get<Prev>(std::get<Owned<Expr>>(div.right.value)->value);
   EXPECT_EQ(prev.bars, 7u);
-  const auto& price = std::get<std::unique_ptr<Expr>>(prev.value.value)->value;
+  const auto& price = std::get<Owned<Expr>>(prev.value.value)->value;
   EXPECT_EQ(std::get<PriceSource>(price), PriceSource::Hlc3);
 }
 
