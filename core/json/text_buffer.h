@@ -17,6 +17,7 @@ class TextBuffer {
   // Grown ahead by `room` bytes at first.
   TextBuffer(std::string& text, std::size_t room) : text_(text), used_(text.size()) {
     text_.resize(used_ + room);
+    sync();
   }
   TextBuffer(const TextBuffer&) = delete;
   TextBuffer& operator=(const TextBuffer&) = delete;
@@ -24,32 +25,32 @@ class TextBuffer {
   void finish() { text_.resize(used_); }
 
   std::size_t size() const { return used_; }
-  std::string_view view() const { return {text_.data(), used_}; }
-  char* at(std::size_t offset) { return text_.data() + offset; }
+  std::string_view view() const { return {data_, used_}; }
+  char* at(std::size_t offset) { return data_ + offset; }
   // Forgets what was written from `size` on.
   void truncate(std::size_t size) { used_ = size; }
 
   void put(char c) {
     room(1);
-    text_[used_++] = c;
+    data_[used_++] = c;
   }
   void put(const char* p, std::size_t n) {
     room(n);
-    copy_text(text_.data() + used_, p, n);
+    copy_text(data_ + used_, p, n);
     used_ += n;
   }
   void put(std::string_view s) { put(s.data(), s.size()); }
   // Room for `n` bytes, counted as written: the caller writes them there.
   char* extend(std::size_t n) {
     room(n);
-    char* at = text_.data() + used_;
+    char* at = data_ + used_;
     used_ += n;
     return at;
   }
   // `"s"`, for a string that holds nothing JSON text must escape.
   void quoted(std::string_view s) {
     room(s.size() + 2);
-    char* d = text_.data() + used_;
+    char* d = data_ + used_;
     d[0] = '"';
     copy_text(d + 1, s.data(), s.size());
     d[s.size() + 1] = '"';
@@ -65,20 +66,33 @@ class TextBuffer {
   void resume() {
     used_ = text_.size();
     text_.resize(text_.capacity());
+    sync();
   }
 
  private:
   void room(std::size_t n) {
-    if (text_.size() - used_ >= n) return;
+    if (limit_ - used_ < n) [[unlikely]]
+      grow(n);
+  }
+  [[gnu::noinline]] void grow(std::size_t n) {
     std::size_t size = std::max({text_.size() * 2, used_ + n, std::size_t{256}});
     // Within the capacity reserved, while it suffices: past it the string
     // would be copied and its memory doubled.
     if (used_ + n <= text_.capacity()) size = std::min(size, text_.capacity());
     text_.resize(size);
+    sync();
+  }
+  // The string's storage and size, kept here so that writing a byte needs
+  // no look through the string.
+  void sync() {
+    data_ = text_.data();
+    limit_ = text_.size();
   }
 
   std::string& text_;
   std::size_t used_;
+  char* data_ = nullptr;
+  std::size_t limit_ = 0;
 };
 
 }  // namespace lantor::json
