@@ -214,18 +214,26 @@ ReadStatus TapeReader::object(int depth) {
 
 [[gnu::always_inline]] inline void TapeReader::start_member(std::size_t first_member, std::string_view name,
                                                              bool escaped) {
-  if (members_.size() != first_member) canon_.put(',');
+  const bool comma = members_.size() != first_member;
   Member& m = members_.emplace_back();
   m.name_size = name.size();
   m.slot = slots_.size();
-  m.text_begin = canon_.size();
   m.name_at = string_slot(name, escaped);
+  if (!escaped) {
+    m.text_begin = canon_.size() + (comma ? 1 : 0);
+    canon_.member_name(name, comma);
+    return;
+  }
+  if (comma) canon_.put(',');
+  m.text_begin = canon_.size();
   canonical_string(name, escaped);
   canon_.put(':');
 }
 
 ReadStatus TapeReader::whole_value(int depth) {
   const char* const start = reader_.text().data() + reader_.offset();
+  // Room for the members of the usual nesting of objects without growing.
+  members_.reserve(64);
   if (const char* const past = quick_value(skip_ws(start), depth)) {
     reader_.advance(static_cast<std::size_t>(past - start));
     return Ok{};
@@ -236,15 +244,28 @@ ReadStatus TapeReader::whole_value(int depth) {
   return value(depth);
 }
 
-const char* TapeReader::quick_value(const char* p, int depth) {
+[[gnu::always_inline]] inline const char* TapeReader::quick_value(const char* p, int depth) {
   if (p == end_) return nullptr;
   switch (*p) {
     case '"': return quick_string(p);
     case '{': return quick_object(p, depth);
     case '[': return quick_array(p, depth);
+    default: return quick_other(p, depth);
+  }
+}
+
+const char* TapeReader::quick_other(const char* p, int depth) {
+  switch (*p) {
     case 't': return quick_literal(p, "true", Kind::Bool, true);
     case 'f': return quick_literal(p, "false", Kind::Bool, false);
     case 'n': return quick_literal(p, "null", Kind::Null, false);
+    case ' ':
+    case '\n':
+    case '\t':
+    case '\r': {
+      // Whitespace before the value.
+      return quick_value(skip_ws(p), depth);
+    }
     default: return quick_number(p);
   }
 }
@@ -289,21 +310,16 @@ const char* TapeReader::quick_array(const char* p, int depth) {
   std::size_t count = 0;
   if (p == end_ || *p != ']') {
     for (;;) {
-      // Strings and numbers, the usual elements, without a call.
-      if (p < end_ && *p == '"')
-        p = quick_string(p);
-      else if (p < end_ && *p >= '0' && *p <= '9')
-        p = quick_number(p);
-      else
-        p = quick_value(p, depth + 1);
+      // Whitespace is skipped only where the byte expected is not there.
+      p = quick_value(p, depth + 1);
       if (p == nullptr) return nullptr;
       ++count;
-      p = skip_ws(p);
+      if (p == end_ || (*p != ',' && *p != ']')) p = skip_ws(p);
       if (p == end_) return nullptr;
       if (*p == ']') break;
       if (*p != ',') return nullptr;
       canon_.put(',');
-      p = skip_ws(p + 1);
+      ++p;
     }
   }
   canon_.put(']');
@@ -323,22 +339,19 @@ const char* TapeReader::quick_object(const char* p, int depth) {
       const char* const name_end = plain_string_end(p);
       if (name_end == nullptr) return nullptr;
       start_member(first_member, {p + 1, static_cast<std::size_t>(name_end - p) - 2}, false);
-      p = skip_ws(name_end);
+      // Whitespace is skipped only where the byte expected is not there.
+      p = name_end;
+      if (p == end_ || *p != ':') p = skip_ws(p);
       if (p == end_ || *p != ':') return nullptr;
-      p = skip_ws(p + 1);
-      if (p < end_ && *p == '"')
-        p = quick_string(p);
-      else if (p < end_ && *p >= '0' && *p <= '9')
-        p = quick_number(p);
-      else
-        p = quick_value(p, depth + 1);
+      p = quick_value(p + 1, depth + 1);
       if (p == nullptr) return nullptr;
       members_.back().text_end = canon_.size();
-      p = skip_ws(p);
+      if (p == end_ || (*p != ',' && *p != '}')) p = skip_ws(p);
       if (p == end_) return nullptr;
       if (*p == '}') break;
       if (*p != ',') return nullptr;
-      p = skip_ws(p + 1);
+      ++p;
+      if (p == end_ || *p != '"') p = skip_ws(p);
     }
   }
   order_members(at, first_member);
@@ -346,7 +359,18 @@ const char* TapeReader::quick_object(const char* p, int depth) {
   return p + 1;
 }
 
-void TapeReader::order_members(std::size_t at, std::size_t first) {
+[[gnu::always_inline]] inline void TapeReader::order_members(std::size_t at, std::size_t first) {
+  // One member or none: nothing to order.
+  const std::size_t n = members_.size() - first;
+  if (n <= 1) {
+    close(at, n);
+    if (n == 1) members_.pop_back();
+    return;
+  }
+  order_many(at, first);
+}
+
+void TapeReader::order_many(std::size_t at, std::size_t first) {
   const Member* m = members_.data() + first;
   const std::size_t n = members_.size() - first;
   auto name_of = [this](const Member& member) { return string_at(member.name_at, member.name_size); };

@@ -96,6 +96,8 @@ class TapeReader {
   const char* quick_value(const char* p, int depth);
   const char* quick_string(const char* p);
   const char* quick_number(const char* p);
+  // Literals, numbers, and whitespace before a value.
+  const char* quick_other(const char* p, int depth);
   const char* quick_literal(const char* p, std::string_view word, Kind kind, bool truth);
   const char* quick_array(const char* p, int depth);
   const char* quick_object(const char* p, int depth);
@@ -125,6 +127,7 @@ class TapeReader {
   // Puts the members of the object at slot `at`, from members_[first] on,
   // in name order in the canonical text, settling repeated names.
   void order_members(std::size_t at, std::size_t first);
+  void order_many(std::size_t at, std::size_t first);
   void settle_repeats(std::size_t at, const Member* members, std::size_t n);
 
   Reader& reader_;

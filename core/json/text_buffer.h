@@ -57,6 +57,20 @@ class TextBuffer {
     used_ += s.size() + 2;
   }
 
+  // `,"s":`, or `"s":` for an object's first member (`comma` false), for a
+  // name that holds nothing JSON text must escape: one check for room.
+  void member_name(std::string_view s, bool comma) {
+    room(s.size() + 4);
+    char* d = data_ + used_;
+    *d = ',';
+    d += comma ? 1 : 0;
+    d[0] = '"';
+    copy_text(d + 1, s.data(), s.size());
+    d[s.size() + 1] = '"';
+    d[s.size() + 2] = ':';
+    used_ += s.size() + 3 + (comma ? 1 : 0);
+  }
+
   // The string itself, trimmed to what was written, for the library's
   // formatting calls to append to; resume() takes it back.
   std::string& suspend() {
