@@ -250,7 +250,15 @@ ReadStatus TapeReader::whole_value(int depth) {
     case '"': return quick_string(p);
     case '{': return quick_object(p, depth);
     case '[': return quick_array(p, depth);
-    default: return quick_other(p, depth);
+    default: {
+      // Small unsigned integers, the usual numbers, without a call.
+      std::uint64_t u = 0;
+      if (const char* const past = plain_uint_end(p, end_, u)) {
+        put_uint(p, static_cast<std::size_t>(past - p), u);
+        return past;
+      }
+      return quick_other(p, depth);
+    }
   }
 }
 
@@ -280,11 +288,6 @@ const char* TapeReader::quick_other(const char* p, int depth) {
 }
 
 [[gnu::always_inline]] inline const char* TapeReader::quick_number(const char* p) {
-  std::uint64_t u = 0;
-  if (const char* const past = plain_uint_end(p, end_, u)) {
-    put_uint(p, static_cast<std::size_t>(past - p), u);
-    return past;
-  }
   if (*p != '-' && (*p < '0' || *p > '9')) return nullptr;
   NumberSpelling spelling;
   const NumberScan scan = scan_number_text(p, end_, spelling);

@@ -95,6 +95,7 @@ class TapeReader {
   // returns the end of it, or null at what it leaves to the reader.
   const char* quick_value(const char* p, int depth);
   const char* quick_string(const char* p);
+  // A number other than the small unsigned integers quick_value() takes.
   const char* quick_number(const char* p);
   // Literals, numbers, and whitespace before a value.
   const char* quick_other(const char* p, int depth);

@@ -1,6 +1,8 @@
 // Text appended to a std::string whose storage is grown ahead of the writes,
 // so that the many small pieces of a canonical text cost no library call
-// each. finish() trims the string to what was written.
+// each. finish() trims the string to what was written. The string's size is
+// grown in steps within the storage reserved, so that only bytes about to be
+// written are first cleared, not the whole room.
 #pragma once
 
 #include <algorithm>
@@ -14,9 +16,9 @@ namespace lantor::json {
 
 class TextBuffer {
  public:
-  // Grown ahead by `room` bytes at first.
+  // With storage for `room` more bytes at first.
   TextBuffer(std::string& text, std::size_t room) : text_(text), used_(text.size()) {
-    text_.resize(used_ + room);
+    text_.reserve(used_ + room);
     sync();
   }
   TextBuffer(const TextBuffer&) = delete;
@@ -79,7 +81,6 @@ class TextBuffer {
   }
   void resume() {
     used_ = text_.size();
-    text_.resize(text_.capacity());
     sync();
   }
 
