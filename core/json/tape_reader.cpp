@@ -213,7 +213,7 @@ ReadStatus TapeReader::object(int depth) {
 }
 
 [[gnu::always_inline]] inline void TapeReader::start_member(std::size_t first_member, std::string_view name,
-                                                             bool escaped) {
+                                                            bool escaped) {
   const bool comma = members_.size() != first_member;
   Member& m = members_.emplace_back();
   m.name_size = name.size();

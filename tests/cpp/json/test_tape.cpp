@@ -175,7 +175,8 @@ TEST(Tape, OrdersManyNamesWithOneHead) {
   // Past the size where the sort leaves insertion, names whose first eight
   // bytes are the same, some repeated.
   std::vector<std::pair<std::string, std::string>> members;
-  for (int i = 0; i < 45; ++i) members.emplace_back("shared_head_" + std::to_string(i * 7 % 40), std::to_string(i));
+  for (int i = 0; i < 45; ++i)
+    members.emplace_back("shared_head_" + std::to_string(i * 7 % 40), std::to_string(i));
   expect_same(object_text(members));
 }
 
