@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/base/short_text.h"
+#include "core/base/utf8.h"
 #include "core/json/canonical.h"
 
 namespace lantor::json {
@@ -276,6 +277,24 @@ const char* TapeReader::quick_other(const char* p, int depth) {
     }
     default: return quick_number(p);
   }
+}
+
+[[gnu::always_inline]] inline const char* TapeReader::plain_string_end(const char* p) const {
+  const char* const q = plain_run_end(p + 1, end_);
+  if (q < end_ && *q == '"') return q + 1;
+  return utf8_string_end(q);
+}
+
+const char* TapeReader::utf8_string_end(const char* q) const {
+  // Text beyond ASCII stays part of the string once it is checked as UTF-8,
+  // as the reader checks it.
+  while (q < end_ && static_cast<unsigned char>(*q) >= 0x80) {
+    char32_t cp = 0;
+    const std::size_t len = decode_utf8({q, static_cast<std::size_t>(end_ - q)}, cp);
+    if (len == 0) return nullptr;
+    q = plain_run_end(q + len, end_);
+  }
+  return q < end_ && *q == '"' ? q + 1 : nullptr;
 }
 
 [[gnu::always_inline]] inline const char* TapeReader::quick_string(const char* p) {

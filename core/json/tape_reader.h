@@ -48,8 +48,8 @@ class TapeReader {
   // Appends the value at the reader's position.
   ReadStatus value(int depth);
   // The same for a value read whole onto a fresh tape: the quick pass reads
-  // the usual value (strings without escapes, ASCII, nothing out of range or
-  // too deep, no error) without the reader's bookkeeping; at the first thing
+  // the usual value (strings without escapes, nothing out of range or too
+  // deep, no error) without the reader's bookkeeping; at the first thing
   // it does not take, what it appended is forgotten and value() reads the
   // value from its start, so every failure is the reader's own. Requires
   // Strings::InText and nothing appended yet.
@@ -110,12 +110,11 @@ class TapeReader {
       ++p;
     return p;
   }
-  // The end of the string at `p` (its opening quote), when its bytes are
-  // printable ASCII without escapes; null otherwise.
-  const char* plain_string_end(const char* p) const {
-    const char* const q = plain_run_end(p + 1, end_);
-    return q < end_ && *q == '"' ? q + 1 : nullptr;
-  }
+  // The end of the string at `p` (its opening quote), when it holds no
+  // escapes and no controls and its other bytes are UTF-8; null otherwise.
+  const char* plain_string_end(const char* p) const;
+  // The same from `q`, where a run of ASCII stopped short of the quote.
+  const char* utf8_string_end(const char* q) const;
   ReadStatus literal(std::string_view word, Kind kind, bool truth);
   ReadStatus array(int depth);
   ReadStatus object(int depth);
