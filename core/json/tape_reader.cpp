@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "core/base/short_text.h"
-#include "core/base/utf8.h"
 #include "core/json/canonical.h"
 
 namespace lantor::json {
@@ -241,6 +240,7 @@ ReadStatus TapeReader::whole_value(int depth) {
   }
   slots_.clear();
   members_.clear();
+  copied_.clear();
   canon_.truncate(0);
   return value(depth);
 }
@@ -279,30 +279,44 @@ const char* TapeReader::quick_other(const char* p, int depth) {
   }
 }
 
-[[gnu::always_inline]] inline const char* TapeReader::plain_string_end(const char* p) const {
-  const char* const q = plain_run_end(p + 1, end_);
-  if (q < end_ && *q == '"') return q + 1;
-  return utf8_string_end(q);
-}
-
-const char* TapeReader::utf8_string_end(const char* q) const {
-  // Text beyond ASCII stays part of the string once it is checked as UTF-8,
-  // as the reader checks it.
-  while (q < end_ && static_cast<unsigned char>(*q) >= 0x80) {
-    char32_t cp = 0;
-    const std::size_t len = decode_utf8({q, static_cast<std::size_t>(end_ - q)}, cp);
-    if (len == 0) return nullptr;
-    q = plain_run_end(q + len, end_);
-  }
-  return q < end_ && *q == '"' ? q + 1 : nullptr;
+const char* TapeReader::other_string_text(const char* p, std::string_view& s, bool& escaped) {
+  // Escapes and text beyond ASCII, read by a reader of its own over the rest
+  // of the text, so that they are taken exactly as the reader takes them.
+  Reader string_reader({p, static_cast<std::size_t>(end_ - p)});
+  ReadResult<std::string_view> read = string_reader.read_string_view(decoded_);
+  if (!read.ok()) return nullptr;
+  s = *read;
+  escaped = s.data() == decoded_.data();
+  return p + string_reader.offset();
 }
 
 [[gnu::always_inline]] inline const char* TapeReader::quick_string(const char* p) {
-  const char* const past = plain_string_end(p);
+  const char* const q = plain_run_end(p + 1, end_);
+  if (q < end_ && *q == '"') {
+    const std::string_view s(p + 1, static_cast<std::size_t>(q - p) - 1);
+    string_slot(s, false);
+    canon_.quoted(s);
+    return q + 1;
+  }
+  return other_string(p);
+}
+
+const char* TapeReader::other_string(const char* p) {
+  std::string_view s;
+  bool escaped = false;
+  const char* const past = other_string_text(p, s, escaped);
   if (past == nullptr) return nullptr;
-  const std::string_view s(p + 1, static_cast<std::size_t>(past - p) - 2);
-  string_slot(s, false);
-  canon_.quoted(s);
+  string_slot(s, escaped);
+  canonical_string(s, escaped);
+  return past;
+}
+
+const char* TapeReader::other_name(const char* p, std::size_t first_member) {
+  std::string_view name;
+  bool escaped = false;
+  const char* const past = other_string_text(p, name, escaped);
+  if (past == nullptr) return nullptr;
+  start_member(first_member, name, escaped);
   return past;
 }
 
@@ -358,9 +372,14 @@ const char* TapeReader::quick_object(const char* p, int depth) {
   if (p == end_ || *p != '}') {
     for (;;) {
       if (p == end_ || *p != '"') return nullptr;
-      const char* const name_end = plain_string_end(p);
-      if (name_end == nullptr) return nullptr;
-      start_member(first_member, {p + 1, static_cast<std::size_t>(name_end - p) - 2}, false);
+      const char* name_end = plain_run_end(p + 1, end_);
+      if (name_end < end_ && *name_end == '"') {
+        start_member(first_member, {p + 1, static_cast<std::size_t>(name_end - p) - 1}, false);
+        ++name_end;
+      } else {
+        name_end = other_name(p, first_member);
+        if (name_end == nullptr) return nullptr;
+      }
       // Whitespace is skipped only where the byte expected is not there.
       p = name_end;
       if (p == end_ || *p != ':') p = skip_ws(p);

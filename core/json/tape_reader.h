@@ -48,11 +48,11 @@ class TapeReader {
   // Appends the value at the reader's position.
   ReadStatus value(int depth);
   // The same for a value read whole onto a fresh tape: the quick pass reads
-  // the usual value (strings without escapes, nothing out of range or too
-  // deep, no error) without the reader's bookkeeping; at the first thing
-  // it does not take, what it appended is forgotten and value() reads the
-  // value from its start, so every failure is the reader's own. Requires
-  // Strings::InText and nothing appended yet.
+  // the usual value (nothing out of range or too deep, no error) with a
+  // pointer of its own instead of the reader's bookkeeping; at the first
+  // thing it does not take, what it appended is forgotten and value() reads
+  // the value from its start, so every failure is the reader's own.
+  // Requires Strings::InText and nothing appended yet.
   ReadStatus whole_value(int depth);
 
   // A container whose members (each a name() and then a value()) or
@@ -110,11 +110,13 @@ class TapeReader {
       ++p;
     return p;
   }
-  // The end of the string at `p` (its opening quote), when it holds no
-  // escapes and no controls and its other bytes are UTF-8; null otherwise.
-  const char* plain_string_end(const char* p) const;
-  // The same from `q`, where a run of ASCII stopped short of the quote.
-  const char* utf8_string_end(const char* q) const;
+  // A string or a member's name at `p` (its opening quote) that is not
+  // printable ASCII alone: read as read_string_view reads it, `s` its text
+  // and `escaped` whether it had escapes (and is decoded in decoded_).
+  // Returns its end, or null where the reader would fail.
+  const char* other_string_text(const char* p, std::string_view& s, bool& escaped);
+  const char* other_string(const char* p);
+  const char* other_name(const char* p, std::size_t first_member);
   ReadStatus literal(std::string_view word, Kind kind, bool truth);
   ReadStatus array(int depth);
   ReadStatus object(int depth);
