@@ -11,6 +11,8 @@
 
 namespace lantor::json {
 
+void sort_many_entries(NameEntry* first, std::size_t n) { std::sort(first, first + n, entry_before); }
+
 void append_uint(std::string& out, std::uint64_t u) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, u);

@@ -180,6 +180,25 @@ inline const char* canonical_literal_end(const char* p, const char* end) {
   return int_end;
 }
 
+// The end of the literal at `p` (before `end`) when it is a plain unsigned
+// integer of at most 19 digits, which scan_number_text takes whole, which
+// fits in 64 bits and which is its own canonical text; `value` is then set.
+// Null otherwise, with nothing decided: the general steps read it.
+inline const char* plain_uint_end(const char* p, const char* end, std::uint64_t& value) {
+  if (*p < '0' || *p > '9') return nullptr;
+  const char* const q = *p == '0' ? p + 1 : digits_end(p + 1, end);
+  if (q - p > 19) return nullptr;
+  if (q < end) {
+    // A fraction or exponent follows, or a leading zero before more digits.
+    const char c = *q;
+    if (c == '.' || (c | 0x20) == 'e' || (c >= '0' && c <= '9')) return nullptr;
+  }
+  std::uint64_t m = 0;
+  for (const char* d = p; d < q; ++d) m = m * 10 + static_cast<std::uint64_t>(*d - '0');
+  value = m;
+  return q;
+}
+
 // Appends the canonical text of the number: the literal itself when it is
 // canonical as spelled, its digits laid out again for other decimals of at
 // most 15 significant digits, else the text of `value`.

@@ -92,6 +92,25 @@ class TextSink {
   ~TextSink() = default;
 };
 
+// The end of the run of printable ASCII at `p` inside a string: the first
+// quote, backslash, control or non-ASCII byte, or `end`. Eight bytes at a
+// time while they last.
+inline const char* plain_run_end(const char* p, const char* end) {
+  if constexpr (word_scan::kInOrder) {
+    while (end - p >= 8) {
+      const std::uint64_t stops = word_scan::read_stops(word_scan::load(p));
+      if (stops != 0) return p + std::countr_zero(stops) / 8;
+      p += 8;
+    }
+  }
+  while (p < end) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
+    ++p;
+  }
+  return p;
+}
+
 // "{message} at line L column C": L is the line of the error's offset (1 +
 // the line feeds before it), C the bytes between that line's start and the
 // offset. As the offset is just past the byte the reader looked at last, C is
@@ -295,28 +314,11 @@ class Reader {
 
 inline ReadResult<std::string_view> Reader::read_string_view(std::string& scratch) {
   const char* const base = text_.data();
-  const std::size_t n = text_.size();
-  std::size_t p = pos_ + 1;
-  // Printable ASCII runs up to the closing quote, eight bytes at a time.
-  if constexpr (word_scan::kInOrder) {
-    while (n - p >= 8) {
-      const std::uint64_t stops = word_scan::read_stops(word_scan::load(base + p));
-      if (stops != 0) {
-        p += static_cast<std::size_t>(std::countr_zero(stops)) / 8;
-        goto stopped;
-      }
-      p += 8;
-    }
-  }
-  while (p < n) {
-    const auto c = static_cast<unsigned char>(base[p]);
-    if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
-    ++p;
-  }
-stopped:
-  if (p < n && base[p] == '"') {
-    const std::string_view s(base + pos_ + 1, p - pos_ - 1);
-    pos_ = p + 1;
+  const char* const end = base + text_.size();
+  const char* const p = plain_run_end(base + pos_ + 1, end);
+  if (p < end && *p == '"') {
+    const std::string_view s(base + pos_ + 1, static_cast<std::size_t>(p - base) - pos_ - 1);
+    pos_ = static_cast<std::size_t>(p - base) + 1;
     return s;
   }
   return read_string_view_slowly(scratch);

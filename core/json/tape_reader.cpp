@@ -37,6 +37,7 @@ TapeReader::TapeReader(Reader& reader, Tape& tape, std::size_t text_bytes, Strin
       slots_(cleared(tape.slots_, text_bytes)),
       strings_(strings),
       first_(reader.text().data() + reader.offset()),
+      end_(reader.text().data() + reader.text().size()),
       canon_(reserved(canonical_, text_bytes), text_room(text_bytes)) {
   tape.bytes_.clear();
   tape.canonical_.clear();
@@ -134,10 +135,12 @@ ReadStatus TapeReader::literal(std::string_view word, Kind kind, bool truth) {
   return Ok{};
 }
 
-[[gnu::always_inline]] inline ReadStatus TapeReader::number_value() {
-  NumberSpelling spelling;
-  Number n;
-  LANTOR_TRY(reader_.read_number(spelling, n));
+[[gnu::always_inline]] inline void TapeReader::put_uint(const char* text, std::size_t size, std::uint64_t u) {
+  slots_.emplace_back(TapeSlot::make_head(Kind::UInt, 0), u);
+  canon_.put(text, size);
+}
+
+void TapeReader::put_number(const NumberSpelling& spelling, const Number& n) {
   std::uint64_t bits = n.u;
   if (n.kind == Kind::Float) bits = std::bit_cast<std::uint64_t>(n.d);
   slots_.emplace_back(TapeSlot::make_head(n.kind, 0), bits);
@@ -147,6 +150,22 @@ ReadStatus TapeReader::literal(std::string_view word, Kind kind, bool truth) {
     append_canonical_number(canon_.suspend(), spelling, n);
     canon_.resume();
   }
+}
+
+[[gnu::always_inline]] inline ReadStatus TapeReader::number_value() {
+  // Most numbers are small unsigned integers, taken here in one pass.
+  const char* const at = reader_.text().data() + reader_.offset();
+  std::uint64_t u = 0;
+  if (const char* const past = plain_uint_end(at, end_, u)) {
+    const auto size = static_cast<std::size_t>(past - at);
+    reader_.advance(size);
+    put_uint(at, size, u);
+    return Ok{};
+  }
+  NumberSpelling spelling;
+  Number n;
+  LANTOR_TRY(reader_.read_number(spelling, n));
+  put_number(spelling, n);
   return Ok{};
 }
 
@@ -182,15 +201,7 @@ ReadStatus TapeReader::object(int depth) {
     if (!more) break;
     LANTOR_ASSIGN_OR_RETURN(const std::string_view name, r.read_string_view(decoded_));
     LANTOR_TRY(r.colon());
-    if (members_.size() != first_member) canon_.put(',');
-    const bool escaped = name.data() == decoded_.data();
-    Member& m = members_.emplace_back();
-    m.name_size = name.size();
-    m.slot = slots_.size();
-    m.text_begin = canon_.size();
-    m.name_at = string_slot(name, escaped);
-    canonical_string(name, escaped);
-    canon_.put(':');
+    start_member(first_member, name, name.data() == decoded_.data());
     LANTOR_TRY(value(depth + 1));
     // `m` may have moved while the value was read.
     members_.back().text_end = canon_.size();
@@ -201,7 +212,206 @@ ReadStatus TapeReader::object(int depth) {
   return Ok{};
 }
 
-void TapeReader::order_members(std::size_t at, std::size_t first) {
+[[gnu::always_inline]] inline void TapeReader::start_member(std::size_t first_member, std::string_view name,
+                                                            bool escaped) {
+  const bool comma = members_.size() != first_member;
+  Member& m = members_.emplace_back();
+  m.name_size = name.size();
+  m.slot = slots_.size();
+  m.name_at = string_slot(name, escaped);
+  if (!escaped) {
+    m.text_begin = canon_.size() + (comma ? 1 : 0);
+    canon_.member_name(name, comma);
+    return;
+  }
+  if (comma) canon_.put(',');
+  m.text_begin = canon_.size();
+  canonical_string(name, escaped);
+  canon_.put(':');
+}
+
+ReadStatus TapeReader::whole_value(int depth) {
+  const char* const start = reader_.text().data() + reader_.offset();
+  // Room for the members of the usual nesting of objects without growing.
+  members_.reserve(64);
+  if (const char* const past = quick_value(skip_ws(start), depth)) {
+    reader_.advance(static_cast<std::size_t>(past - start));
+    return Ok{};
+  }
+  slots_.clear();
+  members_.clear();
+  copied_.clear();
+  canon_.truncate(0);
+  return value(depth);
+}
+
+[[gnu::always_inline]] inline const char* TapeReader::quick_value(const char* p, int depth) {
+  if (p == end_) return nullptr;
+  switch (*p) {
+    case '"': return quick_string(p);
+    case '{': return quick_object(p, depth);
+    case '[': return quick_array(p, depth);
+    default: {
+      // Small unsigned integers, the usual numbers, without a call.
+      std::uint64_t u = 0;
+      if (const char* const past = plain_uint_end(p, end_, u)) {
+        put_uint(p, static_cast<std::size_t>(past - p), u);
+        return past;
+      }
+      return quick_other(p, depth);
+    }
+  }
+}
+
+const char* TapeReader::quick_other(const char* p, int depth) {
+  switch (*p) {
+    case 't': return quick_literal(p, "true", Kind::Bool, true);
+    case 'f': return quick_literal(p, "false", Kind::Bool, false);
+    case 'n': return quick_literal(p, "null", Kind::Null, false);
+    case ' ':
+    case '\n':
+    case '\t':
+    case '\r': {
+      // Whitespace before the value.
+      return quick_value(skip_ws(p), depth);
+    }
+    default: return quick_number(p);
+  }
+}
+
+const char* TapeReader::other_string_text(const char* p, std::string_view& s, bool& escaped) {
+  // Escapes and text beyond ASCII, read by a reader of its own over the rest
+  // of the text, so that they are taken exactly as the reader takes them.
+  Reader string_reader({p, static_cast<std::size_t>(end_ - p)});
+  ReadResult<std::string_view> read = string_reader.read_string_view(decoded_);
+  if (!read.ok()) return nullptr;
+  s = *read;
+  escaped = s.data() == decoded_.data();
+  return p + string_reader.offset();
+}
+
+[[gnu::always_inline]] inline const char* TapeReader::quick_string(const char* p) {
+  const char* const q = plain_run_end(p + 1, end_);
+  if (q < end_ && *q == '"') {
+    const std::string_view s(p + 1, static_cast<std::size_t>(q - p) - 1);
+    string_slot(s, false);
+    canon_.quoted(s);
+    return q + 1;
+  }
+  return other_string(p);
+}
+
+const char* TapeReader::other_string(const char* p) {
+  std::string_view s;
+  bool escaped = false;
+  const char* const past = other_string_text(p, s, escaped);
+  if (past == nullptr) return nullptr;
+  string_slot(s, escaped);
+  canonical_string(s, escaped);
+  return past;
+}
+
+const char* TapeReader::other_name(const char* p, std::size_t first_member) {
+  std::string_view name;
+  bool escaped = false;
+  const char* const past = other_string_text(p, name, escaped);
+  if (past == nullptr) return nullptr;
+  start_member(first_member, name, escaped);
+  return past;
+}
+
+[[gnu::always_inline]] inline const char* TapeReader::quick_number(const char* p) {
+  if (*p != '-' && (*p < '0' || *p > '9')) return nullptr;
+  NumberSpelling spelling;
+  const NumberScan scan = scan_number_text(p, end_, spelling);
+  Number n;
+  if (scan.syntax != NumberSyntax::Ok || !json::number_value(spelling, n)) return nullptr;
+  put_number(spelling, n);
+  return scan.at;
+}
+
+const char* TapeReader::quick_literal(const char* p, std::string_view word, Kind kind, bool truth) {
+  if (static_cast<std::size_t>(end_ - p) < word.size() || std::memcmp(p, word.data(), word.size()) != 0)
+    return nullptr;
+  slots_.emplace_back(TapeSlot::make_head(kind, 0), truth ? 1 : 0);
+  canon_.put(word);
+  return p + word.size();
+}
+
+const char* TapeReader::quick_array(const char* p, int depth) {
+  if (depth + 1 > kMaxDepth) return nullptr;
+  const std::size_t at = begin(Kind::Array);
+  canon_.put('[');
+  p = skip_ws(p + 1);
+  std::size_t count = 0;
+  if (p == end_ || *p != ']') {
+    for (;;) {
+      // Whitespace is skipped only where the byte expected is not there.
+      p = quick_value(p, depth + 1);
+      if (p == nullptr) return nullptr;
+      ++count;
+      if (p == end_ || (*p != ',' && *p != ']')) p = skip_ws(p);
+      if (p == end_) return nullptr;
+      if (*p == ']') break;
+      if (*p != ',') return nullptr;
+      canon_.put(',');
+      ++p;
+    }
+  }
+  canon_.put(']');
+  close(at, count);
+  return p + 1;
+}
+
+const char* TapeReader::quick_object(const char* p, int depth) {
+  if (depth + 1 > kMaxDepth) return nullptr;
+  const std::size_t at = begin(Kind::Object);
+  canon_.put('{');
+  const std::size_t first_member = members_.size();
+  p = skip_ws(p + 1);
+  if (p == end_ || *p != '}') {
+    for (;;) {
+      if (p == end_ || *p != '"') return nullptr;
+      const char* name_end = plain_run_end(p + 1, end_);
+      if (name_end < end_ && *name_end == '"') {
+        start_member(first_member, {p + 1, static_cast<std::size_t>(name_end - p) - 1}, false);
+        ++name_end;
+      } else {
+        name_end = other_name(p, first_member);
+        if (name_end == nullptr) return nullptr;
+      }
+      // Whitespace is skipped only where the byte expected is not there.
+      p = name_end;
+      if (p == end_ || *p != ':') p = skip_ws(p);
+      if (p == end_ || *p != ':') return nullptr;
+      p = quick_value(p + 1, depth + 1);
+      if (p == nullptr) return nullptr;
+      members_.back().text_end = canon_.size();
+      if (p == end_ || (*p != ',' && *p != '}')) p = skip_ws(p);
+      if (p == end_) return nullptr;
+      if (*p == '}') break;
+      if (*p != ',') return nullptr;
+      ++p;
+      if (p == end_ || *p != '"') p = skip_ws(p);
+    }
+  }
+  order_members(at, first_member);
+  canon_.put('}');
+  return p + 1;
+}
+
+[[gnu::always_inline]] inline void TapeReader::order_members(std::size_t at, std::size_t first) {
+  // One member or none: nothing to order.
+  const std::size_t n = members_.size() - first;
+  if (n <= 1) {
+    close(at, n);
+    if (n == 1) members_.pop_back();
+    return;
+  }
+  order_many(at, first);
+}
+
+void TapeReader::order_many(std::size_t at, std::size_t first) {
   const Member* m = members_.data() + first;
   const std::size_t n = members_.size() - first;
   auto name_of = [this](const Member& member) { return string_at(member.name_at, member.name_size); };
@@ -229,9 +439,11 @@ void TapeReader::order_members(std::size_t at, std::size_t first) {
     return;
   }
   order_.resize(n);
-  for (std::size_t i = 0; i < n; ++i) order_[i] = {name_of(m[i]), i};
-  sort_by_name(
-      order_.data(), n, [](const Entry& e) { return e.name; }, [](const Entry& e) { return e.index; });
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string_view name = name_of(m[i]);
+    order_[i] = {name, name_key(name), i};
+  }
+  sort_entries(order_.data(), n);
   bool repeats = false;
   for (std::size_t i = 1; i < n && !repeats; ++i) repeats = same_text(order_[i - 1].name, order_[i].name);
 
@@ -290,7 +502,7 @@ void TapeReader::settle_repeats(std::size_t at, const Member* m, std::size_t n) 
 ReadStatus read_tape(Reader& reader, int depth, Tape& out) {
   reader.skip_ws();
   TapeReader tape(reader, out, reader.text().size() - reader.offset());
-  LANTOR_TRY(tape.value(depth));
+  LANTOR_TRY(tape.whole_value(depth));
   tape.finish(true);
   return Ok{};
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/json/canonical.h"
 #include "core/json/reader.h"
 #include "core/json/tape.h"
 #include "core/json/text_buffer.h"
@@ -46,6 +47,13 @@ class TapeReader {
 
   // Appends the value at the reader's position.
   ReadStatus value(int depth);
+  // The same for a value read whole onto a fresh tape: the quick pass reads
+  // the usual value (nothing out of range or too deep, no error) with a
+  // pointer of its own instead of the reader's bookkeeping; at the first
+  // thing it does not take, what it appended is forgotten and value() reads
+  // the value from its start, so every failure is the reader's own.
+  // Requires Strings::InText and nothing appended yet.
+  ReadStatus whole_value(int depth);
 
   // A container whose members (each a name() and then a value()) or
   // elements the caller appends; end() closes it with their count. Repeated
@@ -72,17 +80,43 @@ class TapeReader {
     std::size_t text_begin;
     std::size_t text_end;
   };
-  // A member's name and its place among the object's members, for sorting.
-  struct Entry {
-    std::string_view name;
-    std::size_t index;
-  };
   // A string's place, until finish() settles the bytes: an offset in the
   // value's text, or with this flag an offset among the strings copied.
   static constexpr std::uint64_t kCopied = std::uint64_t{1} << 63;
 
   ReadStatus string_value();
   ReadStatus number_value();
+  void put_number(const NumberSpelling& spelling, const Number& n);
+  void put_uint(const char* text, std::size_t size, std::uint64_t u);
+  // A member's name: its Member, slot and canonical text up to the colon.
+  void start_member(std::size_t first_member, std::string_view name, bool escaped);
+
+  // The quick pass: each reads the value (or the rest of it) at `p` and
+  // returns the end of it, or null at what it leaves to the reader.
+  const char* quick_value(const char* p, int depth);
+  const char* quick_string(const char* p);
+  // A number other than the small unsigned integers quick_value() takes.
+  const char* quick_number(const char* p);
+  // Literals, numbers, and whitespace before a value.
+  const char* quick_other(const char* p, int depth);
+  const char* quick_literal(const char* p, std::string_view word, Kind kind, bool truth);
+  const char* quick_array(const char* p, int depth);
+  const char* quick_object(const char* p, int depth);
+  // Past the whitespace at `p`.
+  const char* skip_ws(const char* p) const {
+    // Every whitespace byte is at most a space: above it, nothing to skip.
+    while (p < end_ && static_cast<unsigned char>(*p) <= ' ' &&
+           (*p == ' ' || *p == '\n' || *p == '\t' || *p == '\r'))
+      ++p;
+    return p;
+  }
+  // A string or a member's name at `p` (its opening quote) that is not
+  // printable ASCII alone: read as read_string_view reads it, `s` its text
+  // and `escaped` whether it had escapes (and is decoded in decoded_).
+  // Returns its end, or null where the reader would fail.
+  const char* other_string_text(const char* p, std::string_view& s, bool& escaped);
+  const char* other_string(const char* p);
+  const char* other_name(const char* p, std::size_t first_member);
   ReadStatus literal(std::string_view word, Kind kind, bool truth);
   ReadStatus array(int depth);
   ReadStatus object(int depth);
@@ -95,6 +129,7 @@ class TapeReader {
   // Puts the members of the object at slot `at`, from members_[first] on,
   // in name order in the canonical text, settling repeated names.
   void order_members(std::size_t at, std::size_t first);
+  void order_many(std::size_t at, std::size_t first);
   void settle_repeats(std::size_t at, const Member* members, std::size_t n);
 
   Reader& reader_;
@@ -102,14 +137,16 @@ class TapeReader {
   std::vector<TapeSlot>& slots_;
   Strings strings_;
   bool finished_ = false;
-  // Where the value's text begins, for strings that stand in it.
+  // Where the value's text begins, for strings that stand in it, and where
+  // the reader's text ends.
   const char* first_;
+  const char* end_;
   std::string copied_;  // the strings copied one by one
   std::string canonical_;
   TextBuffer canon_;
   // The members of the objects being read, outermost first.
   std::vector<Member> members_;
-  std::vector<Entry> order_;
+  std::vector<NameEntry> order_;
   std::string reorder_;
   std::string decoded_;  // a string or name with escapes, decoded
 };

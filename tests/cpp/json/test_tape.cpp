@@ -135,6 +135,11 @@ TEST(Tape, AgreesWithTheTreeOnUnusualTexts) {
            R"("b1":1,"b2":2,"b3":3,"b4":4,"b5":5,"b6":6,"b7":7,"a3":[]})",
            R"({"a0":0,"a1":1,"a2":2,"a3":3,"a4":4,"a5":5,"a6":6,"a7":7,"a8":8,"a9":9,"b0":0,)"
            R"("b1":1,"b2":2,"b3":3,"b4":4,"b5":5,"b6":6,"b7":7,"b8":[]})",
+           // Names ordered beyond their first eight bytes: shared heads,
+           // prefixes, a zero byte against the end, bytes above 0x7F.
+           R"({"indicator_b":1,"indicator_a":2,"indicato":3,"indicator":4,"":5,"indicator_a":6})",
+           R"({"ab\u0000":1,"ab":2,"a":3,"ab\u0000c":4,"abcdefgh\u0000":5,"abcdefgh":6})",
+           "{\"\xC3\xA9\":1,\"z\":2,\"\x7F\":3,\"e\":4,\"\xC3\xA8x\":5}",
            // Numbers outside the plain shapes, and beside them.
            "[1e5,2]",
            "[-0,0]",
@@ -164,6 +169,15 @@ TEST(Tape, AgreesWithTheTreeOnUnusualTexts) {
            "  [  ]  ",
        })
     expect_same(text);
+}
+
+TEST(Tape, OrdersManyNamesWithOneHead) {
+  // Past the size where the sort leaves insertion, names whose first eight
+  // bytes are the same, some repeated.
+  std::vector<std::pair<std::string, std::string>> members;
+  for (int i = 0; i < 45; ++i)
+    members.emplace_back("shared_head_" + std::to_string(i * 7 % 40), std::to_string(i));
+  expect_same(object_text(members));
 }
 
 TEST(Tape, KeepsTheNestingLimit) {
