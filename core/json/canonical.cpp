@@ -89,14 +89,9 @@ namespace {
 
 // The end of the run at `p` that needs no escaping; whole words of such bytes
 // are passed over eight at a time.
-const char* plain_run_end(const char* p, const char* end) {
-  while (end - p >= 8 && word_scan::escape_stops(word_scan::load(p)) == 0) p += 8;
-  while (p < end) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || c == '"' || c == '\\') break;
-    ++p;
-  }
-  return p;
+const char* escape_free_run_end(const char* p, const char* end) {
+  return word_scan::run_end<word_scan::escape_stops>(
+      p, end, [](unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; });
 }
 
 }  // namespace
@@ -105,7 +100,7 @@ void append_json_string(std::string& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
   const char* p = s.data();
   const char* end = p + s.size();
-  if (plain_run_end(p, end) == end) {
+  if (escape_free_run_end(p, end) == end) {
     // The usual string, with nothing to escape: written in one step.
     const std::size_t at = out.size();
     out.resize(at + s.size() + 2);
@@ -119,7 +114,7 @@ void append_json_string(std::string& out, std::string_view s) {
   while (p < end) {
     // Copy the longest run that needs no escaping in one go.
     const char* run = p;
-    p = plain_run_end(p, end);
+    p = escape_free_run_end(p, end);
     out.append(run, p);
     if (p == end) break;
     unsigned char c = static_cast<unsigned char>(*p++);

@@ -57,15 +57,8 @@ struct NumberScan {
 
 // The end of the run of digits at `p`, eight bytes at a time while it lasts.
 inline const char* digits_end(const char* p, const char* end) {
-  if constexpr (word_scan::kInOrder) {
-    while (end - p >= 8) {
-      const std::uint64_t stops = word_scan::non_digits(word_scan::load(p));
-      if (stops != 0) return p + std::countr_zero(stops) / 8;
-      p += 8;
-    }
-  }
-  while (p < end && *p >= '0' && *p <= '9') ++p;
-  return p;
+  return word_scan::run_end<word_scan::non_digits>(p, end,
+                                                   [](unsigned char c) { return c < '0' || c > '9'; });
 }
 
 // Scans the literal at `p` (a '-' or a digit) up to `end`.

@@ -96,19 +96,8 @@ class TextSink {
 // quote, backslash, control or non-ASCII byte, or `end`. Eight bytes at a
 // time while they last.
 inline const char* plain_run_end(const char* p, const char* end) {
-  if constexpr (word_scan::kInOrder) {
-    while (end - p >= 8) {
-      const std::uint64_t stops = word_scan::read_stops(word_scan::load(p));
-      if (stops != 0) return p + std::countr_zero(stops) / 8;
-      p += 8;
-    }
-  }
-  while (p < end) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
-    ++p;
-  }
-  return p;
+  return word_scan::run_end<word_scan::read_stops>(
+      p, end, [](unsigned char c) { return c == '"' || c == '\\' || c < 0x20 || c >= 0x80; });
 }
 
 // "{message} at line L column C": L is the line of the error's offset (1 +

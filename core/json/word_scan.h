@@ -45,4 +45,21 @@ inline std::uint64_t load(const char* p) {
   return w;
 }
 
+// The first byte from `p` on that ends a run, or `end`: `stops` flags such
+// bytes in a word, eight bytes at a time while they last, and `ends` says so
+// of one byte, for the bytes left over (and every byte on a machine whose
+// words are not in memory order).
+template <std::uint64_t (*Stops)(std::uint64_t), class Ends>
+inline const char* run_end(const char* p, const char* end, Ends ends) {
+  if constexpr (kInOrder) {
+    while (end - p >= 8) {
+      const std::uint64_t flags = Stops(load(p));
+      if (flags != 0) return p + std::countr_zero(flags) / 8;
+      p += 8;
+    }
+  }
+  while (p < end && !ends(static_cast<unsigned char>(*p))) ++p;
+  return p;
+}
+
 }  // namespace lantor::json::word_scan
