@@ -1,43 +1,20 @@
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <cstdint>
 
-#include "core/base/short_text.h"
 #include "core/json/canonical.h"
 #include "core/strategy/model.h"
 
 namespace lantor::strategy {
 
-namespace {
-
-// A name's first eight bytes as a number that orders names as their bytes
-// do (zeros past a shorter name's end), so that most comparisons are one of
-// numbers; names that share those bytes are compared whole.
-std::uint64_t order_key(std::string_view name) {
-  std::uint64_t word = 0;
-  copy_text(reinterpret_cast<char*>(&word), name.data(), std::min<std::size_t>(name.size(), sizeof word));
-  // The first byte the most significant.
-  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-  return word;
-}
-
-struct Keyed {
-  std::uint64_t key;
-  std::uint32_t position;
-};
-
-}  // namespace
-
 void name_places(std::span<const std::string_view> names, std::span<std::uint32_t> places) {
   assert(places.size() >= names.size());
-  List<Keyed> keyed(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i)
-    keyed[i] = {order_key(names[i]), static_cast<std::uint32_t>(i)};
-  std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-    return a.key != b.key ? a.key < b.key : json::name_before(names[a.position], names[b.position]);
-  });
-  for (std::size_t k = 0; k < keyed.size(); ++k) places[keyed[k].position] = static_cast<std::uint32_t>(k);
+  // Sorted as the reader sorts an object's members: on the first eight bytes
+  // of each name as one number, whole names compared only on a tie.
+  List<json::NameEntry> order(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) order[i] = {names[i], json::name_key(names[i]), i};
+  json::sort_entries(order.data(), order.size());
+  for (std::size_t k = 0; k < order.size(); ++k) places[order[k].index] = static_cast<std::uint32_t>(k);
 }
 
 IndicatorMap::IndicatorMap(List<value_type> entries) : entries_(std::move(entries)) {
